@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need,
+# and only when one of them is missing.
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # Metric-compatible stand-ins for Tahoma (Wine's) and Arial (Liberation Sans),
+  # and CJK glyphs for the Chinese and Japanese language files.
+  fonts-wine fonts-liberation fonts-noto-cjk
+  # Screenshots under a real X server; the SVG sources of the pictures.
+  xvfb xauth librsvg2-bin
+  # The desktop files are validated by the tests.
+  desktop-file-utils appstream
+  dbus
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}" >&2
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
