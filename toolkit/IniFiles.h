@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QByteArray>
+
+#include "platform/DateTime.h"
+
+// The abstract INI file. Typed reads and writes are built on ReadEntry and
+// WriteEntry; HasKey and ListSubSections on the listing operations.
+class TCustomIniFile
+{
+public:
+    explicit TCustomIniFile(const QString& FileName = QString());
+    virtual ~TCustomIniFile();
+
+    const QString& FileName() const { return FFileName; }
+
+    virtual QString ReadEntry(const QString& Section, const QString& Key, const QString& Default) = 0;
+    virtual void WriteEntry(const QString& Section, const QString& Key, const QString& Value) = 0;
+
+    virtual int ReadInteger(const QString& Section, const QString& Key, int Default);
+    virtual void WriteInteger(const QString& Section, const QString& Key, int Value);
+    virtual bool ReadBool(const QString& Section, const QString& Key, bool Default);
+    virtual void WriteBool(const QString& Section, const QString& Key, bool Value);
+    virtual QByteArray ReadBinaryStream(const QString& Section, const QString& Key);
+    virtual void WriteBinaryStream(const QString& Section, const QString& Key, const QByteArray& Value);
+    virtual TDateTime ReadDate(const QString& Section, const QString& Key, TDateTime Default);
+    virtual void WriteDate(const QString& Section, const QString& Key, TDateTime Value);
+    virtual TDateTime ReadDateTime(const QString& Section, const QString& Key, TDateTime Default);
+    virtual void WriteDateTime(const QString& Section, const QString& Key, TDateTime Value);
+    virtual double ReadFloat(const QString& Section, const QString& Key, double Default);
+    virtual void WriteFloat(const QString& Section, const QString& Key, double Value);
+    virtual TDateTime ReadTime(const QString& Section, const QString& Key, TDateTime Default);
+    virtual void WriteTime(const QString& Section, const QString& Key, TDateTime Value);
+
+    virtual void ListKeys(const QString& Section, QStringList& Out) = 0;
+    virtual void ListSections(QStringList& Out) = 0;
+    virtual void ListSubSections(const QString& Prefix, QStringList& Out);
+    virtual void GetSectionLines(const QString& Section, QStringList& Out) = 0;
+    virtual void RemoveSection(const QString& Section) = 0;
+    virtual void RemoveKey(const QString& Section, const QString& Key) = 0;
+    virtual void Commit() = 0;
+    virtual bool HasKey(const QString& Section, const QString& Key);
+
+private:
+    QString FFileName;
+};
