@@ -35,6 +35,12 @@ TDateTimeFields Decode(TDateTime Value);
 // 0 (Sunday) to 6 (Saturday).
 int DayOfWeek(TDateTime Value);
 
+// Day 0 (midnight of 1899-12-30) when the fields name no real date or time.
+TDateTime EncodeDate(int Year, int Month, int Day);
+TDateTime EncodeTime(int Hour, int Minute, int Second = 0, int MSec = 0);
+
+TDateTime IncMinute(TDateTime Value, int Minutes);
+
 TDateTime FromQDateTime(const QDateTime& Value);
 QDateTime ToQDateTime(TDateTime Value);
 
