@@ -5,6 +5,7 @@
 #include <QByteArray>
 
 #include "platform/DateTime.h"
+#include "platform/ProfileStrings.h"
 
 // The abstract INI file. Typed reads and writes are built on ReadEntry and
 // WriteEntry; HasKey and ListSubSections on the listing operations.
@@ -45,4 +46,34 @@ public:
 
 private:
     QString FFileName;
+};
+
+// An INI file reached through the platform's private-profile service: every
+// call reads or writes the file at once. A write the service refuses raises
+// EIniFileException "Unable to write to <file>".
+class TIniFile : public TCustomIniFile
+{
+public:
+    explicit TIniFile(const QString& FileName);
+    ~TIniFile() override;
+
+    QString ReadEntry(const QString& Section, const QString& Key, const QString& Default) override;
+    void WriteEntry(const QString& Section, const QString& Key, const QString& Value) override;
+
+    void ListKeys(const QString& Section, QStringList& Out) override;
+    void ListSections(QStringList& Out) override;
+    // "Key=Value" for every key, each value as ReadEntry gives it.
+    void GetSectionLines(const QString& Section, QStringList& Out) override;
+    void RemoveSection(const QString& Section) override;
+    void RemoveKey(const QString& Section, const QString& Key) override;
+    void Commit() override;
+
+    // Every key of the section with its value as ReadEntry gives it, in line
+    // order, from one read of the file.
+    QList<ProfileStrings::TProfileEntry> ReadSectionEntries(const QString& Section);
+    // RemoveSection followed by WriteEntry of each entry, as one atomic write.
+    void RewriteSection(const QString& Section, const QList<ProfileStrings::TProfileEntry>& Entries);
+
+private:
+    [[noreturn]] void RaiseWriteError() const;
 };

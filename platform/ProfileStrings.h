@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Our private-profile service: INI files read and written with the rules of
+// GetPrivateProfileStringW and WritePrivateProfileStringW. Every call reads the
+// file afresh; every change is one atomic rewrite of the whole file in which
+// the lines the call does not touch keep their bytes. Files are UTF-8; a
+// byte-order mark at the start is kept.
+namespace ProfileStrings {
+
+struct TProfileEntry
+{
+    QString Key;
+    QString Value;
+
+    bool operator==(const TProfileEntry&) const = default;
+};
+
+// The value as a caller with a buffer of 2048 characters gets it: trimmed,
+// one pair of enclosing quotes removed, at most 2047 characters. A missing
+// file, section or key, or a key line without "=", gives Default treated the
+// same way (less its trailing blanks). Section and key match ignoring case.
+QString GetString(const QString& FileName, const QString& Section, const QString& Key,
+                  const QString& Default = QString());
+
+// The key names of the first matching section in line order, duplicates
+// included; lines without "=" and comments are not keys.
+QStringList GetKeys(const QString& FileName, const QString& Section);
+
+// Every section name in file order, duplicates included.
+QStringList GetSections(const QString& FileName);
+
+// GetKeys with the value GetString gives for each key, from one read.
+QList<TProfileEntry> GetEntries(const QString& FileName, const QString& Section);
+
+// Replaces the first matching key's value, or adds the key after the last
+// line of its section, or adds the section at the end of the file. Leading
+// blanks of Value are dropped; an unchanged value writes nothing. False when
+// the file could not be read or written, or when a text holds a line break.
+bool WriteString(const QString& FileName, const QString& Section, const QString& Key, const QString& Value);
+
+// Removes the first matching key line; the header stays. True when missing.
+bool DeleteKey(const QString& FileName, const QString& Section, const QString& Key);
+
+// Removes the first matching section with all its lines. True when missing.
+bool DeleteSection(const QString& FileName, const QString& Section);
+
+// DeleteSection followed by WriteString of each entry in order, done as one
+// atomic write: a crash leaves the old file or the complete new one.
+bool RewriteSection(const QString& FileName, const QString& Section, const QList<TProfileEntry>& Entries);
+
+// Writes out what is pending for the file. Nothing ever is, since every
+// change reaches the disk before its call returns; kept for the callers'
+// contract.
+bool Flush(const QString& FileName);
+
+} // namespace ProfileStrings
