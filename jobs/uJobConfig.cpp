@@ -1,0 +1,141 @@
+#include "jobs/uJobConfig.h"
+
+#include "toolkit/IniFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+const QString ShutdownSection = QStringLiteral("Schedule_Shutdown");
+const QString RestartSection = QStringLiteral("Schedule_Restart");
+
+QString SectionOf(bool IsShutdown)
+{
+    return IsShutdown ? ShutdownSection : RestartSection;
+}
+
+QString JobKey(qsizetype Number)
+{
+    return QStringLiteral("Job%1").arg(Number);
+}
+
+QChar UpperAZ(QChar C)
+{
+    return C >= QLatin1Char('a') && C <= QLatin1Char('z') ? QChar(C.unicode() - 'a' + 'A') : C;
+}
+
+// Registry values compare ignoring the case of A to Z and nothing else.
+bool SameTextAZ(const QString& A, const QString& B)
+{
+    if (A.size() != B.size())
+        return false;
+    for (qsizetype I = 0; I < A.size(); ++I)
+        if (UpperAZ(A[I]) != UpperAZ(B[I]))
+            return false;
+    return true;
+}
+
+} // namespace
+
+TJobConfig::TJobConfig(const QString& FileName)
+    : FFileName(FileName)
+{
+    const qsizetype Separator = FileName.lastIndexOf(QLatin1Char('/'));
+    if (Separator > 0) {
+        const QString Folder = FileName.left(Separator + 1);
+        // A folder that cannot be made shows up as a failed write later.
+        if (!QFileInfo::exists(Folder))
+            (void)QDir().mkpath(Folder);
+    }
+    FIniFile = std::make_unique<TIniFile>(FileName);
+}
+
+TJobConfig::~TJobConfig()
+{
+    try {
+        FIniFile->Commit();
+    } catch (...) {
+        // Nothing is ever pending, and a destructor must not throw.
+    }
+}
+
+void TJobConfig::AddJob(const QString& TaskName, const QString& Label, bool IsShutdown)
+{
+    const QString Section = SectionOf(IsShutdown);
+    QStringList Keys;
+    FIniFile->ListKeys(Section, Keys);
+    // In a section edited by hand "count + 1" may already be taken; never
+    // overwrite an entry, take the next number no key uses.
+    qsizetype Number = Keys.size() + 1;
+    while (Keys.contains(JobKey(Number), Qt::CaseInsensitive))
+        ++Number;
+    const QString Value = Label.isEmpty() ? TaskName : TaskName + QLatin1Char(',') + Label;
+    FIniFile->WriteEntry(Section, JobKey(Number), Value);
+}
+
+int TJobConfig::ShutdownJobCount()
+{
+    return JobCount(ShutdownSection);
+}
+
+int TJobConfig::RestartJobCount()
+{
+    return JobCount(RestartSection);
+}
+
+QString TJobConfig::GetShutdownJob(int Index)
+{
+    return GetJob(ShutdownSection, Index);
+}
+
+QString TJobConfig::GetRestartJob(int Index)
+{
+    return GetJob(RestartSection, Index);
+}
+
+void TJobConfig::ClearShutdownJobs()
+{
+    FIniFile->RemoveSection(ShutdownSection);
+}
+
+void TJobConfig::ClearRestartJobs()
+{
+    FIniFile->RemoveSection(RestartSection);
+}
+
+void TJobConfig::RemoveShutdownJob(const QString& Value)
+{
+    RemoveJob(ShutdownSection, Value);
+}
+
+void TJobConfig::RemoveRestartJob(const QString& Value)
+{
+    RemoveJob(RestartSection, Value);
+}
+
+int TJobConfig::JobCount(const QString& Section)
+{
+    QStringList Keys;
+    FIniFile->ListKeys(Section, Keys);
+    return int(Keys.size());
+}
+
+QString TJobConfig::GetJob(const QString& Section, int Index)
+{
+    if (Index < 0)
+        return QString();
+    const QList<ProfileStrings::TProfileEntry> Entries = FIniFile->ReadSectionEntries(Section);
+    return Index < Entries.size() ? Entries[Index].Value : QString();
+}
+
+// Deleting the section and adding the kept values back one by one would lose
+// them all if the process died in between; the same result is written at once.
+void TJobConfig::RemoveJob(const QString& Section, const QString& Value)
+{
+    QList<ProfileStrings::TProfileEntry> Kept;
+    for (const ProfileStrings::TProfileEntry& Entry : FIniFile->ReadSectionEntries(Section))
+        if (!SameTextAZ(Entry.Value, Value))
+            Kept.append(ProfileStrings::TProfileEntry{JobKey(Kept.size() + 1), Entry.Value});
+    FIniFile->RewriteSection(Section, Kept);
+}
