@@ -1,0 +1,636 @@
+#include "platform/WorkItemStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char Magic[] = "LumidorWorkItem 1";
+constexpr char EndLine[] = "End";
+constexpr char Extension[] = ".job";
+constexpr int MaxNameBytes = 255;
+
+QString& FolderOverride()
+{
+    static QString Instance;
+    return Instance;
+}
+
+QString HomeFolder()
+{
+    const QByteArray Home = qgetenv("HOME");
+    if (!Home.isEmpty())
+        return QFile::decodeName(Home);
+    struct passwd Entry;
+    struct passwd* Found = nullptr;
+    char Buffer[4096];
+    if (getpwuid_r(geteuid(), &Entry, Buffer, sizeof Buffer, &Found) == 0 && Found)
+        return QFile::decodeName(Found->pw_dir);
+    return QStringLiteral("/");
+}
+
+bool EqualsIgnoringAsciiCase(const QString& A, const QString& B)
+{
+    if (A.size() != B.size())
+        return false;
+    for (qsizetype I = 0; I < A.size(); ++I) {
+        char16_t X = A[I].unicode();
+        char16_t Y = B[I].unicode();
+        if (X >= 'A' && X <= 'Z')
+            X += 'a' - 'A';
+        if (Y >= 'A' && Y <= 'Z')
+            Y += 'a' - 'A';
+        if (X != Y)
+            return false;
+    }
+    return true;
+}
+
+bool HasJobExtension(const QString& FileName)
+{
+    return FileName.size() > 4 && EqualsIgnoringAsciiCase(FileName.right(4), QLatin1String(Extension));
+}
+
+// A file the store may read: a regular file of ours that nobody else can write.
+TStoreResult CheckFileStat(const struct stat& Info)
+{
+    if (!S_ISREG(Info.st_mode) || Info.st_uid != geteuid() || (Info.st_mode & (S_IWGRP | S_IWOTH)))
+        return TStoreResult::AccessDenied;
+    return TStoreResult::Ok;
+}
+
+void SyncFolder(const QString& Folder)
+{
+    const int Fd = ::open(QFile::encodeName(Folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (Fd >= 0) {
+        (void)::fsync(Fd);
+        ::close(Fd);
+    }
+}
+
+// Held around every change, so that a check for an existing name and the
+// write that follows it see the same folder.
+class TStoreLock
+{
+public:
+    TStoreLock()
+    {
+        FFd = ::open(QFile::encodeName(WorkItemStore::LockFilePath()).constData(),
+            O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (FFd >= 0 && ::flock(FFd, LOCK_EX) != 0) {
+            ::close(FFd);
+            FFd = -1;
+        }
+    }
+    ~TStoreLock()
+    {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+    TStoreLock(const TStoreLock&) = delete;
+    TStoreLock& operator=(const TStoreLock&) = delete;
+
+    bool Held() const { return FFd >= 0; }
+
+private:
+    int FFd = -1;
+};
+
+// The file name in the folder that holds the item, matching the name without
+// regard to the case of A to Z; empty when there is none.
+QString ResolveFileName(const QString& Item)
+{
+    const QString Folder = WorkItemStore::Folder();
+    const QString Exact = Item + QLatin1String(Extension);
+    struct stat Info;
+    if (::lstat(QFile::encodeName(Folder + QLatin1Char('/') + Exact).constData(), &Info) == 0)
+        return Exact;
+    DIR* Dir = ::opendir(QFile::encodeName(Folder).constData());
+    if (!Dir)
+        return {};
+    QString Found;
+    while (const dirent* Entry = ::readdir(Dir)) {
+        const QString FileName = QFile::decodeName(Entry->d_name);
+        if (HasJobExtension(FileName) && EqualsIgnoringAsciiCase(FileName.chopped(4), Item)) {
+            Found = FileName;
+            break;
+        }
+    }
+    ::closedir(Dir);
+    return Found;
+}
+
+bool WriteAll(int Fd, const QByteArray& Content)
+{
+    const char* Data = Content.constData();
+    qsizetype Left = Content.size();
+    while (Left > 0) {
+        const ssize_t Written = ::write(Fd, Data, size_t(Left));
+        if (Written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        Data += Written;
+        Left -= Written;
+    }
+    return true;
+}
+
+// A synced temporary file beside the items, whose name no item can have.
+QString WriteTemporary(const TWorkItem& Item)
+{
+    QByteArray Template = QFile::encodeName(WorkItemStore::Folder() + QLatin1String("/.tmp-XXXXXX"));
+    const int Fd = ::mkostemp(Template.data(), O_CLOEXEC);
+    if (Fd < 0)
+        return {};
+    const bool Ok = WriteAll(Fd, WorkItemStore::Serialize(Item)) && ::fsync(Fd) == 0;
+    ::close(Fd);
+    if (!Ok) {
+        ::unlink(Template.constData());
+        return {};
+    }
+    return QFile::decodeName(Template);
+}
+
+TStoreResult LoadFile(const QString& FileName, TWorkItem& Item)
+{
+    const QString Path = WorkItemStore::Folder() + QLatin1Char('/') + FileName;
+    const int Fd = ::open(QFile::encodeName(Path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (Fd < 0) {
+        if (errno == ENOENT)
+            return TStoreResult::NotFound;
+        return errno == ELOOP ? TStoreResult::AccessDenied : TStoreResult::IoError;
+    }
+    struct stat Info;
+    TStoreResult Result = ::fstat(Fd, &Info) == 0 ? CheckFileStat(Info) : TStoreResult::IoError;
+    if (Result == TStoreResult::Ok && Info.st_size > WorkItemStore::MaxFileSize)
+        Result = TStoreResult::Damaged;
+    QByteArray Content;
+    if (Result == TStoreResult::Ok) {
+        Content.resize(qsizetype(Info.st_size) + 1);
+        qsizetype Total = 0;
+        for (;;) {
+            const ssize_t Read = ::read(Fd, Content.data() + Total, size_t(Content.size() - Total));
+            if (Read < 0 && errno == EINTR)
+                continue;
+            if (Read < 0) {
+                Result = TStoreResult::IoError;
+                break;
+            }
+            if (Read == 0)
+                break;
+            Total += Read;
+            // Grown while we read: more than we accept anyway.
+            if (Total == Content.size()) {
+                Result = TStoreResult::Damaged;
+                break;
+            }
+        }
+        Content.truncate(Total);
+    }
+    ::close(Fd);
+    if (Result != TStoreResult::Ok)
+        return Result;
+    TWorkItem Parsed;
+    if (!WorkItemStore::Parse(Content, Parsed))
+        return TStoreResult::Damaged;
+    Item = std::move(Parsed);
+    return TStoreResult::Ok;
+}
+
+// Replaces the file of an existing item; the caller holds the lock.
+TStoreResult ReplaceLocked(const QString& FileName, const TWorkItem& Item)
+{
+    const QString Path = WorkItemStore::Folder() + QLatin1Char('/') + FileName;
+    struct stat Info;
+    if (::lstat(QFile::encodeName(Path).constData(), &Info) != 0)
+        return errno == ENOENT ? TStoreResult::NotFound : TStoreResult::IoError;
+    if (CheckFileStat(Info) != TStoreResult::Ok)
+        return TStoreResult::AccessDenied;
+    const QString Temporary = WriteTemporary(Item);
+    if (Temporary.isEmpty())
+        return TStoreResult::IoError;
+    if (::rename(QFile::encodeName(Temporary).constData(), QFile::encodeName(Path).constData()) != 0) {
+        ::unlink(QFile::encodeName(Temporary).constData());
+        return TStoreResult::IoError;
+    }
+    SyncFolder(WorkItemStore::Folder());
+    return TStoreResult::Ok;
+}
+
+// --- text form ---
+
+QByteArray Escape(const QString& Text)
+{
+    QByteArray Result;
+    for (const char C : Text.toUtf8()) {
+        switch (C) {
+        case '\\': Result += "\\\\"; break;
+        case '\n': Result += "\\n"; break;
+        case '\r': Result += "\\r"; break;
+        case '\0': Result += "\\0"; break;
+        default: Result += C;
+        }
+    }
+    return Result;
+}
+
+bool Unescape(const QByteArray& Raw, QString& Text)
+{
+    QByteArray Bytes;
+    for (qsizetype I = 0; I < Raw.size(); ++I) {
+        if (Raw[I] != '\\') {
+            Bytes += Raw[I];
+            continue;
+        }
+        if (++I == Raw.size())
+            return false;
+        switch (Raw[I]) {
+        case '\\': Bytes += '\\'; break;
+        case 'n': Bytes += '\n'; break;
+        case 'r': Bytes += '\r'; break;
+        case '0': Bytes += '\0'; break;
+        default: return false;
+        }
+    }
+    QStringDecoder Decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    Text = Decoder(Bytes);
+    return !Decoder.hasError();
+}
+
+// Plain decimal digits only: no sign, no blanks, no overflow past Max.
+bool ParseNumber(const QByteArray& Raw, uint64_t Max, uint64_t& Value)
+{
+    if (Raw.isEmpty() || Raw.size() > 20)
+        return false;
+    Value = 0;
+    for (const char C : Raw) {
+        if (C < '0' || C > '9')
+            return false;
+        const uint64_t Digit = uint64_t(C - '0');
+        if (Value > (Max - Digit) / 10)
+            return false;
+        Value = Value * 10 + Digit;
+    }
+    return true;
+}
+
+bool ParseU32(const QByteArray& Raw, uint32_t& Value)
+{
+    uint64_t Wide = 0;
+    if (!ParseNumber(Raw, UINT32_MAX, Wide))
+        return false;
+    Value = uint32_t(Wide);
+    return true;
+}
+
+bool ParseWords(const QByteArray& Raw, std::vector<uint64_t>& Values, const std::vector<uint64_t>& Limits)
+{
+    const QList<QByteArray> Parts = Raw.split(' ');
+    if (size_t(Parts.size()) != Limits.size())
+        return false;
+    Values.resize(Limits.size());
+    for (size_t I = 0; I < Limits.size(); ++I)
+        if (!ParseNumber(Parts[qsizetype(I)], Limits[I], Values[I]))
+            return false;
+    return true;
+}
+
+QByteArray TriggerText(const TTriggerData& T)
+{
+    const uint64_t Values[] = {T.cbTriggerSize, T.Reserved1, T.wBeginYear, T.wBeginMonth, T.wBeginDay, T.wEndYear,
+        T.wEndMonth, T.wEndDay, T.wStartHour, T.wStartMinute, T.MinutesDuration, T.MinutesInterval, T.rgFlags,
+        T.TriggerType, T.TypeWords[0], T.TypeWords[1], T.TypeWords[2], T.TypeWords[3], T.Reserved2,
+        T.wRandomMinutesInterval};
+    QByteArrayList Parts;
+    for (const uint64_t V : Values)
+        Parts += QByteArray::number(qulonglong(V));
+    return Parts.join(' ');
+}
+
+bool ParseTrigger(const QByteArray& Raw, TTriggerData& T)
+{
+    std::vector<uint64_t> Limits(20, UINT16_MAX);
+    for (size_t I = 10; I <= 13; ++I)
+        Limits[I] = UINT32_MAX;
+    std::vector<uint64_t> V;
+    if (!ParseWords(Raw, V, Limits))
+        return false;
+    T.cbTriggerSize = uint16_t(V[0]);
+    T.Reserved1 = uint16_t(V[1]);
+    T.wBeginYear = uint16_t(V[2]);
+    T.wBeginMonth = uint16_t(V[3]);
+    T.wBeginDay = uint16_t(V[4]);
+    T.wEndYear = uint16_t(V[5]);
+    T.wEndMonth = uint16_t(V[6]);
+    T.wEndDay = uint16_t(V[7]);
+    T.wStartHour = uint16_t(V[8]);
+    T.wStartMinute = uint16_t(V[9]);
+    T.MinutesDuration = uint32_t(V[10]);
+    T.MinutesInterval = uint32_t(V[11]);
+    T.rgFlags = uint32_t(V[12]);
+    T.TriggerType = uint32_t(V[13]);
+    for (int I = 0; I < 4; ++I)
+        T.TypeWords[I] = uint16_t(V[size_t(14 + I)]);
+    T.Reserved2 = uint16_t(V[18]);
+    T.wRandomMinutesInterval = uint16_t(V[19]);
+    return true;
+}
+
+} // namespace
+
+namespace WorkItemStore {
+
+QString Folder()
+{
+    if (!FolderOverride().isEmpty())
+        return FolderOverride();
+    const QByteArray Explicit = qgetenv("LUMIDOR_TASK_STORE");
+    if (!Explicit.isEmpty())
+        return QFile::decodeName(Explicit);
+    QString Data = QFile::decodeName(qgetenv("XDG_DATA_HOME"));
+    if (!Data.startsWith(QLatin1Char('/')))
+        Data = HomeFolder() + QLatin1String("/.local/share");
+    return Data + QLatin1String("/lumidor/tasks");
+}
+
+void SetFolderForTesting(const QString& Folder)
+{
+    FolderOverride() = Folder;
+}
+
+bool EnsureFolder()
+{
+    const QString Path = Folder();
+    const QByteArray Native = QFile::encodeName(Path);
+    if (::mkdir(Native.constData(), 0700) != 0 && errno == ENOENT) {
+        (void)QDir().mkpath(QFileInfo(Path).absolutePath());
+        (void)::mkdir(Native.constData(), 0700);
+    }
+    struct stat Info;
+    if (::lstat(Native.constData(), &Info) != 0 || !S_ISDIR(Info.st_mode) || Info.st_uid != geteuid())
+        return false;
+    if ((Info.st_mode & 0777) != 0700 && ::chmod(Native.constData(), 0700) != 0)
+        return false;
+    return true;
+}
+
+QString ItemName(const QString& Name)
+{
+    const QString Item = HasJobExtension(Name) ? Name.chopped(4) : Name;
+    if (Item.isEmpty() || Item.toUtf8().size() + 4 > MaxNameBytes)
+        return {};
+    for (const QChar C : Item)
+        if (C == QLatin1Char('.') || C == QLatin1Char('/') || C == QLatin1Char('\\') || C.unicode() < 0x20)
+            return {};
+    return Item;
+}
+
+QString FilePath(const QString& Name)
+{
+    return Folder() + QLatin1Char('/') + ItemName(Name) + QLatin1String(Extension);
+}
+
+QStringList List()
+{
+    QStringList Names;
+    const QByteArray Native = QFile::encodeName(Folder());
+    DIR* Dir = ::opendir(Native.constData());
+    if (!Dir)
+        return Names;
+    while (const dirent* Entry = ::readdir(Dir)) {
+        const QString FileName = QFile::decodeName(Entry->d_name);
+        if (!HasJobExtension(FileName) || ItemName(FileName).isEmpty())
+            continue;
+        struct stat Info;
+        if (::fstatat(::dirfd(Dir), Entry->d_name, &Info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(Info.st_mode)
+            && Info.st_uid == geteuid())
+            Names += FileName;
+    }
+    ::closedir(Dir);
+    std::sort(Names.begin(), Names.end());
+    return Names;
+}
+
+TStoreResult Load(const QString& Name, TWorkItem& Item)
+{
+    const QString Base = ItemName(Name);
+    if (Base.isEmpty())
+        return TStoreResult::InvalidName;
+    const QString FileName = ResolveFileName(Base);
+    if (FileName.isEmpty())
+        return TStoreResult::NotFound;
+    return LoadFile(FileName, Item);
+}
+
+TStoreResult Create(const QString& Name, const TWorkItem& Item)
+{
+    const QString Base = ItemName(Name);
+    if (Base.isEmpty())
+        return TStoreResult::InvalidName;
+    if (!EnsureFolder())
+        return TStoreResult::AccessDenied;
+    TStoreLock Lock;
+    if (!Lock.Held())
+        return TStoreResult::IoError;
+    if (!ResolveFileName(Base).isEmpty())
+        return TStoreResult::Exists;
+    const QString Temporary = WriteTemporary(Item);
+    if (Temporary.isEmpty())
+        return TStoreResult::IoError;
+    // link() refuses an existing target, so even a writer that ignores the
+    // lock cannot have its item replaced.
+    const QByteArray NativeTemporary = QFile::encodeName(Temporary);
+    const int Linked = ::link(NativeTemporary.constData(), QFile::encodeName(FilePath(Base)).constData());
+    const int LinkError = errno;
+    ::unlink(NativeTemporary.constData());
+    if (Linked != 0)
+        return LinkError == EEXIST ? TStoreResult::Exists : TStoreResult::IoError;
+    SyncFolder(Folder());
+    return TStoreResult::Ok;
+}
+
+TStoreResult Replace(const QString& Name, const TWorkItem& Item)
+{
+    const QString Base = ItemName(Name);
+    if (Base.isEmpty())
+        return TStoreResult::InvalidName;
+    TStoreLock Lock;
+    if (!Lock.Held())
+        return TStoreResult::IoError;
+    const QString FileName = ResolveFileName(Base);
+    if (FileName.isEmpty())
+        return TStoreResult::NotFound;
+    return ReplaceLocked(FileName, Item);
+}
+
+TStoreResult Update(const QString& Name, const std::function<bool(TWorkItem&)>& Change)
+{
+    const QString Base = ItemName(Name);
+    if (Base.isEmpty())
+        return TStoreResult::InvalidName;
+    TStoreLock Lock;
+    if (!Lock.Held())
+        return TStoreResult::IoError;
+    const QString FileName = ResolveFileName(Base);
+    if (FileName.isEmpty())
+        return TStoreResult::NotFound;
+    TWorkItem Item;
+    const TStoreResult Loaded = LoadFile(FileName, Item);
+    if (Loaded != TStoreResult::Ok)
+        return Loaded;
+    if (!Change(Item))
+        return TStoreResult::Ok;
+    return ReplaceLocked(FileName, Item);
+}
+
+TStoreResult Remove(const QString& Name)
+{
+    const QString Base = ItemName(Name);
+    if (Base.isEmpty())
+        return TStoreResult::InvalidName;
+    TStoreLock Lock;
+    if (!Lock.Held())
+        return TStoreResult::IoError;
+    const QString FileName = ResolveFileName(Base);
+    if (FileName.isEmpty())
+        return TStoreResult::NotFound;
+    const QByteArray Path = QFile::encodeName(Folder() + QLatin1Char('/') + FileName);
+    struct stat Info;
+    if (::lstat(Path.constData(), &Info) != 0)
+        return errno == ENOENT ? TStoreResult::NotFound : TStoreResult::IoError;
+    if (CheckFileStat(Info) != TStoreResult::Ok)
+        return TStoreResult::AccessDenied;
+    if (::unlink(Path.constData()) != 0)
+        return errno == ENOENT ? TStoreResult::NotFound : TStoreResult::IoError;
+    SyncFolder(Folder());
+    return TStoreResult::Ok;
+}
+
+QString LockFilePath()
+{
+    return Folder() + QLatin1String("/.lock");
+}
+
+QByteArray Serialize(const TWorkItem& Item)
+{
+    QByteArray Out;
+    Out += Magic;
+    Out += '\n';
+    const auto Line = [&Out](const char* Key, const QByteArray& Value) {
+        Out += Key;
+        Out += '=';
+        Out += Value;
+        Out += '\n';
+    };
+    Line("Application", Escape(Item.Application));
+    Line("Parameters", Escape(Item.Parameters));
+    Line("WorkingDirectory", Escape(Item.WorkingDirectory));
+    Line("Comment", Escape(Item.Comment));
+    Line("Author", Escape(Item.Author));
+    if (Item.HasAccount)
+        Line("Account", Escape(Item.Account));
+    Line("Flags", QByteArray::number(Item.Flags));
+    Line("Priority", QByteArray::number(Item.Priority));
+    Line("MaxRunTime", QByteArray::number(Item.MaxRunTime));
+    Line("Status", QByteArray::number(Item.Status));
+    Line("ExitCode", QByteArray::number(Item.ExitCode));
+    const TCalendarTime& R = Item.MostRecentRun;
+    Line("MostRecentRun",
+        QByteArrayList{QByteArray::number(R.wYear), QByteArray::number(R.wMonth), QByteArray::number(R.wDayOfWeek),
+            QByteArray::number(R.wDay), QByteArray::number(R.wHour), QByteArray::number(R.wMinute),
+            QByteArray::number(R.wSecond), QByteArray::number(R.wMilliseconds)}
+            .join(' '));
+    for (const TTriggerData& Trigger : Item.Triggers)
+        Line("Trigger", TriggerText(Trigger));
+    Out += EndLine;
+    Out += '\n';
+    return Out;
+}
+
+bool Parse(const QByteArray& Content, TWorkItem& Item)
+{
+    QList<QByteArray> Lines = Content.split('\n');
+    // The content ends with the end line and its line feed, so the split
+    // leaves one empty piece behind it.
+    if (Lines.size() < 3 || !Lines.last().isEmpty() || Lines[Lines.size() - 2] != EndLine || Lines.first() != Magic)
+        return false;
+    Lines.removeLast();
+    Lines.removeLast();
+    Lines.removeFirst();
+
+    TWorkItem Result;
+    QStringList Seen;
+    const QStringList Required = {QStringLiteral("Application"), QStringLiteral("Parameters"),
+        QStringLiteral("WorkingDirectory"), QStringLiteral("Comment"), QStringLiteral("Author"),
+        QStringLiteral("Flags"), QStringLiteral("Priority"), QStringLiteral("MaxRunTime"), QStringLiteral("Status"),
+        QStringLiteral("ExitCode"), QStringLiteral("MostRecentRun")};
+    for (const QByteArray& Line : Lines) {
+        const qsizetype Equals = Line.indexOf('=');
+        if (Equals <= 0)
+            return false;
+        const QString Key = QString::fromLatin1(Line.left(Equals));
+        const QByteArray Value = Line.mid(Equals + 1);
+        if (Key == QLatin1String("Trigger")) {
+            TTriggerData Trigger;
+            if (!ParseTrigger(Value, Trigger))
+                return false;
+            Result.Triggers.push_back(Trigger);
+            continue;
+        }
+        if (Seen.contains(Key))
+            return false;
+        Seen += Key;
+        bool Ok = false;
+        if (Key == QLatin1String("Application"))
+            Ok = Unescape(Value, Result.Application);
+        else if (Key == QLatin1String("Parameters"))
+            Ok = Unescape(Value, Result.Parameters);
+        else if (Key == QLatin1String("WorkingDirectory"))
+            Ok = Unescape(Value, Result.WorkingDirectory);
+        else if (Key == QLatin1String("Comment"))
+            Ok = Unescape(Value, Result.Comment);
+        else if (Key == QLatin1String("Author"))
+            Ok = Unescape(Value, Result.Author);
+        else if (Key == QLatin1String("Account"))
+            Ok = Result.HasAccount = Unescape(Value, Result.Account);
+        else if (Key == QLatin1String("Flags"))
+            Ok = ParseU32(Value, Result.Flags);
+        else if (Key == QLatin1String("Priority"))
+            Ok = ParseU32(Value, Result.Priority);
+        else if (Key == QLatin1String("MaxRunTime"))
+            Ok = ParseU32(Value, Result.MaxRunTime);
+        else if (Key == QLatin1String("Status"))
+            Ok = ParseU32(Value, Result.Status);
+        else if (Key == QLatin1String("ExitCode"))
+            Ok = ParseU32(Value, Result.ExitCode);
+        else if (Key == QLatin1String("MostRecentRun")) {
+            std::vector<uint64_t> V;
+            Ok = ParseWords(Value, V, std::vector<uint64_t>(8, UINT16_MAX));
+            if (Ok)
+                Result.MostRecentRun = {uint16_t(V[0]), uint16_t(V[1]), uint16_t(V[2]), uint16_t(V[3]),
+                    uint16_t(V[4]), uint16_t(V[5]), uint16_t(V[6]), uint16_t(V[7])};
+        }
+        if (!Ok)
+            return false;
+    }
+    for (const QString& Key : Required)
+        if (!Seen.contains(Key))
+            return false;
+    Item = std::move(Result);
+    return true;
+}
+
+} // namespace WorkItemStore
