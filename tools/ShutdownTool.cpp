@@ -1,0 +1,495 @@
+#include "tools/ShutdownTool.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusVariant>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QTextStream>
+#include <QTimer>
+
+namespace {
+
+const QString LogindService = QStringLiteral("org.freedesktop.login1");
+const QString LogindPath = QStringLiteral("/org/freedesktop/login1");
+const QString LogindManager = QStringLiteral("org.freedesktop.login1.Manager");
+const QString NotifyService = QStringLiteral("org.freedesktop.Notifications");
+const QString NotifyPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString NotifyInterface = QStringLiteral("org.freedesktop.Notifications");
+const QString AbortActionKey = QStringLiteral("abort");
+
+// How often the countdown refreshes the notification's time left.
+constexpr int NotificationRefreshSeconds = 5;
+
+QString Quote(const QString& Text)
+{
+    QString Out = Text;
+    Out.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    Out.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return QLatin1Char('"') + Out + QLatin1Char('"');
+}
+
+// Signature and busctl text of one argument, for the types the tool sends.
+void FormatValue(const QVariant& Value, QString& Signature, QStringList& Words)
+{
+    switch (Value.metaType().id()) {
+    case QMetaType::QString:
+        Signature += QLatin1Char('s');
+        Words << Quote(Value.toString());
+        break;
+    case QMetaType::UInt:
+        Signature += QLatin1Char('u');
+        Words << QString::number(Value.toUInt());
+        break;
+    case QMetaType::Int:
+        Signature += QLatin1Char('i');
+        Words << QString::number(Value.toInt());
+        break;
+    case QMetaType::ULongLong:
+        Signature += QLatin1Char('t');
+        Words << QString::number(Value.toULongLong());
+        break;
+    case QMetaType::LongLong:
+        Signature += QLatin1Char('x');
+        Words << QString::number(Value.toLongLong());
+        break;
+    case QMetaType::UChar:
+        Signature += QLatin1Char('y');
+        Words << QString::number(Value.value<uchar>());
+        break;
+    case QMetaType::Bool:
+        Signature += QLatin1Char('b');
+        Words << (Value.toBool() ? QStringLiteral("true") : QStringLiteral("false"));
+        break;
+    case QMetaType::QStringList: {
+        const QStringList List = Value.toStringList();
+        Signature += QLatin1String("as");
+        Words << QString::number(List.size());
+        for (const QString& Item : List)
+            Words << Quote(Item);
+        break;
+    }
+    case QMetaType::QVariantMap: {
+        const QVariantMap Map = Value.toMap();
+        Signature += QLatin1String("a{sv}");
+        Words << QString::number(Map.size());
+        for (auto It = Map.cbegin(); It != Map.cend(); ++It) {
+            QString Inner;
+            QStringList InnerWords;
+            FormatValue(It.value(), Inner, InnerWords);
+            Words << Quote(It.key()) << Inner << InnerWords;
+        }
+        break;
+    }
+    default:
+        Signature += QLatin1Char('?');
+        Words << Quote(Value.toString());
+        break;
+    }
+}
+
+class TRealShutdownBus : public IShutdownBus
+{
+public:
+    bool Available(TShutdownBusKind Bus) override { return Connection(Bus).isConnected(); }
+
+    QDBusMessage Call(TShutdownBusKind Bus, const QDBusMessage& Message) override
+    {
+        QDBusConnection C = Connection(Bus);
+        if (!C.isConnected())
+            return Message.createErrorReply(QDBusError::Disconnected, C.lastError().message());
+        return C.call(Message, QDBus::Block, 25000);
+    }
+
+    bool ConnectSignal(TShutdownBusKind Bus, const QString& Service, const QString& Path,
+        const QString& Interface, const QString& Name, QObject* Receiver, const char* Slot) override
+    {
+        return Connection(Bus).connect(Service, Path, Interface, Name, Receiver, Slot);
+    }
+
+private:
+    static QDBusConnection Connection(TShutdownBusKind Bus)
+    {
+        return Bus == TShutdownBusKind::System ? QDBusConnection::systemBus() : QDBusConnection::sessionBus();
+    }
+};
+
+// Prints every call and makes none; answers as a quiet system would.
+class TDryRunShutdownBus : public IShutdownBus
+{
+public:
+    explicit TDryRunShutdownBus(std::function<void(const QString&)> Out) : FOut(std::move(Out)) {}
+
+    bool Available(TShutdownBusKind) override { return true; }
+
+    QDBusMessage Call(TShutdownBusKind Bus, const QDBusMessage& Message) override
+    {
+        FOut(FormatBusCall(Bus, Message));
+        if (Message.member() == QLatin1String("Notify"))
+            return Message.createReply(QVariant::fromValue(uint(0)));
+        if (Message.member() == QLatin1String("CancelScheduledShutdown"))
+            return Message.createReply(QVariant(false));
+        return Message.createReply();
+    }
+
+    bool ConnectSignal(TShutdownBusKind, const QString&, const QString&, const QString&, const QString&,
+        QObject*, const char*) override
+    {
+        return false;
+    }
+
+private:
+    std::function<void(const QString&)> FOut;
+};
+
+void WriteTo(FILE* Stream, const QString& Line)
+{
+    QTextStream(Stream) << Line << Qt::endl;
+}
+
+} // namespace
+
+bool ParseShutdownArguments(const QStringList& Args, TShutdownOptions& Options, QString& Error)
+{
+    Options = TShutdownOptions();
+    for (int I = 0; I < Args.size(); ++I) {
+        const QString Arg = Args.at(I);
+        const QString Lower = Arg.toLower();
+        if (Lower == QLatin1String("--dry-run")) {
+            Options.DryRun = true;
+            continue;
+        }
+        if (Lower == QLatin1String("--help")) {
+            Options.Help = true;
+            continue;
+        }
+        if (Arg.size() != 2 || (Arg[0] != QLatin1Char('-') && Arg[0] != QLatin1Char('/'))) {
+            Error = QStringLiteral("unknown option \"%1\"").arg(Arg);
+            return false;
+        }
+        TShutdownAction Action = TShutdownAction::None;
+        switch (Lower[1].unicode()) {
+        case 's': Action = TShutdownAction::PowerOff; break;
+        case 'r': Action = TShutdownAction::Reboot; break;
+        case 'a': Action = TShutdownAction::Abort; break;
+        case 'h':
+        case '?':
+            Options.Help = true;
+            continue;
+        case 't': {
+            if (I + 1 >= Args.size()) {
+                Error = QStringLiteral("option \"%1\" needs a number of seconds").arg(Arg);
+                return false;
+            }
+            bool Ok = false;
+            const int Seconds = Args.at(++I).toInt(&Ok);
+            if (!Ok || Seconds < MinShutdownDelaySeconds || Seconds > MaxShutdownDelaySeconds) {
+                Error = QStringLiteral("the delay must be a number of seconds from %1 to %2, not \"%3\"")
+                            .arg(MinShutdownDelaySeconds).arg(MaxShutdownDelaySeconds).arg(Args.at(I));
+                return false;
+            }
+            Options.DelaySeconds = Seconds;
+            continue;
+        }
+        default:
+            Error = QStringLiteral("unknown option \"%1\"").arg(Arg);
+            return false;
+        }
+        if (Options.Action != TShutdownAction::None && Options.Action != Action) {
+            Error = QStringLiteral("give only one of -s, -r and -a");
+            return false;
+        }
+        Options.Action = Action;
+    }
+    if (Options.Action == TShutdownAction::None && !Options.Help) {
+        Error = QStringLiteral("no action given: use -s, -r or -a");
+        return false;
+    }
+    return true;
+}
+
+QString ShutdownUsage()
+{
+    return QStringLiteral(
+        "Usage: Shutdown.exe -s | -r | -a [-t seconds] [--dry-run]\n"
+        "  -s          power the computer off after the delay\n"
+        "  -r          restart the computer after the delay\n"
+        "  -a          cancel a scheduled power-off or restart\n"
+        "  -t seconds  the delay, %1 to %2 seconds (default 30)\n"
+        "  --dry-run   print the D-Bus calls instead of making them\n"
+        "Exit codes: 0 done, 2 bad usage, 3 logind not reachable, 4 not allowed, 5 logind failed.")
+        .arg(MinShutdownDelaySeconds).arg(MaxShutdownDelaySeconds);
+}
+
+std::unique_ptr<IShutdownBus> CreateSystemShutdownBus()
+{
+    return std::make_unique<TRealShutdownBus>();
+}
+
+QString FormatBusCall(TShutdownBusKind Bus, const QDBusMessage& Message)
+{
+    QString Signature;
+    QStringList Words;
+    for (const QVariant& Arg : Message.arguments())
+        FormatValue(Arg, Signature, Words);
+    QStringList Line{QStringLiteral("busctl"),
+        Bus == TShutdownBusKind::System ? QStringLiteral("--system") : QStringLiteral("--user"),
+        QStringLiteral("call"), Message.service(), Message.path(), Message.interface(), Message.member()};
+    if (!Signature.isEmpty())
+        Line << Signature << Words;
+    return Line.join(QLatin1Char(' '));
+}
+
+TShutdownTool::TShutdownTool(const TShutdownOptions& Options, IShutdownBus* Bus)
+    : FOptions(Options)
+{
+    FNowUsec = [] { return QDateTime::currentMSecsSinceEpoch() * 1000; };
+    FOut = [](const QString& Line) { WriteTo(stdout, Line); };
+    FErr = [](const QString& Line) { WriteTo(stderr, QStringLiteral("Shutdown.exe: ") + Line); };
+    if (Bus) {
+        FBus = Bus;
+    } else if (FOptions.DryRun) {
+        FOwnedBus = std::make_unique<TDryRunShutdownBus>([this](const QString& Line) { FOut(Line); });
+        FBus = FOwnedBus.get();
+    } else {
+        FOwnedBus = CreateSystemShutdownBus();
+        FBus = FOwnedBus.get();
+    }
+    if (FOptions.DryRun)
+        FWait = false;
+}
+
+TShutdownTool::~TShutdownTool() = default;
+
+void TShutdownTool::SetClock(std::function<qint64()> NowUsec)
+{
+    FNowUsec = std::move(NowUsec);
+}
+
+void TShutdownTool::SetOutput(std::function<void(const QString&)> Out, std::function<void(const QString&)> Err)
+{
+    FOut = std::move(Out);
+    FErr = std::move(Err);
+}
+
+void TShutdownTool::SetWaitForCountdown(bool Wait)
+{
+    FWait = Wait && !FOptions.DryRun;
+}
+
+int TShutdownTool::Run()
+{
+    if (FOptions.Help) {
+        FOut(ShutdownUsage());
+        return ShutdownExitOk;
+    }
+    switch (FOptions.Action) {
+    case TShutdownAction::PowerOff:
+    case TShutdownAction::Reboot:
+        return Schedule();
+    case TShutdownAction::Abort:
+        return Abort();
+    case TShutdownAction::None:
+        break;
+    }
+    FErr(QStringLiteral("no action given: use -s, -r or -a"));
+    return ShutdownExitUsage;
+}
+
+QDBusMessage TShutdownTool::CallLogind(const QString& Method, const QVariantList& Args)
+{
+    QDBusMessage Message = QDBusMessage::createMethodCall(LogindService, LogindPath, LogindManager, Method);
+    Message.setArguments(Args);
+    // polkit may ask the user to confirm; that beats a silent refusal.
+    Message.setInteractiveAuthorizationAllowed(true);
+    return FBus->Call(TShutdownBusKind::System, Message);
+}
+
+int TShutdownTool::ReportError(const QDBusMessage& Reply, const QString& What)
+{
+    const QString Name = Reply.errorName();
+    const QString Detail = Reply.errorMessage().isEmpty() ? Name : Reply.errorMessage() + QStringLiteral(" (") + Name + QLatin1Char(')');
+    static const QStringList Unreachable{QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
+        QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"), QStringLiteral("org.freedesktop.DBus.Error.NoServer"),
+        QStringLiteral("org.freedesktop.DBus.Error.Disconnected"), QStringLiteral("org.freedesktop.DBus.Error.NoReply"),
+        QStringLiteral("org.freedesktop.DBus.Error.Timeout"), QStringLiteral("org.freedesktop.DBus.Error.TimedOut")};
+    static const QStringList Unsupported{QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"), QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface")};
+    static const QStringList Refused{QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
+        QStringLiteral("org.freedesktop.DBus.Error.AuthFailed"),
+        QStringLiteral("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"),
+        QStringLiteral("org.freedesktop.PolicyKit1.Error.NotAuthorized")};
+    if (Unreachable.contains(Name)) {
+        FErr(QStringLiteral("cannot %1: logind is not reachable: %2").arg(What, Detail));
+        return ShutdownExitNoLogind;
+    }
+    if (Unsupported.contains(Name)) {
+        FErr(QStringLiteral("cannot %1: logind on this system offers no scheduled shutdown: %2").arg(What, Detail));
+        return ShutdownExitNoLogind;
+    }
+    if (Refused.contains(Name)) {
+        FErr(QStringLiteral("cannot %1: not allowed: %2").arg(What, Detail));
+        return ShutdownExitNotAllowed;
+    }
+    FErr(QStringLiteral("cannot %1: logind failed: %2").arg(What, Detail));
+    return ShutdownExitFailed;
+}
+
+int TShutdownTool::Schedule()
+{
+    const bool Reboot = FOptions.Action == TShutdownAction::Reboot;
+    const QString What = Reboot ? QStringLiteral("schedule a restart") : QStringLiteral("schedule a power-off");
+    if (!FBus->Available(TShutdownBusKind::System)) {
+        FErr(QStringLiteral("cannot %1: the system bus is not reachable, so logind is not either").arg(What));
+        return ShutdownExitNoLogind;
+    }
+    FDueUsec = FNowUsec() + qint64(FOptions.DelaySeconds) * 1000000;
+    const QDBusMessage Reply = CallLogind(QStringLiteral("ScheduleShutdown"),
+        {Reboot ? QStringLiteral("reboot") : QStringLiteral("poweroff"), QVariant::fromValue(qulonglong(FDueUsec))});
+    if (Reply.type() != QDBusMessage::ReplyMessage)
+        return ReportError(Reply, What);
+
+    // The notification is a courtesy: without one the shutdown still stands
+    // and "-a" still cancels it.
+    if (!FBus->Available(TShutdownBusKind::Session)) {
+        FErr(QStringLiteral("no session bus: the countdown cannot be shown; \"Shutdown.exe -a\" cancels it"));
+        return ShutdownExitOk;
+    }
+    FNotificationId = Notify(0, FOptions.DelaySeconds);
+    if (FNotificationId == 0 || !FWait)
+        return ShutdownExitOk;
+    return CountDown();
+}
+
+int TShutdownTool::CountDown()
+{
+    FBus->ConnectSignal(TShutdownBusKind::Session, NotifyService, NotifyPath, NotifyInterface,
+        QStringLiteral("ActionInvoked"), this, SLOT(NotificationActionInvoked(uint, QString)));
+    FBus->ConnectSignal(TShutdownBusKind::Session, NotifyService, NotifyPath, NotifyInterface,
+        QStringLiteral("NotificationClosed"), this, SLOT(NotificationClosed(uint, uint)));
+
+    QEventLoop Loop;
+    QTimer Tick;
+    int Result = ShutdownExitOk;
+    qint64 LastShown = FOptions.DelaySeconds;
+    connect(&Tick, &QTimer::timeout, &Loop, [&] {
+        if (FAborted || FNotificationGone) {
+            Loop.quit();
+            return;
+        }
+        const qint64 Left = (FDueUsec - FNowUsec() + 999999) / 1000000;
+        if (Left <= 0) {
+            Loop.quit();
+            return;
+        }
+        // Someone else cancelled or replaced it (for instance "-a"): our countdown is over.
+        QDBusMessage Get = QDBusMessage::createMethodCall(LogindService, LogindPath,
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        Get.setArguments({LogindManager, QStringLiteral("ScheduledShutdown")});
+        const QDBusMessage Reply = FBus->Call(TShutdownBusKind::System, Get);
+        if (Reply.type() == QDBusMessage::ReplyMessage && !Reply.arguments().isEmpty()) {
+            const QDBusArgument Arg = qvariant_cast<QDBusVariant>(Reply.arguments().at(0)).variant().value<QDBusArgument>();
+            QString Type;
+            qulonglong Usec = 0;
+            Arg.beginStructure();
+            Arg >> Type >> Usec;
+            Arg.endStructure();
+            if (Type.isEmpty() || Usec != qulonglong(FDueUsec)) {
+                CloseNotification();
+                FErr(QStringLiteral("the scheduled shutdown was cancelled"));
+                Loop.quit();
+                return;
+            }
+        }
+        if (LastShown - Left >= NotificationRefreshSeconds) {
+            LastShown = Left;
+            FNotificationId = Notify(FNotificationId, Left);
+        }
+    });
+    Tick.start(1000);
+    Loop.exec();
+
+    if (FAborted) {
+        bool Cancelled = false;
+        if (!CancelShutdown(Cancelled, Result))
+            return Result;
+        FErr(QStringLiteral("aborted by the user"));
+    }
+    return Result;
+}
+
+void TShutdownTool::NotificationActionInvoked(uint Id, const QString& Action)
+{
+    if (Id == FNotificationId && Action == AbortActionKey)
+        FAborted = true;
+}
+
+void TShutdownTool::NotificationClosed(uint Id, uint)
+{
+    // A dismissed notification cannot abort any more; the shutdown stands.
+    if (Id == FNotificationId && !FAborted)
+        FNotificationGone = true;
+}
+
+uint TShutdownTool::Notify(uint ReplacesId, qint64 SecondsLeft)
+{
+    const bool Reboot = FOptions.Action == TShutdownAction::Reboot;
+    const QString At = QDateTime::fromMSecsSinceEpoch(FDueUsec / 1000).toString(QStringLiteral("HH:mm:ss"));
+    const QString Summary = Reboot ? QStringLiteral("The computer restarts soon") : QStringLiteral("The computer shuts down soon");
+    const QString Body = (Reboot ? QStringLiteral("Restart in %1 seconds, at %2.") : QStringLiteral("Shutdown in %1 seconds, at %2."))
+                             .arg(SecondsLeft).arg(At);
+    QDBusMessage Message = QDBusMessage::createMethodCall(NotifyService, NotifyPath, NotifyInterface, QStringLiteral("Notify"));
+    QVariantMap Hints;
+    Hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(2)));
+    Message.setArguments({QStringLiteral("Lumidor"), QVariant::fromValue(ReplacesId), QStringLiteral("system-shutdown"),
+        Summary, Body, QStringList{AbortActionKey, QStringLiteral("Abort")}, Hints, QVariant::fromValue(int(0))});
+    const QDBusMessage Reply = FBus->Call(TShutdownBusKind::Session, Message);
+    if (Reply.type() != QDBusMessage::ReplyMessage || Reply.arguments().isEmpty()) {
+        if (ReplacesId == 0)
+            FErr(QStringLiteral("the countdown cannot be shown (%1); \"Shutdown.exe -a\" cancels it").arg(Reply.errorMessage()));
+        return ReplacesId;
+    }
+    return Reply.arguments().at(0).toUInt();
+}
+
+void TShutdownTool::CloseNotification()
+{
+    if (FNotificationId == 0)
+        return;
+    QDBusMessage Message = QDBusMessage::createMethodCall(NotifyService, NotifyPath, NotifyInterface,
+        QStringLiteral("CloseNotification"));
+    Message.setArguments({QVariant::fromValue(FNotificationId)});
+    (void)FBus->Call(TShutdownBusKind::Session, Message);
+    FNotificationId = 0;
+}
+
+bool TShutdownTool::CancelShutdown(bool& Cancelled, int& ExitCode)
+{
+    const QString What = QStringLiteral("cancel a scheduled shutdown");
+    if (!FBus->Available(TShutdownBusKind::System)) {
+        FErr(QStringLiteral("cannot %1: the system bus is not reachable, so logind is not either").arg(What));
+        ExitCode = ShutdownExitNoLogind;
+        return false;
+    }
+    const QDBusMessage Reply = CallLogind(QStringLiteral("CancelScheduledShutdown"), {});
+    if (Reply.type() != QDBusMessage::ReplyMessage) {
+        ExitCode = ReportError(Reply, What);
+        return false;
+    }
+    Cancelled = !Reply.arguments().isEmpty() && Reply.arguments().at(0).toBool();
+    ExitCode = ShutdownExitOk;
+    return true;
+}
+
+int TShutdownTool::Abort()
+{
+    bool Cancelled = false;
+    int ExitCode = ShutdownExitOk;
+    if (!CancelShutdown(Cancelled, ExitCode))
+        return ExitCode;
+    if (!FOptions.DryRun)
+        FErr(Cancelled ? QStringLiteral("the scheduled shutdown was cancelled")
+                       : QStringLiteral("no shutdown or restart was scheduled"));
+    return ShutdownExitOk;
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QDBusMessage>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <functional>
+#include <memory>
+
+// The shutdown tool: "-s" powers the computer off, "-r" restarts it, both a
+// short announced delay ahead through logind so that "-a" can still abort;
+// "-a" cancels such a scheduled shutdown or restart. It never shuts down at
+// once: when logind cannot schedule the delayed one, the tool fails.
+
+enum class TShutdownAction { None, PowerOff, Reboot, Abort };
+
+// The exit codes; scripts and the task service's log read them.
+enum TShutdownExitCode : int {
+    ShutdownExitOk = 0,
+    ShutdownExitUsage = 2,      // unknown option, missing action, bad delay
+    ShutdownExitNoLogind = 3,   // no system bus, or logind not on it
+    ShutdownExitNotAllowed = 4, // logind (polkit) refused
+    ShutdownExitFailed = 5,     // logind answered with another error
+};
+
+struct TShutdownOptions
+{
+    TShutdownAction Action = TShutdownAction::None;
+    int DelaySeconds = 30;
+    bool DryRun = false;
+    bool Help = false;
+};
+
+constexpr int MinShutdownDelaySeconds = 10;
+constexpr int MaxShutdownDelaySeconds = 86400;
+
+// Options start with "-" or "/" and ignore letter case, as the Windows tool's
+// do: -s, -r, -a, -t <seconds>, --dry-run, -h/--help/-?. Exactly one action.
+bool ParseShutdownArguments(const QStringList& Args, TShutdownOptions& Options, QString& Error);
+
+QString ShutdownUsage();
+
+enum class TShutdownBusKind { System, Session };
+
+// The tool's only door to D-Bus, so that the dry run and the tests can stand
+// in for the real buses.
+class IShutdownBus
+{
+public:
+    virtual ~IShutdownBus() = default;
+
+    // Whether the bus can be reached at all.
+    virtual bool Available(TShutdownBusKind Bus) = 0;
+    // A blocking call; the answer is a reply or an error message.
+    virtual QDBusMessage Call(TShutdownBusKind Bus, const QDBusMessage& Message) = 0;
+    virtual bool ConnectSignal(TShutdownBusKind Bus, const QString& Service, const QString& Path,
+        const QString& Interface, const QString& Name, QObject* Receiver, const char* Slot) = 0;
+};
+
+// The real buses of this machine.
+std::unique_ptr<IShutdownBus> CreateSystemShutdownBus();
+
+// One line per call, in busctl's syntax, so that a reader can replay it:
+// busctl --system call org.freedesktop.login1 /org/freedesktop/login1
+//     org.freedesktop.login1.Manager ScheduleShutdown st "poweroff" 1700000030000000
+QString FormatBusCall(TShutdownBusKind Bus, const QDBusMessage& Message);
+
+class TShutdownTool : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Bus: the buses to use; nullptr uses the real ones, or prints the calls
+    // when the options ask for a dry run.
+    TShutdownTool(const TShutdownOptions& Options, IShutdownBus* Bus = nullptr);
+    ~TShutdownTool() override;
+
+    // Schedules or cancels; for -s/-r then stays, when a notification could be
+    // shown, until the time comes, the user aborts or the notification goes.
+    int Run();
+
+    // Tests fix "now" (microseconds since the epoch) and the output.
+    void SetClock(std::function<qint64()> NowUsec);
+    void SetOutput(std::function<void(const QString&)> Out, std::function<void(const QString&)> Err);
+    // Whether Run waits for the countdown; the dry run never does.
+    void SetWaitForCountdown(bool Wait);
+
+private slots:
+    void NotificationActionInvoked(uint Id, const QString& Action);
+    void NotificationClosed(uint Id, uint Reason);
+
+private:
+    int Schedule();
+    int Abort();
+    int CountDown();
+    bool CancelShutdown(bool& Cancelled, int& ExitCode);
+    uint Notify(uint ReplacesId, qint64 SecondsLeft);
+    void CloseNotification();
+    int ReportError(const QDBusMessage& Reply, const QString& What);
+    QDBusMessage CallLogind(const QString& Method, const QVariantList& Args);
+
+    TShutdownOptions FOptions;
+    std::unique_ptr<IShutdownBus> FOwnedBus;
+    IShutdownBus* FBus = nullptr;
+    std::function<qint64()> FNowUsec;
+    std::function<void(const QString&)> FOut;
+    std::function<void(const QString&)> FErr;
+    bool FWait = true;
+    qint64 FDueUsec = 0;
+    uint FNotificationId = 0;
+    bool FAborted = false;
+    bool FNotificationGone = false;
+};
