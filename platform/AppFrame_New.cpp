@@ -1,0 +1,96 @@
+#include "platform/AppFrame_New.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace {
+
+// XDG base-directory values count only when absolute.
+QString AbsoluteOrEmpty(const QString& Path)
+{
+    return QDir::isAbsolutePath(Path) ? QDir::cleanPath(Path) : QString();
+}
+
+QString HomeFolder()
+{
+    const QString home = AbsoluteOrEmpty(qEnvironmentVariable("HOME"));
+    if (!home.isEmpty())
+        return home;
+    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? size_t(size) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return QString();
+    return AbsoluteOrEmpty(QFile::decodeName(found->pw_dir));
+}
+
+QString UserConfigFolder()
+{
+    const QString configured = AbsoluteOrEmpty(qEnvironmentVariable("XDG_CONFIG_HOME"));
+    if (!configured.isEmpty())
+        return configured;
+    const QString home = HomeFolder();
+    return home.isEmpty() ? QString() : QDir::cleanPath(home + QStringLiteral("/.config"));
+}
+
+QString CommonConfigFolder()
+{
+    const QStringList dirs = qEnvironmentVariable("XDG_CONFIG_DIRS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString& dir : dirs) {
+        const QString path = AbsoluteOrEmpty(dir);
+        if (!path.isEmpty())
+            return path;
+    }
+    return QStringLiteral("/etc/xdg");
+}
+
+QString WithSeparator(const QString& Folder)
+{
+    return Folder.endsWith(QLatin1Char('/')) ? Folder : Folder + QLatin1Char('/');
+}
+
+} // namespace
+
+TAppFrame::TAppFrame()
+{
+    CommonAppDataPath = CommonConfigFolder();
+    AppDataPath = UserConfigFolder();
+    const QString exe = ModuleFileName();
+    ExePath = exe.isEmpty() ? QString() : WithSeparator(QFileInfo(exe).path());
+}
+
+QString GetSystemDir()
+{
+    const QString exe = ModuleFileName();
+    if (exe.isEmpty())
+        return QString();
+    return QDir::cleanPath(QFileInfo(exe).path() + QStringLiteral("/../libexec/lumidor"));
+}
+
+QString ModuleFileName()
+{
+    // No length limit: grow the buffer until the link fits.
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0)
+            return QString();
+        if (size_t(length) < buffer.size())
+            return QFile::decodeName(QByteArray(buffer.data(), length));
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+QString SystemPath(const QString& Base, const QString& Suffix)
+{
+    QString suffix = Suffix;
+    suffix.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return QDir::cleanPath(Base + suffix);
+}

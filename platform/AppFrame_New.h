@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+// The folders the program finds its files in, read once at construction.
+// Texts are empty where the system gives no answer.
+class TAppFrame
+{
+public:
+    TAppFrame();
+
+    // $XDG_CONFIG_HOME, else ~/.config; no trailing separator.
+    QString AppDataPath;
+    // The first of $XDG_CONFIG_DIRS, else /etc/xdg; no trailing separator.
+    QString CommonAppDataPath;
+    // The folder of the running executable, always ending with "/".
+    QString ExePath;
+};
+
+// The folder that holds the shutdown tool: <exe dir>/../libexec/lumidor, so
+// that an installed program and a build tree both find it. No trailing
+// separator. Asked afresh on every call.
+QString GetSystemDir();
+
+// The full path of the running executable (/proc/self/exe); empty if unknown.
+QString ModuleFileName();
+
+// Appends a caller's suffix written with "\" separators (the literals
+// "\Zelvo\Corvane V8\Main.ini", "Toolbox_Language", "\Shutdown.exe") to one
+// of the folders above, giving a path of this system.
+QString SystemPath(const QString& Base, const QString& Suffix);

@@ -1,0 +1,198 @@
+#include "platform/InstanceLock.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+// A wake-up is one line; anything longer is not ours.
+constexpr qint64 MaxMessage = 4096;
+
+bool IsClosedFolderOfOurs(const struct stat& Info)
+{
+    return S_ISDIR(Info.st_mode) && Info.st_uid == geteuid() && (Info.st_mode & 077) == 0;
+}
+
+// Creates Path (mode 0700) if missing; true when it is then a real folder of
+// ours that nobody else can enter.
+bool MakePrivateFolder(const QString& Path)
+{
+    const QByteArray path = QFile::encodeName(Path);
+    if (mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat info {};
+    // lstat: a symbolic link planted under a shared folder must not be followed.
+    if (lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != geteuid())
+        return false;
+    if ((info.st_mode & 077) != 0 && chmod(path.constData(), 0700) != 0)
+        return false;
+    return true;
+}
+
+void SleepMs(long Ms)
+{
+    timespec pause{0, Ms * 1000000L};
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
+// The file names stay short whatever the executable is called: a socket
+// path must fit into sun_path.
+QString BaseNameFor(const QString& Name)
+{
+    const QByteArray hash = QCryptographicHash::hash(Name.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+    return QStringLiteral("instance-") + QString::fromLatin1(hash);
+}
+
+} // namespace
+
+TInstanceLock::TInstanceLock(const QString& Name, QObject* Parent)
+    : QObject(Parent)
+    , FName(Name)
+    , FFolder(InstanceLock::RuntimeFolder())
+    , FBaseName(BaseNameFor(Name))
+{
+}
+
+TInstanceLock::~TInstanceLock()
+{
+    if (FServer)
+        FServer->close();
+    if (FLockFd >= 0)
+        ::close(FLockFd);
+}
+
+TInstanceLock::TState TInstanceLock::Acquire()
+{
+    if (FLockFd >= 0)
+        return First;
+    if (FFolder.isEmpty())
+        return Failed;
+
+    const int fd = ::open(QFile::encodeName(LockFilePath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return Failed;
+    int result;
+    do
+        result = flock(fd, LOCK_EX | LOCK_NB);
+    while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error == EWOULDBLOCK ? Running : Failed;
+    }
+
+    // Holding the lock, any socket file left there is from a process that died.
+    auto* server = new QLocalServer(this);
+    (void)QLocalServer::removeServer(ChannelPath());
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server->listen(ChannelPath())) {
+        delete server;
+        ::close(fd);
+        return Failed;
+    }
+    connect(server, &QLocalServer::newConnection, this, &TInstanceLock::AcceptConnections);
+    FServer = server;
+    FLockFd = fd;
+    return First;
+}
+
+bool TInstanceLock::SendWakeUp(int TimeoutMs) const
+{
+    if (FFolder.isEmpty())
+        return false;
+    const QByteArray path = QFile::encodeName(ChannelPath());
+    sockaddr_un address{};
+    if (size_t(path.size()) >= sizeof(address.sun_path))
+        return false;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const QByteArray message = FName.toUtf8() + '\n';
+
+    // The holder may have taken the lock but not yet opened its channel.
+    const QDeadlineTimer deadline(TimeoutMs);
+    for (;;) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0)
+            return false;
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
+            const ssize_t sent = send(fd, message.constData(), size_t(message.size()), MSG_NOSIGNAL);
+            ::close(fd);
+            return sent == message.size();
+        }
+        ::close(fd);
+        if (deadline.hasExpired())
+            return false;
+        SleepMs(20);
+    }
+}
+
+QString TInstanceLock::LockFilePath() const
+{
+    return FFolder + QLatin1Char('/') + FBaseName + QStringLiteral(".lock");
+}
+
+QString TInstanceLock::ChannelPath() const
+{
+    return FFolder + QLatin1Char('/') + FBaseName + QStringLiteral(".sock");
+}
+
+void TInstanceLock::AcceptConnections()
+{
+    while (QLocalSocket* socket = FServer->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { ReadMessage(socket); });
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        ReadMessage(socket);
+    }
+}
+
+void TInstanceLock::ReadMessage(QLocalSocket* Socket)
+{
+    if (!Socket->canReadLine()) {
+        if (Socket->bytesAvailable() > MaxMessage)
+            Socket->abort();
+        return;
+    }
+    const QByteArray line = Socket->readLine(MaxMessage + 1);
+    // One message per connection.
+    Socket->abort();
+    if (line == FName.toUtf8() + '\n')
+        emit WakeUp();
+}
+
+namespace InstanceLock {
+
+QString PrivateRuntimeFolder(const QString& XdgRuntimeDir, const QString& TempRoot)
+{
+    if (QDir::isAbsolutePath(XdgRuntimeDir)) {
+        struct stat info {};
+        if (stat(QFile::encodeName(XdgRuntimeDir).constData(), &info) == 0 && IsClosedFolderOfOurs(info)) {
+            const QString folder = QDir::cleanPath(XdgRuntimeDir) + QStringLiteral("/lumidor");
+            if (MakePrivateFolder(folder))
+                return folder;
+        }
+    }
+    const QString folder = QDir::cleanPath(TempRoot) + QStringLiteral("/lumidor-") + QString::number(geteuid());
+    return MakePrivateFolder(folder) ? folder : QString();
+}
+
+QString RuntimeFolder()
+{
+    return PrivateRuntimeFolder(qEnvironmentVariable("XDG_RUNTIME_DIR"), QStringLiteral("/tmp"));
+}
+
+} // namespace InstanceLock
