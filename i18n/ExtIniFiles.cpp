@@ -1,0 +1,265 @@
+#include "i18n/ExtIniFiles.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+#include <sys/file.h>
+
+namespace {
+
+// Windows-1252 stands in for the ANSI code page. Bytes 0x80 to 0x9F differ
+// from Latin-1; the five the code page leaves undefined map to the C1
+// controls of the same value, as the system conversion does.
+const char16_t Cp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+QString DecodeCp1252(QByteArrayView Bytes)
+{
+    QString Text(Bytes.size(), Qt::Uninitialized);
+    QChar* Out = Text.data();
+    for (char Byte : Bytes) {
+        const auto Code = static_cast<unsigned char>(Byte);
+        Out->unicode() = (Code >= 0x80 && Code < 0xA0) ? Cp1252High[Code - 0x80] : Code;
+        ++Out;
+    }
+    return Text;
+}
+
+QString Decode(const QByteArray& Bytes)
+{
+    auto WithMark = [&](QStringConverter::Encoding Encoding, qsizetype MarkSize) {
+        QStringDecoder Decoder(Encoding, QStringConverter::Flag::Stateless);
+        return QString(Decoder(QByteArrayView(Bytes).sliced(MarkSize)));
+    };
+    if (Bytes.startsWith("\xFF\xFE"))
+        return WithMark(QStringConverter::Utf16LE, 2);
+    if (Bytes.startsWith("\xFE\xFF"))
+        return WithMark(QStringConverter::Utf16BE, 2);
+    if (Bytes.startsWith("\xEF\xBB\xBF"))
+        return WithMark(QStringConverter::Utf8, 3);
+    return DecodeCp1252(Bytes);
+}
+
+// Lines end at CR LF, a lone CR or a lone LF; a NUL ends the text.
+QStringList SplitLines(QString Text)
+{
+    const qsizetype Nul = Text.indexOf(QChar(0));
+    if (Nul >= 0)
+        Text.truncate(Nul);
+
+    QStringList Lines;
+    qsizetype Start = 0;
+    const qsizetype Size = Text.size();
+    for (qsizetype I = 0; I < Size; ++I) {
+        const QChar C = Text.at(I);
+        if (C != u'\r' && C != u'\n')
+            continue;
+        Lines.append(Text.mid(Start, I - Start));
+        if (C == u'\r' && I + 1 < Size && Text.at(I + 1) == u'\n')
+            ++I;
+        Start = I + 1;
+    }
+    if (Start < Size)
+        Lines.append(Text.mid(Start));
+    return Lines;
+}
+
+// Removes every character with a code of 32 or less from both ends.
+QString TrimControls(const QString& Text)
+{
+    qsizetype First = 0;
+    qsizetype Last = Text.size();
+    while (First < Last && Text.at(First).unicode() <= 32)
+        ++First;
+    while (Last > First && Text.at(Last - 1).unicode() <= 32)
+        --Last;
+    return Text.mid(First, Last - First);
+}
+
+// Full Unicode upper-casing, so that "ß" and "SS" name the same key.
+QString HashKey(const QString& Name)
+{
+    return Name.toUpper();
+}
+
+QString LineName(const QString& Line)
+{
+    return Line.left(Line.indexOf(u'='));
+}
+
+QByteArray ReadWholeFile(const QString& FileName)
+{
+    QFile File(FileName);
+    if (!File.open(QIODevice::ReadOnly))
+        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(FileName, File.errorString()));
+    // Readers may share the file, a writer that locks it may not change it
+    // under us; Linux has only advisory locks, so this binds cooperating
+    // writers only, and a failure to lock does not stop the read.
+    (void)flock(File.handle(), LOCK_SH | LOCK_NB);
+    QByteArray Bytes = File.readAll();
+    if (File.error() != QFileDevice::NoError)
+        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(FileName, File.errorString()));
+    return Bytes;
+}
+
+} // namespace
+
+TExtIniFile::TExtIniFile() = default;
+
+TExtIniFile::~TExtIniFile() = default;
+
+void TExtIniFile::LoadFile(const QString& FileName)
+{
+    // Read and decode everything before touching the content, so that a
+    // failure leaves the content as it was.
+    const QStringList Lines = SplitLines(Decode(ReadWholeFile(FileName)));
+    ParseLines(Lines);
+}
+
+void TExtIniFile::ParseLines(const QStringList& Lines)
+{
+    ClearAll();
+    QStringList* Current = nullptr;
+    for (const QString& Raw : Lines) {
+        const QString Line = TrimControls(Raw);
+        if (Line.isEmpty() || Line.front() == u';')
+            continue;
+        if (Line.front() == u'[' && Line.back() == u']') {
+            Current = &NewSection(TrimControls(Line.mid(1, Line.size() - 2)));
+            continue;
+        }
+        if (!Current)
+            continue;
+        const qsizetype Equal = Line.indexOf(u'=');
+        if (Equal < 0)
+            Current->append(Line);
+        else
+            Current->append(TrimControls(Line.left(Equal)) + u'=' + TrimControls(Line.mid(Equal + 1)));
+    }
+}
+
+QStringList& TExtIniFile::NewSection(const QString& Name)
+{
+    auto Section = std::make_unique<TSection>();
+    Section->Name = Name;
+    Sections.push_back(std::move(Section));
+    SectionIndexValid = false;
+    return Sections.back()->Lines;
+}
+
+void TExtIniFile::ClearAll()
+{
+    Sections.clear();
+    SectionIndex.clear();
+    SectionIndexValid = false;
+}
+
+TExtIniFile::TSection* TExtIniFile::FindSection(const QString& Name)
+{
+    if (!SectionIndexValid) {
+        SectionIndex.clear();
+        // Later entries overwrite earlier ones: the last occurrence wins.
+        for (size_t I = 0; I < Sections.size(); ++I)
+            SectionIndex.insert(HashKey(Sections[I]->Name), static_cast<qsizetype>(I));
+        SectionIndexValid = true;
+    }
+    const auto It = SectionIndex.constFind(HashKey(Name));
+    return It == SectionIndex.cend() ? nullptr : Sections[static_cast<size_t>(*It)].get();
+}
+
+qsizetype TExtIniFile::FindLine(TSection& Section, const QString& Key)
+{
+    if (!Section.LineIndexValid) {
+        Section.LineIndex.clear();
+        for (qsizetype I = 0; I < Section.Lines.size(); ++I) {
+            const QString& Line = Section.Lines.at(I);
+            // A line without "=" has no name and is never found.
+            if (Line.contains(u'='))
+                Section.LineIndex.insert(HashKey(LineName(Line)), I);
+        }
+        Section.LineIndexValid = true;
+    }
+    return Section.LineIndex.value(HashKey(Key), -1);
+}
+
+QString TExtIniFile::ReadEntry(const QString& Section, const QString& Key, const QString& Default)
+{
+    TSection* Found = FindSection(Section);
+    if (!Found)
+        return Default;
+    const qsizetype Index = FindLine(*Found, Key);
+    if (Index < 0)
+        return Default;
+    // Cut after the line's own name rather than after Key's length: with
+    // full case mapping the two may differ in length ("ß" and "SS").
+    const QString& Line = Found->Lines.at(Index);
+    return Line.mid(Line.indexOf(u'=') + 1);
+}
+
+void TExtIniFile::WriteEntry(const QString& Section, const QString& Key, const QString& Value)
+{
+    TSection* Found = FindSection(Section);
+    if (!Found) {
+        NewSection(Section);
+        Found = Sections.back().get();
+    }
+    const QString Line = Key + u'=' + Value;
+    const qsizetype Index = FindLine(*Found, Key);
+    if (Index >= 0)
+        Found->Lines[Index] = Line;
+    else
+        Found->Lines.append(Line);
+    Found->LineIndexValid = false;
+}
+
+void TExtIniFile::ListKeys(const QString& Section, QStringList& Out)
+{
+    Out.clear();
+    if (TSection* Found = FindSection(Section)) {
+        for (const QString& Line : std::as_const(Found->Lines))
+            Out.append(Line.contains(u'=') ? LineName(Line) : QString());
+    }
+}
+
+void TExtIniFile::ListSections(QStringList& Out)
+{
+    Out.clear();
+    for (const auto& Section : Sections)
+        Out.append(Section->Name);
+}
+
+void TExtIniFile::GetSectionLines(const QString& Section, QStringList& Out)
+{
+    Out.clear();
+    if (TSection* Found = FindSection(Section))
+        Out = Found->Lines;
+}
+
+void TExtIniFile::RemoveSection(const QString& Section)
+{
+    if (!FindSection(Section))
+        return;
+    const qsizetype Index = SectionIndex.value(HashKey(Section));
+    Sections.erase(Sections.begin() + Index);
+    SectionIndexValid = false;
+}
+
+void TExtIniFile::RemoveKey(const QString& Section, const QString& Key)
+{
+    TSection* Found = FindSection(Section);
+    if (!Found)
+        return;
+    const qsizetype Index = FindLine(*Found, Key);
+    if (Index < 0)
+        return;
+    Found->Lines.removeAt(Index);
+    Found->LineIndexValid = false;
+}
+
+void TExtIniFile::Commit()
+{
+}
