@@ -1,0 +1,654 @@
+#include "scheduler/MsTask.h"
+
+#include "platform/DateTime.h"
+#include "platform/ProcessList.h"
+#include "platform/TriggerSchedule.h"
+#include "platform/WorkItemStore.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdlib>
+#include <cstring>
+#include <type_traits>
+#include <unistd.h>
+
+namespace {
+
+thread_local int InitCount = 0;
+
+QString FromWide(LPCWSTR Text)
+{
+    return QString::fromUtf16(Text);
+}
+
+HRESULT ToWide(const QString& Text, LPWSTR* Out)
+{
+    if (!Out)
+        return E_INVALIDARG;
+    auto* Copy = static_cast<LPWSTR>(CoTaskMemAlloc(size_t(Text.size() + 1) * sizeof(WCHAR)));
+    if (!Copy)
+        return E_OUTOFMEMORY;
+    std::memcpy(Copy, Text.utf16(), size_t(Text.size()) * sizeof(WCHAR));
+    Copy[Text.size()] = 0;
+    *Out = Copy;
+    return S_OK;
+}
+
+HRESULT FromStoreResult(TStoreResult Result)
+{
+    switch (Result) {
+    case TStoreResult::Ok: return S_OK;
+    case TStoreResult::NotFound: return HRESULT_FILE_NOT_FOUND;
+    case TStoreResult::Exists: return HRESULT_FILE_EXISTS;
+    case TStoreResult::InvalidName: return E_INVALIDARG;
+    case TStoreResult::Damaged: return SCHED_E_UNKNOWN_OBJECT_VERSION;
+    case TStoreResult::AccessDenied: return E_ACCESSDENIED;
+    case TStoreResult::IoError: return E_FAIL;
+    }
+    return E_FAIL;
+}
+
+qint64 NowMoment()
+{
+    return DateTime::ToQDateTime(DateTime::Now()).toSecsSinceEpoch();
+}
+
+SYSTEMTIME ToSystemTime(const TCalendarTime& T)
+{
+    return {T.wYear, T.wMonth, T.wDayOfWeek, T.wDay, T.wHour, T.wMinute, T.wSecond, T.wMilliseconds};
+}
+
+// Who may be named as a work item's account: the user the store belongs to;
+// root may name any existing user, and the system account (empty name).
+HRESULT CheckAccount(const QString& Name)
+{
+    const uid_t Self = geteuid();
+    if (Name.isEmpty())
+        return Self == 0 ? S_OK : E_ACCESSDENIED;
+    if (Name == ProcessList::AccountName(Self))
+        return S_OK;
+    if (Self == 0 && ProcessList::AccountUid(Name))
+        return S_OK;
+    return E_ACCESSDENIED;
+}
+
+class CTask;
+
+class CTaskTrigger final : public ITaskTrigger
+{
+public:
+    CTaskTrigger(CTask* Task, WORD Index);
+
+    HRESULT QueryInterface(REFIID Iid, void** Object) override;
+    ULONG AddRef() override { return ++FRefs; }
+    ULONG Release() override;
+
+    HRESULT SetTrigger(const TASK_TRIGGER* Trigger) override;
+    HRESULT GetTrigger(TASK_TRIGGER* Trigger) override;
+    HRESULT GetTriggerString(LPWSTR* Text) override;
+
+private:
+    ~CTaskTrigger() override;
+
+    ULONG FRefs = 1;
+    CTask* FTask;
+    WORD FIndex;
+};
+
+// A work item in memory; saved to the store through IPersistFile.
+class CTask final : public ITask, public IPersistFile
+{
+public:
+    CTask(const QString& Name, TWorkItem Item, bool IsNew)
+        : FName(Name), FItem(std::move(Item)), FIsNew(IsNew), FDirty(IsNew)
+    {
+    }
+
+    TWorkItem& Item() { return FItem; }
+    void Touch() { FDirty = true; }
+
+    HRESULT QueryInterface(REFIID Iid, void** Object) override
+    {
+        if (!Object)
+            return E_POINTER;
+        if (Iid == IID_IUnknown || Iid == IID_ITask || Iid == IID_IScheduledWorkItem)
+            *Object = static_cast<ITask*>(this);
+        else if (Iid == IID_IPersistFile)
+            *Object = static_cast<IPersistFile*>(this);
+        else {
+            *Object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return ++FRefs; }
+    ULONG Release() override
+    {
+        const ULONG Left = --FRefs;
+        if (Left == 0)
+            delete this;
+        return Left;
+    }
+
+    // IScheduledWorkItem
+    HRESULT CreateTrigger(WORD* NewTrigger, ITaskTrigger** Trigger) override
+    {
+        if (!NewTrigger || !Trigger)
+            return E_INVALIDARG;
+        if (FItem.Triggers.size() >= 0xffff)
+            return E_FAIL;
+        // As Windows makes it: today at the current minute, daily, disabled
+        // until SetTrigger says otherwise.
+        const TDateTimeFields Now = DateTime::Decode(DateTime::Now());
+        TTriggerData Data;
+        Data.wBeginYear = WORD(Now.Year);
+        Data.wBeginMonth = WORD(Now.Month);
+        Data.wBeginDay = WORD(Now.Day);
+        Data.wStartHour = WORD(Now.Hour);
+        Data.wStartMinute = WORD(Now.Minute);
+        Data.rgFlags = TASK_TRIGGER_FLAG_DISABLED;
+        Data.TriggerType = TASK_TIME_TRIGGER_DAILY;
+        Data.TypeWords[0] = 1;
+        FItem.Triggers.push_back(Data);
+        Touch();
+        *NewTrigger = WORD(FItem.Triggers.size() - 1);
+        *Trigger = new CTaskTrigger(this, *NewTrigger);
+        return S_OK;
+    }
+    HRESULT DeleteTrigger(WORD Index) override
+    {
+        if (Index >= FItem.Triggers.size())
+            return SCHED_E_TRIGGER_NOT_FOUND;
+        FItem.Triggers.erase(FItem.Triggers.begin() + Index);
+        Touch();
+        return S_OK;
+    }
+    HRESULT GetTriggerCount(WORD* Count) override
+    {
+        if (!Count)
+            return E_INVALIDARG;
+        *Count = WORD(FItem.Triggers.size());
+        return S_OK;
+    }
+    HRESULT GetTrigger(WORD Index, ITaskTrigger** Trigger) override
+    {
+        if (!Trigger)
+            return E_INVALIDARG;
+        if (Index >= FItem.Triggers.size())
+            return SCHED_E_TRIGGER_NOT_FOUND;
+        *Trigger = new CTaskTrigger(this, Index);
+        return S_OK;
+    }
+    HRESULT GetTriggerString(WORD Index, LPWSTR* Text) override
+    {
+        if (!Text)
+            return E_INVALIDARG;
+        if (Index >= FItem.Triggers.size())
+            return SCHED_E_TRIGGER_NOT_FOUND;
+        return ToWide(TriggerSchedule::Describe(FItem.Triggers[Index]), Text);
+    }
+    HRESULT GetNextRunTime(SYSTEMTIME* Time) override
+    {
+        if (!Time)
+            return E_INVALIDARG;
+        *Time = {};
+        if (FItem.Flags & TASK_FLAG_DISABLED)
+            return SCHED_S_TASK_DISABLED;
+        bool AnyEnabled = false;
+        bool AnyTimed = false;
+        for (const TTriggerData& Trigger : FItem.Triggers) {
+            if (Trigger.rgFlags & TASK_TRIGGER_FLAG_DISABLED)
+                continue;
+            AnyEnabled = true;
+            AnyTimed = AnyTimed || !TriggerSchedule::IsEventTrigger(Trigger);
+        }
+        if (!AnyEnabled)
+            return SCHED_S_TASK_NO_VALID_TRIGGERS;
+        if (!AnyTimed)
+            return SCHED_S_EVENT_TRIGGER;
+        const std::optional<qint64> Run = TriggerSchedule::NextRun(FItem, NowMoment());
+        if (!Run)
+            return SCHED_S_TASK_NO_MORE_RUNS;
+        *Time = ToSystemTime(TriggerSchedule::LocalFields(*Run));
+        return S_OK;
+    }
+    HRESULT GetMostRecentRunTime(SYSTEMTIME* Time) override
+    {
+        if (!Time)
+            return E_INVALIDARG;
+        *Time = ToSystemTime(FItem.MostRecentRun);
+        return FItem.MostRecentRun == TCalendarTime() ? SCHED_S_TASK_HAS_NOT_RUN : S_OK;
+    }
+    HRESULT GetStatus(HRESULT* Status) override
+    {
+        if (!Status)
+            return E_INVALIDARG;
+        *Status = (FItem.Flags & TASK_FLAG_DISABLED) ? SCHED_S_TASK_DISABLED : HRESULT(FItem.Status);
+        return S_OK;
+    }
+    HRESULT GetExitCode(DWORD* ExitCode) override
+    {
+        if (!ExitCode)
+            return E_INVALIDARG;
+        *ExitCode = FItem.ExitCode;
+        return FItem.MostRecentRun == TCalendarTime() ? SCHED_S_TASK_HAS_NOT_RUN : S_OK;
+    }
+    HRESULT SetComment(LPCWSTR Comment) override { return SetText(FItem.Comment, Comment); }
+    HRESULT GetComment(LPWSTR* Comment) override { return ToWide(FItem.Comment, Comment); }
+    HRESULT SetCreator(LPCWSTR Creator) override { return SetText(FItem.Author, Creator); }
+    HRESULT GetCreator(LPWSTR* Creator) override { return ToWide(FItem.Author, Creator); }
+    HRESULT SetFlags(DWORD Flags) override
+    {
+        FItem.Flags = Flags & WorkItem::FlagMask;
+        Touch();
+        return S_OK;
+    }
+    HRESULT GetFlags(DWORD* Flags) override
+    {
+        if (!Flags)
+            return E_INVALIDARG;
+        *Flags = FItem.Flags;
+        return S_OK;
+    }
+    HRESULT SetAccountInformation(LPCWSTR AccountName, LPCWSTR Password) override
+    {
+        if (!AccountName)
+            return E_INVALIDARG;
+        const QString Name = FromWide(AccountName);
+        if (Name.isEmpty() && Password)
+            return E_INVALIDARG;
+        const HRESULT Allowed = CheckAccount(Name);
+        if (FAILED(Allowed))
+            return Allowed;
+        // Without a password a real user's item can run only in their session.
+        if (!Name.isEmpty() && !Password && !(FItem.Flags & TASK_FLAG_RUN_ONLY_IF_LOGGED_ON))
+            return SCHED_E_UNSUPPORTED_ACCOUNT_OPTION;
+        // A password is never kept: the service runs items as their user anyway.
+        FItem.HasAccount = true;
+        FItem.Account = Name;
+        Touch();
+        return S_OK;
+    }
+    HRESULT GetAccountInformation(LPWSTR* AccountName) override
+    {
+        if (!AccountName)
+            return E_INVALIDARG;
+        if (!FItem.HasAccount)
+            return HRESULT_FILE_NOT_FOUND;
+        return ToWide(FItem.Account, AccountName);
+    }
+
+    // ITask
+    HRESULT SetApplicationName(LPCWSTR Name) override { return SetText(FItem.Application, Name); }
+    HRESULT GetApplicationName(LPWSTR* Name) override { return ToWide(FItem.Application, Name); }
+    HRESULT SetParameters(LPCWSTR Parameters) override { return SetText(FItem.Parameters, Parameters); }
+    HRESULT GetParameters(LPWSTR* Parameters) override { return ToWide(FItem.Parameters, Parameters); }
+    HRESULT SetWorkingDirectory(LPCWSTR Folder) override { return SetText(FItem.WorkingDirectory, Folder); }
+    HRESULT GetWorkingDirectory(LPWSTR* Folder) override { return ToWide(FItem.WorkingDirectory, Folder); }
+    HRESULT SetPriority(DWORD Priority) override
+    {
+        // Idle, normal, high and real-time classes only.
+        if (Priority != 0x20 && Priority != 0x40 && Priority != 0x80 && Priority != 0x100)
+            return E_INVALIDARG;
+        FItem.Priority = Priority;
+        Touch();
+        return S_OK;
+    }
+    HRESULT GetPriority(DWORD* Priority) override
+    {
+        if (!Priority)
+            return E_INVALIDARG;
+        *Priority = FItem.Priority;
+        return S_OK;
+    }
+    HRESULT SetMaxRunTime(DWORD MaxRunTime) override
+    {
+        FItem.MaxRunTime = MaxRunTime;
+        Touch();
+        return S_OK;
+    }
+    HRESULT GetMaxRunTime(DWORD* MaxRunTime) override
+    {
+        if (!MaxRunTime)
+            return E_INVALIDARG;
+        *MaxRunTime = FItem.MaxRunTime;
+        return S_OK;
+    }
+
+    // IPersistFile
+    HRESULT GetClassID(CLSID* ClassId) override
+    {
+        if (!ClassId)
+            return E_POINTER;
+        *ClassId = CLSID_CTask;
+        return S_OK;
+    }
+    HRESULT IsDirty() override { return FDirty ? S_OK : S_FALSE; }
+    HRESULT Load(LPCWSTR, DWORD) override { return E_NOTIMPL; }
+    // Only the item's own file: the store holds nothing else.
+    HRESULT Save(LPCWSTR FileName, BOOL) override
+    {
+        if (FileName)
+            return E_INVALIDARG;
+        TStoreResult Result = FIsNew ? WorkItemStore::Create(FName, FItem) : WorkItemStore::Replace(FName, FItem);
+        // Deleted since it was opened: saving brings it back.
+        if (!FIsNew && Result == TStoreResult::NotFound)
+            Result = WorkItemStore::Create(FName, FItem);
+        if (Result == TStoreResult::Ok) {
+            FIsNew = false;
+            FDirty = false;
+        }
+        return FromStoreResult(Result);
+    }
+    HRESULT SaveCompleted(LPCWSTR) override { return S_OK; }
+    HRESULT GetCurFile(LPWSTR* FileName) override { return ToWide(WorkItemStore::FilePath(FName), FileName); }
+
+private:
+    ~CTask() override = default;
+
+    HRESULT SetText(QString& Field, LPCWSTR Text)
+    {
+        if (!Text)
+            return E_INVALIDARG;
+        Field = FromWide(Text);
+        Touch();
+        return S_OK;
+    }
+
+    ULONG FRefs = 1;
+    QString FName;
+    TWorkItem FItem;
+    bool FIsNew;
+    bool FDirty;
+};
+
+CTaskTrigger::CTaskTrigger(CTask* Task, WORD Index)
+    : FTask(Task), FIndex(Index)
+{
+    FTask->AddRef();
+}
+
+CTaskTrigger::~CTaskTrigger()
+{
+    FTask->Release();
+}
+
+HRESULT CTaskTrigger::QueryInterface(REFIID Iid, void** Object)
+{
+    if (!Object)
+        return E_POINTER;
+    if (Iid != IID_IUnknown && Iid != IID_ITaskTrigger) {
+        *Object = nullptr;
+        return E_NOINTERFACE;
+    }
+    *Object = static_cast<ITaskTrigger*>(this);
+    AddRef();
+    return S_OK;
+}
+
+ULONG CTaskTrigger::Release()
+{
+    const ULONG Left = --FRefs;
+    if (Left == 0)
+        delete this;
+    return Left;
+}
+
+HRESULT CTaskTrigger::SetTrigger(const TASK_TRIGGER* Trigger)
+{
+    if (!Trigger)
+        return E_INVALIDARG;
+    TTriggerData Data;
+    std::memcpy(static_cast<void*>(&Data), Trigger, sizeof Data);
+    if (!TriggerSchedule::IsValid(Data))
+        return E_INVALIDARG;
+    if (FIndex >= FTask->Item().Triggers.size())
+        return SCHED_E_TRIGGER_NOT_FOUND;
+    FTask->Item().Triggers[FIndex] = Data;
+    FTask->Touch();
+    return S_OK;
+}
+
+HRESULT CTaskTrigger::GetTrigger(TASK_TRIGGER* Trigger)
+{
+    if (!Trigger)
+        return E_INVALIDARG;
+    if (FIndex >= FTask->Item().Triggers.size())
+        return SCHED_E_TRIGGER_NOT_FOUND;
+    std::memcpy(Trigger, &FTask->Item().Triggers[FIndex], sizeof *Trigger);
+    return S_OK;
+}
+
+HRESULT CTaskTrigger::GetTriggerString(LPWSTR* Text)
+{
+    if (!Text)
+        return E_INVALIDARG;
+    if (FIndex >= FTask->Item().Triggers.size())
+        return SCHED_E_TRIGGER_NOT_FOUND;
+    return ToWide(TriggerSchedule::Describe(FTask->Item().Triggers[FIndex]), Text);
+}
+
+static_assert(sizeof(TASK_TRIGGER) == sizeof(TTriggerData) && std::is_trivially_copyable_v<TTriggerData>);
+
+// The names of the moment the enumerator was made.
+class CEnumWorkItems final : public IEnumWorkItems
+{
+public:
+    explicit CEnumWorkItems(QStringList Names, qsizetype Position = 0)
+        : FNames(std::move(Names)), FPosition(Position)
+    {
+    }
+
+    HRESULT QueryInterface(REFIID Iid, void** Object) override
+    {
+        if (!Object)
+            return E_POINTER;
+        if (Iid != IID_IUnknown && Iid != IID_IEnumWorkItems) {
+            *Object = nullptr;
+            return E_NOINTERFACE;
+        }
+        *Object = static_cast<IEnumWorkItems*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return ++FRefs; }
+    ULONG Release() override
+    {
+        const ULONG Left = --FRefs;
+        if (Left == 0)
+            delete this;
+        return Left;
+    }
+
+    HRESULT Next(ULONG Count, LPWSTR** Names, ULONG* Fetched) override
+    {
+        if (Count == 0 || !Names || (Count > 1 && !Fetched))
+            return E_INVALIDARG;
+        *Names = nullptr;
+        if (Fetched)
+            *Fetched = 0;
+        const ULONG Available = ULONG(std::min<qsizetype>(Count, FNames.size() - FPosition));
+        if (Available == 0)
+            return S_FALSE;
+        auto* Array = static_cast<LPWSTR*>(CoTaskMemAlloc(sizeof(LPWSTR) * Available));
+        if (!Array)
+            return E_OUTOFMEMORY;
+        for (ULONG I = 0; I < Available; ++I) {
+            if (FAILED(ToWide(FNames[FPosition + I], &Array[I]))) {
+                for (ULONG J = 0; J < I; ++J)
+                    CoTaskMemFree(Array[J]);
+                CoTaskMemFree(Array);
+                return E_OUTOFMEMORY;
+            }
+        }
+        FPosition += Available;
+        *Names = Array;
+        if (Fetched)
+            *Fetched = Available;
+        return Available == Count ? S_OK : S_FALSE;
+    }
+    HRESULT Skip(ULONG Count) override
+    {
+        const qsizetype Left = FNames.size() - FPosition;
+        FPosition += std::min<qsizetype>(Count, Left);
+        return qsizetype(Count) <= Left ? S_OK : S_FALSE;
+    }
+    HRESULT Reset() override
+    {
+        FPosition = 0;
+        return S_OK;
+    }
+    HRESULT Clone(IEnumWorkItems** Copy) override
+    {
+        if (!Copy)
+            return E_INVALIDARG;
+        *Copy = new CEnumWorkItems(FNames, FPosition);
+        return S_OK;
+    }
+
+private:
+    ~CEnumWorkItems() override = default;
+
+    ULONG FRefs = 1;
+    QStringList FNames;
+    qsizetype FPosition;
+};
+
+class CTaskScheduler final : public ITaskScheduler
+{
+public:
+    HRESULT QueryInterface(REFIID Iid, void** Object) override
+    {
+        if (!Object)
+            return E_POINTER;
+        if (Iid != IID_IUnknown && Iid != IID_ITaskScheduler) {
+            *Object = nullptr;
+            return E_NOINTERFACE;
+        }
+        *Object = static_cast<ITaskScheduler*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return ++FRefs; }
+    ULONG Release() override
+    {
+        const ULONG Left = --FRefs;
+        if (Left == 0)
+            delete this;
+        return Left;
+    }
+
+    HRESULT Enum(IEnumWorkItems** Enumerator) override
+    {
+        if (!Enumerator)
+            return E_INVALIDARG;
+        *Enumerator = new CEnumWorkItems(WorkItemStore::List());
+        return S_OK;
+    }
+    HRESULT Activate(LPCWSTR Name, REFIID Iid, IUnknown** Object) override
+    {
+        if (!Name || !Object)
+            return E_INVALIDARG;
+        TWorkItem Item;
+        const HRESULT Loaded = FromStoreResult(WorkItemStore::Load(FromWide(Name), Item));
+        if (FAILED(Loaded))
+            return Loaded;
+        return Hand(new CTask(WorkItemStore::ItemName(FromWide(Name)), std::move(Item), false), Iid, Object);
+    }
+    HRESULT Delete(LPCWSTR Name) override
+    {
+        if (!Name)
+            return E_INVALIDARG;
+        return FromStoreResult(WorkItemStore::Remove(FromWide(Name)));
+    }
+    HRESULT NewWorkItem(LPCWSTR Name, REFCLSID ClassId, REFIID Iid, IUnknown** Object) override
+    {
+        if (!Name || !Object)
+            return E_INVALIDARG;
+        const QString Item = WorkItemStore::ItemName(FromWide(Name));
+        if (Item.isEmpty())
+            return E_INVALIDARG;
+        if (ClassId != CLSID_CTask)
+            return CLASS_E_CLASSNOTAVAILABLE;
+        TWorkItem Existing;
+        // A damaged file of that name still takes the name.
+        if (WorkItemStore::Load(Item, Existing) != TStoreResult::NotFound)
+            return HRESULT_FILE_EXISTS;
+        TWorkItem Fresh;
+        Fresh.Author = ProcessList::AccountName(geteuid());
+        return Hand(new CTask(Item, std::move(Fresh), true), Iid, Object);
+    }
+    HRESULT IsOfType(LPCWSTR Name, REFIID Iid) override
+    {
+        if (!Name)
+            return E_INVALIDARG;
+        TWorkItem Item;
+        const HRESULT Loaded = FromStoreResult(WorkItemStore::Load(FromWide(Name), Item));
+        if (FAILED(Loaded))
+            return Loaded;
+        return Iid == IID_ITask || Iid == IID_IScheduledWorkItem ? S_OK : S_FALSE;
+    }
+
+private:
+    ~CTaskScheduler() override = default;
+
+    // The caller's reference only, or nothing when the interface is not offered.
+    static HRESULT Hand(CTask* Task, REFIID Iid, IUnknown** Object)
+    {
+        void* Interface = nullptr;
+        const HRESULT Result = Task->QueryInterface(Iid, &Interface);
+        Task->Release();
+        if (FAILED(Result))
+            return Result;
+        *Object = static_cast<IUnknown*>(Interface);
+        return S_OK;
+    }
+
+    ULONG FRefs = 1;
+};
+
+} // namespace
+
+HRESULT CoInitializeEx(void* Reserved, DWORD)
+{
+    if (Reserved)
+        return E_INVALIDARG;
+    return InitCount++ == 0 ? S_OK : S_FALSE;
+}
+
+void CoUninitialize()
+{
+    if (InitCount > 0)
+        --InitCount;
+}
+
+HRESULT CoCreateInstance(REFCLSID ClassId, IUnknown* Outer, DWORD Context, REFIID Iid, void** Object)
+{
+    if (!Object)
+        return E_POINTER;
+    *Object = nullptr;
+    if (InitCount == 0)
+        return CO_E_NOTINITIALIZED;
+    if (Outer)
+        return CLASS_E_NOAGGREGATION;
+    if (!(Context & CLSCTX_INPROC_SERVER) || ClassId != CLSID_CTaskScheduler)
+        return REGDB_E_CLASSNOTREG;
+    // TODO(task service): start the service here when none holds the store's
+    // lock, once platform/TaskServiceLauncher.h is in place.
+    auto* Scheduler = new CTaskScheduler;
+    const HRESULT Result = Scheduler->QueryInterface(Iid, Object);
+    Scheduler->Release();
+    return Result;
+}
+
+void* CoTaskMemAlloc(size_t Size)
+{
+    return std::malloc(Size ? Size : 1);
+}
+
+void CoTaskMemFree(void* Memory)
+{
+    std::free(Memory);
+}
