@@ -635,6 +635,10 @@ HRESULT CoCreateInstance(REFCLSID ClassId, IUnknown* Outer, DWORD Context, REFII
         return CLASS_E_NOAGGREGATION;
     if (!(Context & CLSCTX_INPROC_SERVER) || ClassId != CLSID_CTaskScheduler)
         return REGDB_E_CLASSNOTREG;
+    // A store that cannot be set up (not a folder of ours) is a scheduler
+    // that is not there.
+    if (!WorkItemStore::EnsureFolder())
+        return E_ACCESSDENIED;
     // TODO(task service): start the service here when none holds the store's
     // lock, once platform/TaskServiceLauncher.h is in place.
     auto* Scheduler = new CTaskScheduler;
