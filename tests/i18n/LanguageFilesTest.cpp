@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+
+#include "i18n/ExtIniFiles.h"
+
+namespace {
+
+const QString LanguageFolder = QStringLiteral(LUMIDOR_SOURCE_DIR "/resources/Toolbox_Language");
+
+// What the window's translation walk asks for, in its order.
+QStringList WindowKeys()
+{
+    QStringList Keys{"frmMain.Caption"};
+    for (const char* Name : {"lbl_Title", "lbl_Detail", "btnBack", "btnNext", "btnClose", "lbl_Job", "lbl_PreJob",
+                             "rgAction", "rbCreate", "rbDelete", "lbl_AddSchJob", "lbl_AddJob", "rgAddAction",
+                             "rbShutdown", "rbRestart"})
+        Keys.append(QString::fromLatin1(Name) + ".Caption");
+    for (int J = 0; J < 4; ++J)
+        Keys.append(QStringLiteral("cbOption.Items[%1].Caption").arg(J));
+    for (int J = 0; J < 8; ++J)
+        Keys.append(QStringLiteral("cbOption2.Items[%1].Caption").arg(J));
+    for (const char* Name : {"rbAfter", "rbOrat1", "rbOrat2"})
+        Keys.append(QString::fromLatin1(Name) + ".Caption");
+    Keys.append(QStringLiteral("lvView.Columns[0].Caption"));
+    return Keys;
+}
+
+// What the wizard asks GetText for.
+const QStringList RuntimeKeys{"next", "Finished", "Delete", "Shutdown_at", "Restart_at", "Scheduled_Exists",
+                              "time_less_than", "Added_Succ", "Deleted_Succ", "Add_Failed", "Delete_Failed"};
+
+QStringList Keys(TExtIniFile& Ini, const QString& Section)
+{
+    QStringList Out;
+    Ini.ListKeys(Section, Out);
+    return Out;
+}
+
+QStringList ShippedFiles()
+{
+    return QDir(LanguageFolder).entryList({"*.lng"}, QDir::Files, QDir::Name);
+}
+
+} // namespace
+
+TEST(LanguageFiles, EveryLanguageIsShipped)
+{
+    EXPECT_EQ(ShippedFiles(), (QStringList{"Chinese-Simplified.lng", "English.lng", "French.lng", "German.lng",
+                                           "Italian.lng", "Japanese.lng", "Polish.lng", "Portuguese-Brazil.lng",
+                                           "Russian.lng", "Spanish.lng"}));
+}
+
+TEST(LanguageFiles, EveryFileHasEveryKeyAndNothingElse)
+{
+    for (const QString& Name : ShippedFiles()) {
+        SCOPED_TRACE(Name.toStdString());
+        TExtIniFile Ini;
+        Ini.LoadFile(LanguageFolder + "/" + Name);
+
+        QStringList Sections;
+        Ini.ListSections(Sections);
+        EXPECT_EQ(Sections, (QStringList{"Main", "Lumidor_frmMain", "Lumidor_M"}));
+        EXPECT_EQ(Keys(Ini, "Main"), QStringList{"DisplayName"});
+        EXPECT_EQ(Keys(Ini, "Lumidor_frmMain"), WindowKeys());
+        EXPECT_EQ(Keys(Ini, "Lumidor_M"), RuntimeKeys);
+
+        for (const QString& Section : Sections) {
+            QStringList Lines;
+            Ini.GetSectionLines(Section, Lines);
+            for (const QString& Line : Lines) {
+                const QString Value = Line.mid(Line.indexOf(u'=') + 1);
+                EXPECT_FALSE(Value.isEmpty()) << Line.toStdString();
+                EXPECT_FALSE(Value.contains(QChar::ReplacementCharacter)) << Line.toStdString();
+            }
+        }
+    }
+}
+
+TEST(LanguageFiles, EnglishMatchesTheProgramsDefaults)
+{
+    TExtIniFile Ini;
+    Ini.LoadFile(LanguageFolder + "/English.lng");
+    const std::pair<const char*, const char*> Defaults[] = {
+        {"next", "Next >"},
+        {"Finished", "Finished"},
+        {"Delete", "Delete"},
+        {"Scheduled_Exists", "Scheduled task already exists!"},
+        {"time_less_than", "Please set up a valid schedule time!"},
+        {"Added_Succ", "Added successfully!"},
+        {"Deleted_Succ", "Deleted successfully!"},
+        {"Add_Failed", "The scheduled task could not be created!"},
+        {"Delete_Failed", "The scheduled task could not be deleted!"},
+    };
+    for (const auto& [Key, Text] : Defaults)
+        EXPECT_EQ(Ini.ReadEntry("Lumidor_M", Key, QString()), QString::fromUtf8(Text)) << Key;
+}
+
+// The shipped files use every encoding the reader knows, so that they
+// exercise each way in; the display names prove the decoding.
+TEST(LanguageFiles, ShippedFilesCoverEveryEncodingAndDecode)
+{
+    struct Case
+    {
+        const char* File;
+        QByteArray Mark;
+        const char* DisplayName;
+    };
+    const Case Cases[] = {
+        {"German.lng", "", "Deutsch"},
+        {"French.lng", "", "Français"},
+        {"Polish.lng", "\xEF\xBB\xBF", "Polski"},
+        {"Chinese-Simplified.lng", "\xEF\xBB\xBF", "简体中文"},
+        {"Russian.lng", "\xFF\xFE", "Русский"},
+        {"Japanese.lng", "\xFF\xFE", "日本語"},
+        {"Italian.lng", "\xFE\xFF", "Italiano"},
+    };
+    for (const Case& C : Cases) {
+        QFile File(LanguageFolder + "/" + C.File);
+        ASSERT_TRUE(File.open(QIODevice::ReadOnly)) << C.File;
+        const QByteArray Bytes = File.readAll();
+        if (C.Mark.isEmpty())
+            EXPECT_FALSE(Bytes.startsWith("\xEF\xBB\xBF") || Bytes.startsWith("\xFF\xFE") || Bytes.startsWith("\xFE\xFF"));
+        else
+            EXPECT_TRUE(Bytes.startsWith(C.Mark)) << C.File;
+
+        TExtIniFile Ini;
+        Ini.LoadFile(File.fileName());
+        EXPECT_EQ(Ini.ReadEntry("Main", "DisplayName", QString()), QString::fromUtf8(C.DisplayName)) << C.File;
+    }
+}
