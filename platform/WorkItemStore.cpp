@@ -230,6 +230,15 @@ TStoreResult ReplaceLocked(const QString& FileName, const TWorkItem& Item)
     return TStoreResult::Ok;
 }
 
+// With no folder there is no item either; otherwise the lock is a fault.
+TStoreResult LockFailure()
+{
+    struct stat Info;
+    return ::stat(QFile::encodeName(WorkItemStore::Folder()).constData(), &Info) != 0 && errno == ENOENT
+        ? TStoreResult::NotFound
+        : TStoreResult::IoError;
+}
+
 // --- text form ---
 
 QByteArray Escape(const QString& Text)
@@ -469,7 +478,7 @@ TStoreResult Replace(const QString& Name, const TWorkItem& Item)
         return TStoreResult::InvalidName;
     TStoreLock Lock;
     if (!Lock.Held())
-        return TStoreResult::IoError;
+        return LockFailure();
     const QString FileName = ResolveFileName(Base);
     if (FileName.isEmpty())
         return TStoreResult::NotFound;
@@ -483,7 +492,7 @@ TStoreResult Update(const QString& Name, const std::function<bool(TWorkItem&)>& 
         return TStoreResult::InvalidName;
     TStoreLock Lock;
     if (!Lock.Held())
-        return TStoreResult::IoError;
+        return LockFailure();
     const QString FileName = ResolveFileName(Base);
     if (FileName.isEmpty())
         return TStoreResult::NotFound;
@@ -503,7 +512,7 @@ TStoreResult Remove(const QString& Name)
         return TStoreResult::InvalidName;
     TStoreLock Lock;
     if (!Lock.Held())
-        return TStoreResult::IoError;
+        return LockFailure();
     const QString FileName = ResolveFileName(Base);
     if (FileName.isEmpty())
         return TStoreResult::NotFound;
