@@ -1,0 +1,832 @@
+#include "toolkit/Controls.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QResizeEvent>
+
+#include <algorithm>
+
+namespace {
+
+const char* const ControlProperty = "lumidorControl";
+
+// The widget of a plain windowed control.
+class TWinWidget : public QWidget
+{
+public:
+    explicit TWinWidget(TWinControl* Owner) : FOwner(Owner) {}
+
+private:
+    TWinControl* FOwner;
+};
+
+} // namespace
+
+// The widget of a windowless control: no background, painted through Paint.
+class TGraphicWidget : public QWidget
+{
+public:
+    explicit TGraphicWidget(TGraphicControl* Owner) : FOwner(Owner)
+    {
+        setAttribute(Qt::WA_NoSystemBackground);
+        setAutoFillBackground(false);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter P(this);
+        GuardedCall([&] { FOwner->DoPaint(P); });
+    }
+    void mouseReleaseEvent(QMouseEvent* E) override
+    {
+        if (E->button() == Qt::LeftButton && rect().contains(E->position().toPoint()) && (FOwner->ControlStyle() & csClickEvents))
+            GuardedCall([&] { FOwner->Click(); });
+        QWidget::mouseReleaseEvent(E);
+    }
+
+private:
+    TGraphicControl* FOwner;
+};
+
+// The widget of a windowed control that paints itself.
+class TCustomWidget : public QWidget
+{
+public:
+    explicit TCustomWidget(TCustomControl* Owner) : FOwner(Owner) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter P(this);
+        GuardedCall([&] { FOwner->DoPaint(P); });
+    }
+
+private:
+    TCustomControl* FOwner;
+};
+
+// ---------------------------------------------------------------------------
+// TControl
+
+TControl::TControl(TComponent* AOwner) : TComponent(AOwner)
+{
+    FFont.OnChange = [this] { FontAttributeChanged(); };
+}
+
+TControl::~TControl()
+{
+    Destroying();
+    FFont.OnChange = nullptr;
+    if (FParent)
+        FParent->RemoveControl(this);
+    delete FWidget.data();
+}
+
+void TControl::AttachWidget(QWidget* W)
+{
+    FWidget = W;
+    W->setProperty(ControlProperty, QVariant::fromValue(static_cast<void*>(this)));
+    W->setFont(FFont.ToQFont());
+    W->setEnabled(FEnabled);
+    ApplyPalette();
+    ApplyGeometry();
+}
+
+TControl* TControl::FromWidget(const QWidget* W)
+{
+    return W ? static_cast<TControl*>(W->property(ControlProperty).value<void*>()) : nullptr;
+}
+
+void TControl::SetParent(TWinControl* AParent)
+{
+    if (AParent == FParent)
+        return;
+    if (AParent == this)
+        throw EError(QStringLiteral("A control cannot be its own parent"));
+    if (FParent)
+        FParent->RemoveControl(this);
+    if (AParent)
+        AParent->InsertControl(this);
+    ParentChanged();
+}
+
+void TControl::ParentChanged()
+{
+    if (!FParent)
+        return;
+    if (FParentFont)
+        ParentFontChanged();
+    if (FParentColor)
+        ParentColorChanged();
+}
+
+void TControl::SetLeft(int Value)
+{
+    SetBounds(Value, FTop, FWidth, FHeight);
+}
+
+void TControl::SetTop(int Value)
+{
+    SetBounds(FLeft, Value, FWidth, FHeight);
+}
+
+void TControl::SetWidth(int Value)
+{
+    SetBounds(FLeft, FTop, Value, FHeight);
+}
+
+void TControl::SetHeight(int Value)
+{
+    SetBounds(FLeft, FTop, FWidth, Value);
+}
+
+void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight)
+{
+    AWidth = std::max(0, AWidth);
+    AHeight = std::max(0, AHeight);
+    if (ALeft == FLeft && ATop == FTop && AWidth == FWidth && AHeight == FHeight)
+        return;
+    FLeft = ALeft;
+    FTop = ATop;
+    FWidth = AWidth;
+    FHeight = AHeight;
+    ApplyGeometry();
+    BoundsChanged();
+    if (FParent && !FParent->FAligning && FAlign != alNone)
+        FParent->Realign();
+}
+
+void TControl::ApplyGeometry()
+{
+    if (FWidget && !FWidget->isWindow())
+        FWidget->setGeometry(FLeft, FTop, FWidth, FHeight);
+}
+
+void TControl::BoundsChanged()
+{
+}
+
+void TControl::SetAlign(TAlign Value)
+{
+    if (Value == FAlign)
+        return;
+    FAlign = Value;
+    if (FParent)
+        FParent->Realign();
+}
+
+void TControl::SetAnchors(TAnchors Value)
+{
+    if (Value == FAnchors)
+        return;
+    FAnchors = Value;
+}
+
+void TControl::SetVisible(bool Value)
+{
+    if (Value == FVisible)
+        return;
+    FVisible = Value;
+    if (FWidget && FWidget->parentWidget())
+        FWidget->setVisible(Value);
+    VisibleChanged();
+    if (FParent && FAlign != alNone)
+        FParent->Realign();
+}
+
+void TControl::VisibleChanged()
+{
+}
+
+void TControl::Show()
+{
+    if (FParent)
+        FParent->ShowControl(this);
+    SetVisible(true);
+}
+
+void TControl::SetEnabled(bool Value)
+{
+    if (Value == FEnabled)
+        return;
+    FEnabled = Value;
+    if (FWidget)
+        FWidget->setEnabled(Value);
+    EnabledChanged();
+}
+
+void TControl::EnabledChanged()
+{
+    Invalidate();
+}
+
+void TControl::SetCaption(const QString& Value)
+{
+    if (Value == FCaption)
+        return;
+    FCaption = Value;
+    TextChanged();
+}
+
+void TControl::TextChanged()
+{
+    Invalidate();
+}
+
+void TControl::FontAttributeChanged()
+{
+    // A font set on the control itself no longer follows the parent's.
+    if (!FInFontChange)
+        FParentFont = false;
+    if (FWidget)
+        FWidget->setFont(FFont.ToQFont());
+    ApplyPalette();
+    FontChanged();
+}
+
+void TControl::FontChanged()
+{
+    Invalidate();
+}
+
+void TControl::SetParentFont(bool Value)
+{
+    if (Value == FParentFont)
+        return;
+    FParentFont = Value;
+    if (Value && FParent)
+        ParentFontChanged();
+}
+
+void TControl::ParentFontChanged()
+{
+    if (!FParentFont || !FParent)
+        return;
+    FInFontChange = true;
+    FFont.Assign(FParent->Font());
+    FInFontChange = false;
+}
+
+void TControl::SetColor(TColor Value)
+{
+    if (Value == FColor)
+        return;
+    FColor = Value;
+    FParentColor = false;
+    ApplyPalette();
+    ColorChanged();
+}
+
+void TControl::ColorChanged()
+{
+    Invalidate();
+}
+
+void TControl::SetParentColor(bool Value)
+{
+    if (Value == FParentColor)
+        return;
+    FParentColor = Value;
+    if (Value && FParent)
+        ParentColorChanged();
+}
+
+void TControl::ParentColorChanged()
+{
+    if (!FParentColor || !FParent || FParent->Color() == FColor)
+        return;
+    FColor = FParent->Color();
+    ApplyPalette();
+    ColorChanged();
+}
+
+void TControl::ApplyPalette()
+{
+    if (!FWidget)
+        return;
+    QPalette P = FWidget->palette();
+    const QColor Text = ColorToQColor(FFont.Color());
+    for (QPalette::ColorRole Role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
+        P.setColor(QPalette::Active, Role, Text);
+        P.setColor(QPalette::Inactive, Role, Text);
+    }
+    P.setColor(QPalette::Window, ColorToQColor(FColor));
+    FWidget->setPalette(P);
+}
+
+void TControl::SetBiDiMode(TBiDiMode Value)
+{
+    if (Value == FBiDiMode)
+        return;
+    FBiDiMode = Value;
+    FParentBiDiMode = false;
+    if (FWidget)
+        FWidget->setLayoutDirection(Value == bdRightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+    Invalidate();
+}
+
+void TControl::SetParentBiDiMode(bool Value)
+{
+    if (Value == FParentBiDiMode)
+        return;
+    FParentBiDiMode = Value;
+    if (Value && FParent)
+        SetBiDiMode(FParent->BiDiMode()), FParentBiDiMode = true;
+}
+
+bool TControl::UseRightToLeftAlignment() const
+{
+    return FBiDiMode == bdRightToLeft;
+}
+
+bool TControl::UseRightToLeftReading() const
+{
+    return FBiDiMode != bdLeftToRight;
+}
+
+void TControl::SetControlStyle(TControlStyle Value)
+{
+    if (Value == FControlStyle)
+        return;
+    FControlStyle = Value;
+    Invalidate();
+}
+
+void TControl::BringToFront()
+{
+    if (FWidget)
+        FWidget->raise();
+    if (FParent) {
+        auto& L = FParent->FControls;
+        L.erase(std::remove(L.begin(), L.end(), this), L.end());
+        L.push_back(this);
+    }
+}
+
+void TControl::SendToBack()
+{
+    if (FWidget)
+        FWidget->lower();
+    if (FParent) {
+        auto& L = FParent->FControls;
+        L.erase(std::remove(L.begin(), L.end(), this), L.end());
+        L.insert(L.begin(), this);
+    }
+}
+
+void TControl::Invalidate()
+{
+    if (FWidget)
+        FWidget->update();
+}
+
+void TControl::Repaint()
+{
+    if (FWidget)
+        FWidget->repaint();
+}
+
+void TControl::Click()
+{
+    OnClick(this);
+}
+
+bool TControl::DialogChar(QChar)
+{
+    return false;
+}
+
+void TControl::ReadState(TReader& Reader)
+{
+    // The parent first, so that bounds, fonts and tab order apply within it.
+    if (auto* P = dynamic_cast<TWinControl*>(Reader.Parent()))
+        SetParent(P);
+    TComponent::ReadState(Reader);
+}
+
+void TControl::Loaded()
+{
+    TComponent::Loaded();
+    if (FParentFont && FParent)
+        ParentFontChanged();
+}
+
+void TControl::RememberAnchors()
+{
+}
+
+TPropList TControl::Published()
+{
+    TPropList L;
+    L.push_back(Props::Property<TControl>(QStringLiteral("Left"), &TControl::Left, &TControl::SetLeft, 0));
+    L.push_back(Props::Property<TControl>(QStringLiteral("Top"), &TControl::Top, &TControl::SetTop, 0));
+    L.push_back(Props::Property<TControl>(QStringLiteral("Width"), &TControl::Width, &TControl::SetWidth, 0));
+    L.push_back(Props::Property<TControl>(QStringLiteral("Height"), &TControl::Height, &TControl::SetHeight, 0));
+    L.push_back(Props::Property<TControl>(QStringLiteral("Align"), &TControl::Align, &TControl::SetAlign, alNone));
+    L.push_back(Props::Property<TControl>(QStringLiteral("Anchors"), &TControl::Anchors, &TControl::SetAnchors, TAnchors{akLeft, akTop}));
+    L.push_back(Props::Property<TControl>(QStringLiteral("Enabled"), &TControl::Enabled, &TControl::SetEnabled, true));
+    L.push_back(Props::Property<TControl>(QStringLiteral("Visible"), &TControl::Visible, &TControl::SetVisible, true));
+    return L;
+}
+
+namespace ControlProps {
+
+TPropInfo Caption()
+{
+    return Props::Property<TControl>(QStringLiteral("Caption"), &TControl::Caption, &TControl::SetCaption, QString());
+}
+
+TPropInfo Color(TColor Default)
+{
+    // A colour taken from the parent is not the control's own.
+    return Props::Property<TControl>(QStringLiteral("Color"), &TControl::Color, &TControl::SetColor, Default,
+        std::function<bool(const TControl&)>([](const TControl& C) { return !C.ParentColor(); }));
+}
+
+TPropInfo ParentColor()
+{
+    return Props::Property<TControl>(QStringLiteral("ParentColor"), &TControl::ParentColor, &TControl::SetParentColor, false);
+}
+
+TPropList Font()
+{
+    const std::function<bool(const TControl&)> OwnFont = [](const TControl& C) { return !C.ParentFont(); };
+    TPropList L;
+    L.push_back(Props::Accessor<TControl, TColor>(
+        QStringLiteral("Font.Color"), [](const TControl& C) { return C.Font().Color(); },
+        [](TControl& C, const TColor& V) { C.Font().SetColor(V); }, TFont::DefaultColor, OwnFont));
+    L.push_back(Props::Accessor<TControl, int>(
+        QStringLiteral("Font.Height"), [](const TControl& C) { return C.Font().Height(); },
+        [](TControl& C, const int& V) { C.Font().SetHeight(V); }, TFont::DefaultHeight, OwnFont));
+    L.push_back(Props::Accessor<TControl, QString>(
+        QStringLiteral("Font.Name"), [](const TControl& C) { return C.Font().Name(); },
+        [](TControl& C, const QString& V) { C.Font().SetName(V); }, QString::fromLatin1(TFont::DefaultName), OwnFont));
+    L.push_back(Props::Accessor<TControl, TFontStyles>(
+        QStringLiteral("Font.Style"), [](const TControl& C) { return C.Font().Style(); },
+        [](TControl& C, const TFontStyles& V) { C.Font().SetStyle(V); }, TFontStyles(), OwnFont));
+    return L;
+}
+
+TPropInfo ParentFont()
+{
+    return Props::Property<TControl>(QStringLiteral("ParentFont"), &TControl::ParentFont, &TControl::SetParentFont, true);
+}
+
+TPropInfo BiDiMode()
+{
+    return Props::Property<TControl>(QStringLiteral("BiDiMode"), &TControl::BiDiMode, &TControl::SetBiDiMode, bdLeftToRight,
+        std::function<bool(const TControl&)>([](const TControl& C) { return !C.ParentBiDiMode(); }));
+}
+
+TPropInfo ParentBiDiMode()
+{
+    return Props::Property<TControl>(QStringLiteral("ParentBiDiMode"), &TControl::ParentBiDiMode, &TControl::SetParentBiDiMode, true);
+}
+
+TPropInfo OnClick()
+{
+    return Props::Event(QStringLiteral("OnClick"), &TControl::OnClick);
+}
+
+} // namespace ControlProps
+
+// ---------------------------------------------------------------------------
+// TWinControl
+
+TWinControl::TWinControl(TComponent* AOwner) : TWinControl(AOwner, nullptr)
+{
+}
+
+TWinControl::TWinControl(TComponent* AOwner, QWidget* W) : TControl(AOwner)
+{
+    AttachWidget(W ? W : new TWinWidget(this));
+}
+
+TWinControl::~TWinControl()
+{
+    Destroying();
+    // Child controls go with their parent, last first.
+    while (!FControls.empty()) {
+        TControl* C = FControls.back();
+        RemoveControl(C);
+        FreeComponent(C);
+    }
+}
+
+bool TWinControl::ContainsControl(const TControl* C) const
+{
+    for (const TControl* P = C; P; P = P->Parent())
+        if (P == this)
+            return true;
+    return false;
+}
+
+void TWinControl::InsertControl(TControl* C)
+{
+    if (!C || C->FParent == this)
+        return;
+    FControls.push_back(C);
+    C->FParent = this;
+    if (auto* W = dynamic_cast<TWinControl*>(C))
+        FTabList.push_back(W);
+    if (QWidget* CW = C->Widget()) {
+        CW->setParent(Widget());
+        C->ApplyGeometry();
+        CW->setVisible(C->Visible());
+    }
+    if (C->Align() != alNone)
+        Realign();
+}
+
+void TWinControl::RemoveControl(TControl* C)
+{
+    auto It = std::find(FControls.begin(), FControls.end(), C);
+    if (It == FControls.end())
+        return;
+    FControls.erase(It);
+    FTabList.erase(std::remove(FTabList.begin(), FTabList.end(), C), FTabList.end());
+    C->FParent = nullptr;
+    if (QWidget* CW = C->Widget(); CW && !C->HasState(csDestroying)) {
+        CW->hide();
+        CW->setParent(nullptr);
+    }
+    if (!HasState(csDestroying) && C->Align() != alNone)
+        Realign();
+}
+
+int TWinControl::TabOrder() const
+{
+    if (!Parent())
+        return -1;
+    const auto& L = Parent()->FTabList;
+    auto It = std::find(L.begin(), L.end(), this);
+    return It == L.end() ? -1 : static_cast<int>(It - L.begin());
+}
+
+void TWinControl::SetTabOrder(int Value)
+{
+    if (!Parent())
+        return;
+    auto& L = Parent()->FTabList;
+    auto It = std::find(L.begin(), L.end(), this);
+    if (It == L.end())
+        return;
+    const int Count = static_cast<int>(L.size());
+    if (Value < 0 || Value >= Count)
+        Value = Count - 1;
+    if (Value == It - L.begin())
+        return;
+    L.erase(It);
+    L.insert(L.begin() + Value, this);
+    Parent()->ApplyTabOrder();
+}
+
+std::vector<TWinControl*> TWinControl::TabList() const
+{
+    return FTabList;
+}
+
+void TWinControl::ApplyTabOrder()
+{
+    for (size_t I = 1; I < FTabList.size(); ++I)
+        if (FTabList[I - 1]->Widget() && FTabList[I]->Widget())
+            QWidget::setTabOrder(FTabList[I - 1]->Widget(), FTabList[I]->Widget());
+}
+
+void TWinControl::SetTabStop(bool Value)
+{
+    FTabStop = Value;
+}
+
+void TWinControl::ShowControl(TControl*)
+{
+    if (Parent())
+        Parent()->ShowControl(this);
+}
+
+bool TWinControl::CanFocus() const
+{
+    for (const TControl* C = this; C; C = C->Parent())
+        if (!C->Visible() || !C->Enabled())
+            return false;
+    return true;
+}
+
+bool TWinControl::Focused() const
+{
+    return Widget() && Widget()->hasFocus();
+}
+
+void TWinControl::SetFocus()
+{
+    if (Widget())
+        Widget()->setFocus(Qt::OtherFocusReason);
+}
+
+void TWinControl::Realign()
+{
+    if (FAligning || HasState(csDestroying))
+        return;
+    AlignControls();
+}
+
+void TWinControl::AlignControls()
+{
+    FAligning = true;
+    const QRect Client = ClientRect();
+    if (!HasState(csLoading) && FLaidOutWidth >= 0)
+        AnchorControls(FLaidOutWidth, FLaidOutHeight);
+    if (!HasState(csLoading)) {
+        FLaidOutWidth = Client.width();
+        FLaidOutHeight = Client.height();
+    }
+
+    QRect R = Client;
+    auto Ordered = [&](TAlign A) {
+        std::vector<TControl*> L;
+        for (TControl* C : FControls)
+            if (C->Align() == A && C->Visible())
+                L.push_back(C);
+        std::stable_sort(L.begin(), L.end(), [A](TControl* X, TControl* Y) {
+            switch (A) {
+            case alTop:
+                return X->Top() < Y->Top();
+            case alBottom:
+                return X->Top() + X->Height() > Y->Top() + Y->Height();
+            case alLeft:
+                return X->Left() < Y->Left();
+            case alRight:
+                return X->Left() + X->Width() > Y->Left() + Y->Width();
+            default:
+                return false;
+            }
+        });
+        return L;
+    };
+    for (TControl* C : Ordered(alTop)) {
+        C->SetBounds(R.left(), R.top(), R.width(), C->Height());
+        R.setTop(R.top() + C->Height());
+    }
+    for (TControl* C : Ordered(alBottom)) {
+        C->SetBounds(R.left(), R.top() + R.height() - C->Height(), R.width(), C->Height());
+        R.setHeight(std::max(0, R.height() - C->Height()));
+    }
+    for (TControl* C : Ordered(alLeft)) {
+        C->SetBounds(R.left(), R.top(), C->Width(), R.height());
+        R.setLeft(R.left() + C->Width());
+    }
+    for (TControl* C : Ordered(alRight)) {
+        C->SetBounds(R.left() + R.width() - C->Width(), R.top(), C->Width(), R.height());
+        R.setWidth(std::max(0, R.width() - C->Width()));
+    }
+    for (TControl* C : Ordered(alClient))
+        C->SetBounds(R.left(), R.top(), std::max(0, R.width()), std::max(0, R.height()));
+    FAligning = false;
+}
+
+void TWinControl::AnchorControls(int OldWidth, int OldHeight)
+{
+    const int DX = ClientWidth() - OldWidth;
+    const int DY = ClientHeight() - OldHeight;
+    if (DX == 0 && DY == 0)
+        return;
+    for (TControl* C : FControls) {
+        if (C->Align() != alNone)
+            continue;
+        const TAnchors A = C->Anchors();
+        int L = C->Left(), T = C->Top(), W = C->Width(), H = C->Height();
+        if (A.Contains(akRight)) {
+            if (A.Contains(akLeft))
+                W += DX;
+            else
+                L += DX;
+        }
+        if (A.Contains(akBottom)) {
+            if (A.Contains(akTop))
+                H += DY;
+            else
+                T += DY;
+        }
+        C->SetBounds(L, T, W, H);
+    }
+}
+
+void TWinControl::BoundsChanged()
+{
+    Realign();
+}
+
+void TWinControl::WidgetResized(int AWidth, int AHeight)
+{
+    SetBounds(Left(), Top(), AWidth, AHeight);
+}
+
+void TWinControl::FontChanged()
+{
+    TControl::FontChanged();
+    for (TControl* C : FControls)
+        C->ParentFontChanged();
+}
+
+void TWinControl::ColorChanged()
+{
+    TControl::ColorChanged();
+    for (TControl* C : FControls)
+        C->ParentColorChanged();
+}
+
+void TWinControl::GetChildren(const TGetChildProc& Proc, TComponent* Root)
+{
+    for (TControl* C : FControls)
+        if (C->Owner() == Root)
+            Proc(C);
+}
+
+bool TWinControl::DialogChar(QChar Key)
+{
+    const std::vector<TControl*> L = FControls;
+    for (TControl* C : L)
+        if (C->DialogChar(Key))
+            return true;
+    return false;
+}
+
+void TWinControl::Loaded()
+{
+    TControl::Loaded();
+    ApplyTabOrder();
+    Realign();
+}
+
+TPropList TWinControl::Published()
+{
+    TPropList L;
+    L.push_back(Props::Property<TWinControl>(QStringLiteral("TabOrder"), &TWinControl::TabOrder, &TWinControl::SetTabOrder, -1));
+    return L;
+}
+
+// ---------------------------------------------------------------------------
+// TGraphicControl, TCustomControl
+
+TGraphicControl::TGraphicControl(TComponent* AOwner) : TControl(AOwner)
+{
+    AttachWidget(new TGraphicWidget(this));
+}
+
+TGraphicControl::~TGraphicControl() = default;
+
+void TGraphicControl::DoPaint(QPainter& Painter)
+{
+    FCanvas.SetPainter(&Painter);
+    FCanvas.Font = Font();
+    FCanvas.Font.OnChange = nullptr;
+    FCanvas.BrushColor = Color();
+    FCanvas.BrushStyle = bsSolid;
+    FCanvas.ApplyFont();
+    Paint();
+    FCanvas.SetPainter(nullptr);
+}
+
+void TGraphicControl::Paint()
+{
+}
+
+TPropList TGraphicControl::Published()
+{
+    return {};
+}
+
+TCustomControl::TCustomControl(TComponent* AOwner) : TWinControl(AOwner, new TCustomWidget(this))
+{
+}
+
+void TCustomControl::DoPaint(QPainter& Painter)
+{
+    FCanvas.SetPainter(&Painter);
+    FCanvas.Font = Font();
+    FCanvas.Font.OnChange = nullptr;
+    FCanvas.BrushColor = Color();
+    FCanvas.BrushStyle = bsSolid;
+    FCanvas.ApplyFont();
+    Paint();
+    FCanvas.SetPainter(nullptr);
+}
+
+void TCustomControl::Paint()
+{
+}
+
+TPropList TCustomControl::Published()
+{
+    return {};
+}
+
+void RegisterControlsUnit()
+{
+    RegisterClassesUnit();
+    RegisterClass<TControl, TComponent>(QStringLiteral("TControl"), TControl::Published());
+    RegisterClass<TWinControl, TControl>(QStringLiteral("TWinControl"), TWinControl::Published());
+    RegisterClass<TGraphicControl, TControl>(QStringLiteral("TGraphicControl"), TGraphicControl::Published());
+    RegisterClass<TCustomControl, TWinControl>(QStringLiteral("TCustomControl"), TCustomControl::Published());
+}

@@ -1,0 +1,330 @@
+#pragma once
+
+#include <QPointer>
+#include <QRect>
+#include <QWidget>
+
+#include <vector>
+
+#include "toolkit/Classes.h"
+#include "toolkit/Graphics.h"
+
+class TWinControl;
+
+enum TAlign
+{
+    alNone,
+    alTop,
+    alBottom,
+    alLeft,
+    alRight,
+    alClient
+};
+template <>
+struct TEnumInfo<TAlign>
+{
+    static constexpr std::array Names{"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"};
+};
+
+enum TAnchorKind
+{
+    akLeft,
+    akTop,
+    akRight,
+    akBottom
+};
+using TAnchors = TSet<TAnchorKind>;
+template <>
+struct TEnumInfo<TAnchorKind>
+{
+    static constexpr std::array Names{"akLeft", "akTop", "akRight", "akBottom"};
+};
+
+enum TAlignment
+{
+    taLeftJustify,
+    taRightJustify,
+    taCenter
+};
+template <>
+struct TEnumInfo<TAlignment>
+{
+    static constexpr std::array Names{"taLeftJustify", "taRightJustify", "taCenter"};
+};
+
+enum TBiDiMode
+{
+    bdLeftToRight,
+    bdRightToLeft,
+    bdRightToLeftNoAlign,
+    bdRightToLeftReadingOnly
+};
+template <>
+struct TEnumInfo<TBiDiMode>
+{
+    static constexpr std::array Names{"bdLeftToRight", "bdRightToLeft", "bdRightToLeftNoAlign", "bdRightToLeftReadingOnly"};
+};
+
+// Control style flags.
+enum TControlStyleFlag : unsigned
+{
+    csAcceptsControls = 0x1, // other controls may be placed on it
+    csOpaque = 0x2,          // paints its whole area itself
+    csReplicatable = 0x4,    // may be painted into another surface
+    csClickEvents = 0x8,     // a mouse click fires OnClick
+    csSetCaption = 0x10      // a new name becomes the caption while it is empty
+};
+using TControlStyle = unsigned;
+
+// A control: a component with bounds on its parent, mapped onto one QWidget.
+class TControl : public TComponent
+{
+public:
+    explicit TControl(TComponent* AOwner);
+    ~TControl() override;
+
+    TWinControl* Parent() const { return FParent; }
+    virtual void SetParent(TWinControl* AParent);
+
+    int Left() const { return FLeft; }
+    int Top() const { return FTop; }
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
+    void SetLeft(int Value);
+    void SetTop(int Value);
+    void SetWidth(int Value);
+    void SetHeight(int Value);
+    virtual void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
+    QRect BoundsRect() const { return QRect(FLeft, FTop, FWidth, FHeight); }
+    virtual QRect ClientRect() const { return QRect(0, 0, FWidth, FHeight); }
+    int ClientWidth() const { return ClientRect().width(); }
+    int ClientHeight() const { return ClientRect().height(); }
+
+    TAlign Align() const { return FAlign; }
+    void SetAlign(TAlign Value);
+    TAnchors Anchors() const { return FAnchors; }
+    void SetAnchors(TAnchors Value);
+
+    bool Visible() const { return FVisible; }
+    void SetVisible(bool Value);
+    // Makes the control visible, asking its parents to show it (a page
+    // container brings the page forward).
+    void Show();
+    void Hide() { SetVisible(false); }
+    bool Enabled() const { return FEnabled; }
+    void SetEnabled(bool Value);
+
+    const QString& Caption() const { return FCaption; }
+    void SetCaption(const QString& Value);
+
+    TFont& Font() { return FFont; }
+    const TFont& Font() const { return FFont; }
+    void SetFont(const TFont& Value) { FFont.Assign(Value); }
+    bool ParentFont() const { return FParentFont; }
+    void SetParentFont(bool Value);
+    TColor Color() const { return FColor; }
+    void SetColor(TColor Value);
+    bool ParentColor() const { return FParentColor; }
+    void SetParentColor(bool Value);
+    TBiDiMode BiDiMode() const { return FBiDiMode; }
+    void SetBiDiMode(TBiDiMode Value);
+    bool ParentBiDiMode() const { return FParentBiDiMode; }
+    void SetParentBiDiMode(bool Value);
+    bool UseRightToLeftAlignment() const;
+    bool UseRightToLeftReading() const;
+
+    TControlStyle ControlStyle() const { return FControlStyle; }
+    void SetControlStyle(TControlStyle Value);
+
+    void BringToFront();
+    void SendToBack();
+    void Invalidate();
+    void Repaint();
+
+    // Fires OnClick.
+    virtual void Click();
+
+    QWidget* Widget() const { return FWidget; }
+    // The control whose widget this is, or null.
+    static TControl* FromWidget(const QWidget* W);
+
+    TNotifyEvent OnClick;
+
+    void ReadState(TReader& Reader) override;
+    void Loaded() override;
+
+    static TPropList Published();
+
+protected:
+    // Every concrete control attaches its widget once, in its constructor.
+    void AttachWidget(QWidget* W);
+
+    // Notifications: the caption, the font or the colour changed; a
+    // character typed with the window offered as a possible accelerator.
+    virtual void TextChanged();
+    virtual void FontChanged();
+    virtual void ColorChanged();
+    virtual void EnabledChanged();
+    virtual void VisibleChanged();
+    virtual void BoundsChanged();
+    virtual void ParentChanged();
+
+public:
+    // The accelerator notification; true when the key was handled.
+    virtual bool DialogChar(QChar Key);
+
+    // Called by the parent when its own font or colour changed.
+    void ParentFontChanged();
+    void ParentColorChanged();
+
+private:
+    friend class TWinControl;
+    void ApplyGeometry();
+    void ApplyPalette();
+    void RememberAnchors();
+    void FontAttributeChanged();
+
+    TWinControl* FParent = nullptr;
+    int FLeft = 0;
+    int FTop = 0;
+    int FWidth = 0;
+    int FHeight = 0;
+    TAlign FAlign = alNone;
+    TAnchors FAnchors{akLeft, akTop};
+    bool FVisible = true;
+    bool FEnabled = true;
+    QString FCaption;
+    TFont FFont;
+    bool FParentFont = true;
+    TColor FColor = clWindow;
+    bool FParentColor = false;
+    TBiDiMode FBiDiMode = bdLeftToRight;
+    bool FParentBiDiMode = true;
+    TControlStyle FControlStyle = csClickEvents;
+    QPointer<QWidget> FWidget;
+    // Distances kept for akRight / akBottom anchors.
+    int FAnchorRight = 0;
+    int FAnchorBottom = 0;
+    bool FAnchorsKnown = false;
+    bool FInFontChange = false;
+};
+
+// A control with a window of its own that holds child controls.
+class TWinControl : public TControl
+{
+public:
+    explicit TWinControl(TComponent* AOwner);
+    ~TWinControl() override;
+
+    int ControlCount() const { return static_cast<int>(FControls.size()); }
+    TControl* Controls(int Index) const { return FControls.at(static_cast<size_t>(Index)); }
+    bool ContainsControl(const TControl* C) const;
+    void InsertControl(TControl* C);
+    void RemoveControl(TControl* C);
+
+    int TabOrder() const;
+    void SetTabOrder(int Value);
+    // The windowed children in tab order.
+    std::vector<TWinControl*> TabList() const;
+    bool TabStop() const { return FTabStop; }
+    void SetTabStop(bool Value);
+
+    // The request to make a child visible to the user, passed up the parent chain.
+    virtual void ShowControl(TControl* AControl);
+
+    bool CanFocus() const;
+    bool Focused() const;
+    void SetFocus();
+
+    // Re-lays the aligned and anchored children.
+    void Realign();
+
+    void GetChildren(const TGetChildProc& Proc, TComponent* Root) override;
+    bool DialogChar(QChar Key) override;
+    void Loaded() override;
+
+    static TPropList Published();
+
+protected:
+    TWinControl(TComponent* AOwner, QWidget* W);
+    // The widget resized or moved from outside (the window manager).
+    void WidgetResized(int AWidth, int AHeight);
+    void BoundsChanged() override;
+    void FontChanged() override;
+    void ColorChanged() override;
+
+private:
+    friend class TControl;
+    void AlignControls();
+    void AnchorControls(int OldWidth, int OldHeight);
+    void ApplyTabOrder();
+
+    std::vector<TControl*> FControls;
+    std::vector<TWinControl*> FTabList;
+    bool FTabStop = false;
+    bool FAligning = false;
+    int FLaidOutWidth = -1;
+    int FLaidOutHeight = -1;
+};
+
+// A windowless control: a QWidget without a background of its own that
+// paints on its parent's surface; it fills its area only when csOpaque is set.
+class TGraphicControl : public TControl
+{
+public:
+    explicit TGraphicControl(TComponent* AOwner);
+    ~TGraphicControl() override;
+
+    // Valid while Paint runs.
+    TCanvas& Canvas() { return FCanvas; }
+
+    static TPropList Published();
+
+protected:
+    virtual void Paint();
+
+private:
+    friend class TGraphicWidget;
+    void DoPaint(QPainter& Painter);
+
+    TCanvas FCanvas;
+};
+
+// A windowed control that paints itself through a canvas.
+class TCustomControl : public TWinControl
+{
+public:
+    explicit TCustomControl(TComponent* AOwner);
+
+    TCanvas& Canvas() { return FCanvas; }
+
+    static TPropList Published();
+
+protected:
+    virtual void Paint();
+
+private:
+    friend class TCustomWidget;
+    void DoPaint(QPainter& Painter);
+
+    TCanvas FCanvas;
+};
+
+// Rows that the standard controls publish as they need them.
+namespace ControlProps {
+TPropInfo Caption();
+TPropInfo Color(TColor Default);
+TPropInfo ParentColor();
+TPropList Font();
+TPropInfo ParentFont();
+TPropInfo BiDiMode();
+TPropInfo ParentBiDiMode();
+TPropInfo OnClick();
+} // namespace ControlProps
+
+// Calls Fn, passing any exception to the application's handler of unexpected
+// errors: the way every Qt signal and event reaches a handler of the program.
+void GuardedCall(const std::function<void()>& Fn);
+
+// Registers the classes of this unit (and of Classes); safe to call again.
+void RegisterControlsUnit();

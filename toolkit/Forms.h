@@ -1,0 +1,205 @@
+#pragma once
+
+#include <exception>
+
+#include "toolkit/Controls.h"
+
+enum TFormBorderStyle
+{
+    bsNone,
+    bsSingle,
+    bsSizeable,
+    bsDialog,
+    bsToolWindow,
+    bsSizeToolWin
+};
+template <>
+struct TEnumInfo<TFormBorderStyle>
+{
+    static constexpr std::array Names{"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"};
+};
+
+enum TBorderIcon
+{
+    biSystemMenu,
+    biMinimize,
+    biMaximize,
+    biHelp
+};
+using TBorderIcons = TSet<TBorderIcon>;
+template <>
+struct TEnumInfo<TBorderIcon>
+{
+    static constexpr std::array Names{"biSystemMenu", "biMinimize", "biMaximize", "biHelp"};
+};
+
+enum TPosition
+{
+    poDesigned,
+    poDefault,
+    poDefaultPosOnly,
+    poDefaultSizeOnly,
+    poScreenCenter,
+    poDesktopCenter,
+    poMainFormCenter,
+    poOwnerFormCenter
+};
+template <>
+struct TEnumInfo<TPosition>
+{
+    static constexpr std::array Names{"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly", "poScreenCenter",
+        "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter"};
+};
+
+// A top-level window. Width and Height are the outer size, the client area
+// lies inside a frame whose size follows BorderStyle.
+class TForm : public TWinControl
+{
+public:
+    explicit TForm(TComponent* AOwner);
+    ~TForm() override;
+
+    // Reads the window description (a path or ":/..." resource) into this
+    // form, then fires OnCreate. Handlers named in it must be defined before.
+    void LoadDescription(const QString& Source);
+    // The same from text; FileName names it in messages.
+    void LoadDescriptionText(const QString& Text, const QString& FileName);
+
+    void SetClientWidth(int Value);
+    void SetClientHeight(int Value);
+    QRect ClientRect() const override;
+
+    TFormBorderStyle BorderStyle() const { return FBorderStyle; }
+    void SetBorderStyle(TFormBorderStyle Value);
+    TBorderIcons BorderIcons() const { return FBorderIcons; }
+    void SetBorderIcons(TBorderIcons Value);
+    TPosition Position() const { return FPosition; }
+    void SetPosition(TPosition Value);
+    bool DoubleBuffered() const { return FDoubleBuffered; }
+    void SetDoubleBuffered(bool Value) { FDoubleBuffered = Value; }
+
+    // Limits of the outer size; 0 is no limit.
+    int MinWidth() const { return FMinWidth; }
+    void SetMinWidth(int Value);
+    int MaxWidth() const { return FMaxWidth; }
+    void SetMaxWidth(int Value);
+    int MinHeight() const { return FMinHeight; }
+    void SetMinHeight(int Value);
+    int MaxHeight() const { return FMaxHeight; }
+    void SetMaxHeight(int Value);
+
+    // The frame around the client area for the border style.
+    QSize FrameSize() const;
+
+    void Close();
+    void BringToFront();
+
+    TNotifyEvent OnCreate;
+    TNotifyEvent OnDestroy;
+
+    void BeforeDestruction() override;
+    void GetChildren(const TGetChildProc& Proc, TComponent* Root) override;
+
+    static TPropList Published();
+
+protected:
+    void TextChanged() override;
+    void VisibleChanged() override;
+    void BoundsChanged() override;
+    void ColorChanged() override;
+
+private:
+    friend class TFormWidget;
+    void DoCreate();
+    void DoDestroy();
+    void ApplyWindowFlags();
+    void ApplySizeLimits();
+    void WidgetClosed();
+
+    TFormBorderStyle FBorderStyle = bsSizeable;
+    TBorderIcons FBorderIcons{biSystemMenu, biMinimize, biMaximize};
+    TPosition FPosition = poDefaultPosOnly;
+    bool FDoubleBuffered = false;
+    int FMinWidth = 0;
+    int FMaxWidth = 0;
+    int FMinHeight = 0;
+    int FMaxHeight = 0;
+    bool FDestroyed = false;
+    bool FPlaced = false;
+};
+
+// The application object: the start-hook slot, the top-level components in
+// the order they registered (it owns them), the main window, the message loop
+// and the handler of unexpected errors.
+class TApplication : public TComponent
+{
+public:
+    using TStartHook = void (*)();
+
+    explicit TApplication(TComponent* AOwner = nullptr);
+    ~TApplication() override;
+
+    // The start-hook slot: a unit saves the content, puts its own procedure
+    // in and calls the saved one when done, so that hooks form a chain.
+    static TStartHook InitProc;
+    // Runs the start hook once, if set.
+    void Initialize();
+
+    // Creates a form owned by the application; the first one becomes the main
+    // window. Reference is set before the form's constructor runs.
+    template <class T>
+    T* CreateForm(T*& Reference)
+    {
+        Reference = nullptr;
+        T* Form = new T(this);
+        Reference = Form;
+        if (!FMainForm)
+            FMainForm = Form;
+        return Form;
+    }
+
+    TForm* MainForm() const { return FMainForm; }
+    bool MainFormOnTaskBar() const { return FMainFormOnTaskBar; }
+    void SetMainFormOnTaskBar(bool Value) { FMainFormOnTaskBar = Value; }
+    const QString& Title() const { return FTitle; }
+    void SetTitle(const QString& Value) { FTitle = Value; }
+
+    // Shows the main window and runs the message loop until it is closed or
+    // Terminate is called. Returns at once when already terminated.
+    void Run();
+    void Terminate();
+    bool Terminated() const { return FTerminated; }
+    void ProcessMessages();
+    // Restores a minimised main window and brings it to the front.
+    void Restore();
+    void BringToFront();
+
+    // The handler of unexpected errors: appends a report to ErrorLogPath(),
+    // shows the error dialog, and either continues or closes the program.
+    void HandleException(const std::exception& E);
+    void HandleException(const QString& ClassName, const QString& Message);
+    // $XDG_STATE_HOME/lumidor/errors.log, by default ~/.local/state/lumidor/errors.log.
+    static QString ErrorLogPath();
+
+    // A message box with the main window as owner.
+    int MessageBox(const QString& Text, const QString& Caption, unsigned Flags);
+
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+
+private:
+    TForm* FMainForm = nullptr;
+    bool FMainFormOnTaskBar = false;
+    QString FTitle;
+    bool FTerminated = false;
+    bool FInitialized = false;
+    bool FRunning = false;
+};
+
+// The application object of the process; null until one is made.
+extern TApplication* Application;
+
+void RegisterFormsUnit();
+
+// Registers every class of the toolkit; safe to call more than once. The
+// application object calls it when made.
+void RegisterToolkitClasses();
