@@ -1,0 +1,108 @@
+#include "app/UniqueInstance.h"
+
+#include "platform/AppFrame_New.h"
+#include "platform/InstanceLock.h"
+
+#include <QFileInfo>
+#include <QWidget>
+
+#include <unistd.h>
+
+namespace {
+
+const QString InstanceGuid = QStringLiteral("{8F3AAD20-3A75-4DC8-B076-AB6BB5F11678}");
+
+TInstanceLock* InstanceMutex = nullptr;
+void (*PreviousStartHook)() = nullptr;
+std::function<QWidget*()> MainWindowSource;
+
+QWidget* MainWindow()
+{
+    return MainWindowSource ? MainWindowSource() : nullptr;
+}
+
+} // namespace
+
+QString InstanceName()
+{
+    return InstanceNameOf(QFileInfo(ModuleFileName()).fileName());
+}
+
+QString InstanceNameOf(const QString& ExeFileName)
+{
+    QString name = ExeFileName;
+    for (QChar& c : name) {
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            c = QChar(c.unicode() - 'a' + 'A');
+    }
+    return InstanceGuid + name;
+}
+
+void CheckSingleInstance()
+{
+    InstanceMutex = new TInstanceLock(InstanceName());
+    switch (InstanceMutex->Acquire()) {
+    case TInstanceLock::First:
+        QObject::connect(InstanceMutex, &TInstanceLock::WakeUp, [] { InstanceWndProc(MainWindow()); });
+        break;
+    case TInstanceLock::Running:
+        // A holder that is closing just now takes no wake-up; this start then
+        // takes its place instead of vanishing unseen.
+        if (!InstanceMutex->SendWakeUp() && InstanceMutex->Acquire() == TInstanceLock::First) {
+            QObject::connect(InstanceMutex, &TInstanceLock::WakeUp, [] { InstanceWndProc(MainWindow()); });
+            break;
+        }
+        _exit(0);
+    case TInstanceLock::Failed:
+        // In doubt the new process gives way.
+        NotifyFirstInstanceAndExit();
+    }
+    if (PreviousStartHook)
+        PreviousStartHook();
+}
+
+void NotifyFirstInstanceAndExit()
+{
+    (void)TInstanceLock(InstanceName()).SendWakeUp();
+    _exit(0);
+}
+
+void InstanceWndProc(QWidget* MainWindow)
+{
+    (void)ForceForegroundWindow(MainWindow);
+}
+
+bool ForceForegroundWindow(QWidget* Window)
+{
+    if (!Window)
+        return false;
+    if (Window->isMinimized()) {
+        Window->setWindowState(Window->windowState() & ~Qt::WindowMinimized);
+        Window->show();
+    }
+    if (Window->isActiveWindow())
+        return true;
+    Window->raise();
+    Window->activateWindow();
+    return Window->isActiveWindow();
+}
+
+namespace UniqueInstance {
+
+void Initialize()
+{
+    // TODO: start-hook slot of the application object
+}
+
+void Finalize()
+{
+    delete InstanceMutex;
+    InstanceMutex = nullptr;
+}
+
+void SetMainWindowSource(std::function<QWidget*()> Source)
+{
+    MainWindowSource = std::move(Source);
+}
+
+} // namespace UniqueInstance

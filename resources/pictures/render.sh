@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Renders the PNGs from their SVG sources (rsvg-convert, Debian librsvg2-bin).
+# The PNGs are committed, so a build needs no converter; run this after
+# changing an SVG.
+set -euo pipefail
+cd "$(dirname "$0")"
+for name in banner logo add delete separator; do
+  rsvg-convert -o "$name.png" "$name.svg"
+done
+mkdir -p icons/scalable
+cp logo.svg icons/scalable/lumidor.svg
+for size in 48 64 128 256; do
+  mkdir -p "icons/${size}x${size}"
+  rsvg-convert -w "$size" -h "$size" -o "icons/${size}x${size}/lumidor.png" logo.svg
+done

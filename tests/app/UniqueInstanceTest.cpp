@@ -1,0 +1,90 @@
+#include "app/UniqueInstance.h"
+#include "platform/InstanceLock.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+const QString Guid = QStringLiteral("{8F3AAD20-3A75-4DC8-B076-AB6BB5F11678}");
+
+bool WaitFor(const std::function<bool()>& Done, int Ms = 3000)
+{
+    QDeadlineTimer deadline(Ms);
+    while (!Done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return Done();
+}
+
+} // namespace
+
+TEST(UniqueInstanceTest, InstanceNameUpperCasesOnlyTheLettersAToZ)
+{
+    struct TCase
+    {
+        QString FileName;
+        QString Expected;
+    } cases[] = {
+        {"lumidor", "LUMIDOR"},
+        {"Lumidor.exe", "LUMIDOR.EXE"},
+        {"LUMIDOR", "LUMIDOR"},
+        {"lumidor-2_x.bin", "LUMIDOR-2_X.BIN"},
+        {QString::fromUtf8("lümidor-ßıé"), QString::fromUtf8("LüMIDOR-ßıé")},
+        {QString::fromUtf8("日本lumidor"), QString::fromUtf8("日本LUMIDOR")},
+        {"", ""},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(InstanceNameOf(c.FileName), Guid + c.Expected) << c.FileName.toStdString();
+    EXPECT_EQ(InstanceName(), Guid + "TEST_APP");
+}
+
+TEST(UniqueInstanceTest, ForceForegroundWindowRestoresAndActivates)
+{
+    EXPECT_FALSE(ForceForegroundWindow(nullptr));
+    QWidget window;
+    window.resize(200, 100);
+    window.showMinimized();
+    ASSERT_TRUE(WaitFor([&] { return window.isMinimized(); }));
+    (void)ForceForegroundWindow(&window);
+    EXPECT_FALSE(window.isMinimized());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(WaitFor([&] { return window.isActiveWindow(); }));
+    EXPECT_TRUE(ForceForegroundWindow(&window));
+}
+
+TEST(UniqueInstanceTest, FirstInstanceComesForwardWhenALaterOneWakesIt)
+{
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+
+    QWidget window;
+    window.resize(200, 100);
+    UniqueInstance::SetMainWindowSource([&window] { return &window; });
+    CheckSingleInstance();
+
+    TInstanceLock later(InstanceName());
+    EXPECT_EQ(later.Acquire(), TInstanceLock::Running);
+
+    window.showMinimized();
+    ASSERT_TRUE(WaitFor([&] { return window.isMinimized(); }));
+    ASSERT_TRUE(later.SendWakeUp());
+    EXPECT_TRUE(WaitFor([&] { return !window.isMinimized() && window.isActiveWindow(); }));
+
+    // A wake-up before the main window exists does nothing.
+    UniqueInstance::SetMainWindowSource([] { return nullptr; });
+    ASSERT_TRUE(later.SendWakeUp());
+    QCoreApplication::processEvents();
+
+    // Finalisation frees the lock for the next start.
+    UniqueInstance::Finalize();
+    EXPECT_EQ(later.Acquire(), TInstanceLock::First);
+    UniqueInstance::SetMainWindowSource(nullptr);
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+}
