@@ -1,0 +1,202 @@
+#include "i18n/uLanguage.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <exception>
+
+#include "i18n/ExtIniFiles.h"
+#include "toolkit/Controls.h"
+#include "toolkit/Forms.h"
+#include "toolkit/IniFiles.h"
+
+namespace {
+
+const QString English = QStringLiteral("English");
+const QString Extension = QStringLiteral(".lng");
+
+// Kinds whose caption is translated under "<name>.Caption"; derived classes
+// count as their kind.
+const char* const CaptionKinds[] = {
+    "TLabel", "TStaticText", "TButton", "TGroupBox", "TCheckBox", "TRadioButton", "TRadioGroup",
+    "TMenuItem", "TToolButton", "TSpeedButton", "TTabSheet",
+};
+
+bool IsOfKind(const TComponent* X, const char* Kind)
+{
+    return X->InheritsFrom(QString::fromLatin1(Kind));
+}
+
+QString CaptionOf(TComponent* X)
+{
+    if (auto* Control = dynamic_cast<TControl*>(X))
+        return Control->Caption();
+    const TClassInfo* Class = ClassRegistry::Of(*X);
+    const TPropInfo* Row = Class ? Class->FindProperty(QStringLiteral("Caption")) : nullptr;
+    return Row ? Row->Get(*X).Text : QString();
+}
+
+void SetCaptionOf(TComponent* X, const QString& Value)
+{
+    if (auto* Control = dynamic_cast<TControl*>(X)) {
+        Control->SetCaption(Value);
+        return;
+    }
+    // Components that are no controls (menu items) publish their caption.
+    const TClassInfo* Class = ClassRegistry::Of(*X);
+    if (const TPropInfo* Row = Class ? Class->FindProperty(QStringLiteral("Caption")) : nullptr)
+        Row->Set(*X, TValue::OfString(Value));
+}
+
+QString UpperKey(const QString& Key)
+{
+    return Key.toUpper();
+}
+
+} // namespace
+
+TLanguage::TLanguage(const QString& ModuleName)
+    : FModuleName(ModuleName), FLanguageFile(std::make_unique<TExtIniFile>())
+{
+}
+
+TLanguage::~TLanguage() = default;
+
+void TLanguage::ScanLanguages(const QString& Folder)
+{
+    FLanguageFolder = Folder;
+    if (FLanguageFolder.endsWith(u'/'))
+        FLanguageFolder.chop(1);
+
+    // Sub-folders and hidden entries count as well. Sorted by name, so that
+    // "the last language scanned" does not depend on the file system.
+    const QStringList Entries = QDir(FLanguageFolder.isEmpty() ? QStringLiteral("/") : FLanguageFolder)
+                                    .entryList({QStringLiteral("*") + Extension},
+                                        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                        QDir::Name | QDir::IgnoreCase);
+    for (const QString& Entry : Entries) {
+        const QString Name = Entry.left(Entry.size() - Extension.size());
+        FLanguageNames.append(Name);
+        FFileNames.append(Entry);
+        const int Index = static_cast<int>(FLanguageNames.size()) - 1;
+        // Each file is read for its own display name. An entry that cannot be
+        // loaded (a sub-folder) shows its name rather than the display name of
+        // the language loaded before it, and leaves that language in force
+        // with its own index.
+        if (IsLanguageFile(Index) && LoadLanguage(Index))
+            FDisplayNames.append(ReadText(QStringLiteral("Main"), QStringLiteral("DisplayName"), Name));
+        else
+            FDisplayNames.append(Name);
+    }
+}
+
+QString TLanguage::ReadSetting(const QString& FileName, const QString& Section, const QString& Key)
+{
+    try {
+        TIniFile Settings(FileName);
+        return Settings.ReadEntry(Section, Key, English);
+    } catch (const std::exception&) {
+        return QString();
+    }
+}
+
+void TLanguage::SelectLanguage(const QString& Name)
+{
+    // A requested file that is missing, a folder or unreadable counts as
+    // missing: English stands in; without English nothing changes.
+    const int Index = FindLanguage(Name);
+    if (IsLanguageFile(Index) && LoadLanguage(Index))
+        return;
+    const int EnglishIndex = FindLanguage(English);
+    if (IsLanguageFile(EnglishIndex))
+        LoadLanguage(EnglishIndex);
+}
+
+void TLanguage::TranslateApplication()
+{
+    if (!Application)
+        return;
+    for (int I = 0; I < Application->ComponentCount(); ++I)
+        TranslateComponent(Application->Components(I));
+}
+
+void TLanguage::TranslateComponent(TComponent* C)
+{
+    if (!C || C->Name().isEmpty())
+        return;
+    const QString Section = FModuleName + u'_' + C->Name();
+    try {
+        const QString TitleKey = C->Name() + QStringLiteral(".Caption");
+        if (FLanguageFile->HasKey(Section, TitleKey)) {
+            auto* Form = dynamic_cast<TForm*>(C);
+            if (!Form)
+                return;
+            Form->SetCaption(ReadText(Section, TitleKey, Form->Caption()));
+        }
+        for (int I = 0; I < C->ComponentCount(); ++I)
+            TranslateOwned(C->Components(I), Section);
+    } catch (const std::exception&) {
+        // A failure ends this component's translation only.
+    }
+}
+
+void TLanguage::TranslateOwned(TComponent* X, const QString& Section)
+{
+    const QString Name = X->Name();
+    for (const char* Kind : CaptionKinds) {
+        if (IsOfKind(X, Kind)) {
+            const QString Key = Name + QStringLiteral(".Caption");
+            SetCaptionOf(X, ReadText(Section, Key, CaptionOf(X)));
+            return;
+        }
+    }
+    const QString ClassName = X->ClassName();
+    if (ClassName == QLatin1String("TReportTab") || ClassName == QLatin1String("TReportContent"))
+        TranslateComponent(X);
+}
+
+QString TLanguage::ReadText(const QString& Section, const QString& Key, const QString& Default)
+{
+    return FLanguageFile->ReadEntry(Section, Key, Default);
+}
+
+QString TLanguage::GetText(const QString& Key, const QString& Default) const
+{
+    const auto It = FRuntimeTexts.constFind(UpperKey(Key));
+    return It == FRuntimeTexts.cend() ? Default : *It;
+}
+
+int TLanguage::FindLanguage(const QString& Name) const
+{
+    for (int I = 0; I < FLanguageNames.size(); ++I)
+        if (FLanguageNames.at(I).compare(Name, Qt::CaseInsensitive) == 0)
+            return I;
+    return -1;
+}
+
+bool TLanguage::IsLanguageFile(int Index) const
+{
+    return Index >= 0 && QFileInfo(FLanguageFolder + u'/' + FFileNames.at(Index)).isFile();
+}
+
+bool TLanguage::LoadLanguage(int Index)
+{
+    // The path takes the file's own spelling from the scan, so that on a
+    // case-sensitive file system the setting "german" still finds "German.lng".
+    try {
+        FLanguageFile->LoadFile(FLanguageFolder + u'/' + FFileNames.at(Index));
+    } catch (const EFOpenError&) {
+        return false;
+    }
+    FLanguageIndex = Index;
+    FRuntimeTexts.clear();
+    QStringList Lines;
+    FLanguageFile->GetSectionLines(FModuleName + QStringLiteral("_M"), Lines);
+    for (const QString& Line : std::as_const(Lines)) {
+        const qsizetype Equal = Line.indexOf(u'=');
+        // A line without "=" has no key; later lines win over earlier ones.
+        if (Equal >= 0)
+            FRuntimeTexts.insert(UpperKey(Line.left(Equal)), Line.mid(Equal + 1));
+    }
+    return true;
+}
