@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QSet>
 
 #include <optional>
 #include <vector>
@@ -232,6 +233,19 @@ public:
         FLines.insert(FLines.begin() + After + 1, ParseLine(KeyLine, Newline()));
     }
 
+    // What WriteString of each entry gives when the section is missing and
+    // the keys differ, without searching the growing section every time.
+    void AppendSection(const QString& Section, const QList<ProfileStrings::TProfileEntry>& Entries)
+    {
+        if (Entries.isEmpty())
+            return;
+        EndLastLine();
+        const QByteArray End = Newline();
+        FLines.push_back(ParseLine(('[' + Trim(Section) + ']').toUtf8(), End));
+        for (const ProfileStrings::TProfileEntry& Entry : Entries)
+            FLines.push_back(ParseLine((Trim(Entry.Key) + QLatin1Char('=') + TrimLeft(Entry.Value)).toUtf8(), End));
+    }
+
     void DeleteKey(const QString& Section, const QString& Key)
     {
         if (const std::optional<TSectionRange> Range = FindSection(Section))
@@ -305,6 +319,18 @@ bool Change(const QString& FileName, Edit&& Apply)
         return false;
     Apply(File);
     return Save(FileName, File);
+}
+
+bool DistinctKeys(const QList<ProfileStrings::TProfileEntry>& Entries)
+{
+    QSet<QString> Seen;
+    for (const ProfileStrings::TProfileEntry& Entry : Entries) {
+        const QString Folded = Trim(Entry.Key).toCaseFolded();
+        if (Seen.contains(Folded))
+            return false;
+        Seen.insert(Folded);
+    }
+    return true;
 }
 
 } // namespace
@@ -387,6 +413,10 @@ bool RewriteSection(const QString& FileName, const QString& Section, const QList
             return false;
     return Change(FileName, [&](TProfileFile& File) {
         File.DeleteSection(Section);
+        if (!File.FindSection(Section) && DistinctKeys(Entries)) {
+            File.AppendSection(Section, Entries);
+            return;
+        }
         for (const TProfileEntry& Entry : Entries)
             File.WriteString(Section, Entry.Key, Entry.Value);
     });

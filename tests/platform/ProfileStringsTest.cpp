@@ -157,6 +157,10 @@ TEST_F(ProfileStringsTest, WritesChangeOnlyTheLinesTheyTouch)
         {"rewrite moves the section to the end", "[a]\r\nk=1\r\n[b]\r\nx=2\r\n",
          [](const QString& F) { return RewriteSection(F, "A", {{"Job1", "p"}, {"Job2", " q"}}); },
          "[b]\r\nx=2\r\n[A]\r\nJob1=p\r\nJob2=q\r\n"},
+        {"rewrite with a repeated key writes like two writes", "",
+         [](const QString& F) { return RewriteSection(F, "a", {{"k", "1"}, {"K", "2"}}); }, "[a]\r\nk=2\r\n"},
+        {"rewrite with a second section of the name writes into it", "[a]\r\nk=1\r\n[A]\r\nJob1=old\r\n",
+         [](const QString& F) { return RewriteSection(F, "a", {{"Job1", "p"}}); }, "[A]\r\nJob1=p\r\n"},
         {"rewrite with nothing removes the section", "[a]\r\nk=1\r\n[b]\r\n",
          [](const QString& F) { return RewriteSection(F, "a", {}); }, "[b]\r\n"},
     };
