@@ -9,6 +9,7 @@
 #include "toolkit/Controls.h"
 #include "toolkit/Forms.h"
 #include "toolkit/IniFiles.h"
+#include "toolkit/StdCtrls.h"
 
 namespace {
 
@@ -22,9 +23,22 @@ const char* const CaptionKinds[] = {
     "TMenuItem", "TToolButton", "TSpeedButton", "TTabSheet",
 };
 
-bool IsOfKind(const TComponent* X, const char* Kind)
+// By the class registry, so that kinds this toolkit lacks still count when a
+// unit registers them; the toolkit's own by their C++ class as well, which
+// also covers derived classes that were never registered.
+bool IsCaptionKind(TComponent* X)
 {
-    return X->InheritsFrom(QString::fromLatin1(Kind));
+    if (dynamic_cast<TButton*>(X) || dynamic_cast<TRadioButton*>(X) || dynamic_cast<TGroupBox*>(X))
+        return true;
+    for (const char* Kind : CaptionKinds)
+        if (X->InheritsFrom(QString::fromLatin1(Kind)))
+            return true;
+    return false;
+}
+
+QString ItemKey(const QString& Name, const char* List, int Index)
+{
+    return QStringLiteral("%1.%2[%3].Caption").arg(Name, QLatin1String(List)).arg(Index);
 }
 
 QString CaptionOf(TComponent* X)
@@ -143,12 +157,16 @@ void TLanguage::TranslateComponent(TComponent* C)
 void TLanguage::TranslateOwned(TComponent* X, const QString& Section)
 {
     const QString Name = X->Name();
-    for (const char* Kind : CaptionKinds) {
-        if (IsOfKind(X, Kind)) {
-            const QString Key = Name + QStringLiteral(".Caption");
-            SetCaptionOf(X, ReadText(Section, Key, CaptionOf(X)));
-            return;
-        }
+    if (IsCaptionKind(X)) {
+        SetCaptionOf(X, ReadText(Section, Name + QStringLiteral(".Caption"), CaptionOf(X)));
+        return;
+    }
+    if (auto* Combo = dynamic_cast<TComboBox*>(X)) {
+        // Items without a key keep their text.
+        for (int J = 0; J < Combo->ItemCount(); ++J)
+            Combo->SetItem(J, ReadText(Section, ItemKey(Name, "Items", J), Combo->Item(J)));
+        Combo->Invalidate();
+        return;
     }
     const QString ClassName = X->ClassName();
     if (ClassName == QLatin1String("TReportTab") || ClassName == QLatin1String("TReportContent"))
