@@ -1,0 +1,76 @@
+#include "service/RunPlan.h"
+
+#include "platform/TriggerSchedule.h"
+
+namespace {
+
+bool Enabled(const TWorkItem& Item)
+{
+    return !(Item.Flags & WorkItem::FlagDisabled);
+}
+
+bool IsTimeTrigger(const TTriggerData& T)
+{
+    return !(T.rgFlags & WorkItem::TriggerDisabled) && T.TriggerType <= WorkItem::TriggerMonthlyDow;
+}
+
+std::optional<qint64> MostRecentRun(const TWorkItem& Item)
+{
+    const TCalendarTime& R = Item.MostRecentRun;
+    if (R.wYear == 0)
+        return std::nullopt;
+    return TriggerSchedule::LocalMoment(R.wYear, R.wMonth, R.wDay, R.wHour, R.wMinute, R.wSecond);
+}
+
+} // namespace
+
+namespace RunPlan {
+
+std::optional<qint64> DueOnSave(const TWorkItem& Item, qint64 SavedAt)
+{
+    if (!Enabled(Item))
+        return std::nullopt;
+    const std::optional<qint64> LastRun = MostRecentRun(Item);
+    for (const TTriggerData& T : Item.Triggers) {
+        if (!IsTimeTrigger(T) || T.TriggerType != WorkItem::TriggerOnce)
+            continue;
+        const std::optional<qint64> Start
+            = TriggerSchedule::LocalMoment(T.wBeginYear, T.wBeginMonth, T.wBeginDay, T.wStartHour, T.wStartMinute);
+        if (!Start || SavedAt < *Start || SavedAt >= *Start + 60)
+            continue;
+        if (LastRun && *LastRun >= *Start)
+            continue;
+        return SavedAt;
+    }
+    return std::nullopt;
+}
+
+std::optional<qint64> NextDue(const TWorkItem& Item, qint64 From, qint64 SavedAt, std::optional<qint64> Handled)
+{
+    std::optional<qint64> Next = TriggerSchedule::NextRun(Item, From);
+    if (Next && Handled && *Next == *Handled)
+        Next = TriggerSchedule::NextRun(Item, *Handled + 1);
+    std::optional<qint64> OnSave = DueOnSave(Item, SavedAt);
+    if (OnSave && Handled && *OnSave <= *Handled)
+        OnSave.reset();
+    if (OnSave && (!Next || *OnSave < *Next))
+        return OnSave;
+    return Next;
+}
+
+bool RunsAllPast(const TWorkItem& Item, qint64 From)
+{
+    if (!Enabled(Item))
+        return false;
+    bool HasTimeTrigger = false;
+    for (const TTriggerData& T : Item.Triggers)
+        HasTimeTrigger = HasTimeTrigger || IsTimeTrigger(T);
+    return HasTimeTrigger && !TriggerSchedule::NextRun(Item, From);
+}
+
+bool IsLate(qint64 DueMs, qint64 NowMs)
+{
+    return NowMs - DueMs > LateLimitMs;
+}
+
+} // namespace RunPlan

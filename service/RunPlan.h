@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/WorkItemStore.h"
+
+#include <optional>
+
+// Which run of a work item the service handles next, and when an item is
+// done. Moments are seconds since the epoch (milliseconds where named so).
+namespace RunPlan {
+
+// A run reached more than this late (suspend, a clock jump) is missed, not run.
+constexpr qint64 LateLimitMs = 60 * 1000;
+
+// A one-time trigger has no seconds: an item saved while its trigger's minute
+// had begun but not ended would otherwise never run, though the user was told
+// it was added. Such an item is due at SavedAt, unless it has run since the
+// minute began.
+std::optional<qint64> DueOnSave(const TWorkItem& Item, qint64 SavedAt);
+
+// The next run to handle at or after From, the run on save included;
+// Handled, a run already handled, is never given again.
+std::optional<qint64> NextDue(const TWorkItem& Item, qint64 From, qint64 SavedAt, std::optional<qint64> Handled);
+
+// Whether the item has at least one enabled time trigger and none of them
+// runs at or after From: its runs all lie in the past. A disabled item, one
+// without triggers or with event triggers only is never done.
+bool RunsAllPast(const TWorkItem& Item, qint64 From);
+
+bool IsLate(qint64 DueMs, qint64 NowMs);
+
+} // namespace RunPlan

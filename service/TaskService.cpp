@@ -1,0 +1,423 @@
+#include "service/TaskService.h"
+
+#include "platform/TriggerSchedule.h"
+#include "service/CommandLine.h"
+#include "service/FolderWatch.h"
+#include "service/RunPlan.h"
+#include "service/ServiceLog.h"
+#include "service/TaskProcess.h"
+#include "service/UserSession.h"
+#include "service/WallClockTimer.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QTimer>
+
+#include <climits>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uint32_t StatusNoMoreRuns = 0x00041304;
+constexpr int ExitCodeCannotStart = 127;
+// With nothing to run the timer still waits, so that a change of the clock is seen.
+constexpr qint64 IdleArmMs = qint64(365) * 86400 * 1000;
+
+qint64 NowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+qint64 Seconds(qint64 Ms)
+{
+    return Ms >= 0 ? Ms / 1000 : -((-Ms + 999) / 1000);
+}
+
+QString UserName()
+{
+    struct passwd Entry;
+    struct passwd* Found = nullptr;
+    char Buffer[4096];
+    if (getpwuid_r(geteuid(), &Entry, Buffer, sizeof Buffer, &Found) == 0 && Found)
+        return QString::fromLocal8Bit(Found->pw_name);
+    return QString::number(geteuid());
+}
+
+QString ResultText(TStoreResult Result)
+{
+    switch (Result) {
+    case TStoreResult::Ok: return QStringLiteral("done");
+    case TStoreResult::NotFound: return QStringLiteral("it does not exist");
+    case TStoreResult::Exists: return QStringLiteral("it exists");
+    case TStoreResult::InvalidName: return QStringLiteral("not a valid item name");
+    case TStoreResult::Damaged: return QStringLiteral("the file is damaged");
+    case TStoreResult::AccessDenied:
+        return QStringLiteral("refused: the file must be a regular file of this user that nobody else can write");
+    case TStoreResult::IoError: return QStringLiteral("the system refused a read or write");
+    }
+    return QString();
+}
+
+QString Identity(const struct stat& Info)
+{
+    return QStringLiteral("%1:%2:%3.%4:%5.%6")
+        .arg(Info.st_ino).arg(Info.st_size)
+        .arg(Info.st_ctim.tv_sec).arg(Info.st_ctim.tv_nsec)
+        .arg(Info.st_mtim.tv_sec).arg(Info.st_mtim.tv_nsec);
+}
+
+bool DeleteWhenDone(const TWorkItem& Item)
+{
+    return Item.Flags & WorkItem::FlagDeleteWhenDone;
+}
+
+} // namespace
+
+TTaskService::TTaskService(const TOptions& Options, QObject* Parent)
+    : QObject(Parent), FOptions(Options), FUserName(UserName())
+{
+}
+
+TTaskService::~TTaskService() = default;
+
+bool TTaskService::Start()
+{
+    if (!WorkItemStore::EnsureFolder()) {
+        ServiceLog::Write(QStringLiteral("the store %1 is not a folder of %2 or cannot be made; stopping")
+                              .arg(FOptions.StoreDir, FUserName));
+        return false;
+    }
+    if (!StoreIsSafe())
+        return false;
+
+    FTimer = new TWallClockTimer(this);
+    FWatch = new TFolderWatch(this);
+    if (!FTimer->IsValid() || !FWatch->WatchStore(FOptions.StoreDir)) {
+        ServiceLog::Write(QStringLiteral("cannot set up the timer or watch %1; stopping").arg(FOptions.StoreDir));
+        return false;
+    }
+    if (!FWatch->WatchTimeZone())
+        ServiceLog::Write(QStringLiteral("cannot watch /etc for time zone changes; a change needs a restart"));
+
+    connect(FTimer, &TWallClockTimer::Expired, this, [this] {
+        ProcessDue();
+        Arm();
+    });
+    connect(FTimer, &TWallClockTimer::ClockChanged, this, [this] {
+        ServiceLog::Write(QStringLiteral("the clock was changed; every next run is computed again"));
+        Recompute();
+    });
+    connect(FWatch, &TFolderWatch::TimeZoneChanged, this, [this] {
+        ServiceLog::Write(QStringLiteral("the time zone was changed; every next run is computed again"));
+        Recompute();
+    });
+    connect(FWatch, &TFolderWatch::ItemsChanged, this, &TTaskService::ReloadItems);
+    connect(FWatch, &TFolderWatch::RescanNeeded, this, &TTaskService::FullScan);
+    connect(FWatch, &TFolderWatch::StoreGone, this, [this] {
+        ServiceLog::Write(QStringLiteral("the store %1 went away; stopping").arg(FOptions.StoreDir));
+        emit StoreGone();
+    });
+
+    FullScan();
+    std::optional<qint64> First;
+    QString FirstName;
+    for (const auto& [Name, Entry] : FEntries)
+        if (Entry.Next && (!First || *Entry.Next < *First)) {
+            First = Entry.Next;
+            FirstName = Name;
+        }
+    ServiceLog::Write(QStringLiteral("started for %1 on %2: %3 item(s), %4")
+                          .arg(FUserName, FOptions.StoreDir).arg(FEntries.size())
+                          .arg(First ? QStringLiteral("next run: %1 at %2").arg(FirstName, Describe(*First))
+                                     : QStringLiteral("no run ahead")));
+    return true;
+}
+
+bool TTaskService::StoreIsSafe()
+{
+    struct stat Info;
+    const bool Safe = ::lstat(QFile::encodeName(FOptions.StoreDir).constData(), &Info) == 0 && S_ISDIR(Info.st_mode)
+        && Info.st_uid == geteuid() && !(Info.st_mode & (S_IWGRP | S_IWOTH));
+    if (!Safe && !FStoreUnsafeLogged)
+        ServiceLog::Write(QStringLiteral("refused: the store %1 must be a folder of %2 that nobody else can write; "
+                                         "nothing runs until it is")
+                              .arg(FOptions.StoreDir, FUserName));
+    FStoreUnsafeLogged = !Safe;
+    return Safe;
+}
+
+QString TTaskService::Describe(qint64 Moment) const
+{
+    const TCalendarTime F = TriggerSchedule::LocalFields(Moment);
+    return QStringLiteral("%1-%2-%3 %4:%5:%6")
+        .arg(F.wYear, 4, 10, QLatin1Char('0')).arg(F.wMonth, 2, 10, QLatin1Char('0'))
+        .arg(F.wDay, 2, 10, QLatin1Char('0')).arg(F.wHour, 2, 10, QLatin1Char('0'))
+        .arg(F.wMinute, 2, 10, QLatin1Char('0')).arg(F.wSecond, 2, 10, QLatin1Char('0'));
+}
+
+void TTaskService::FullScan()
+{
+    // Whatever is due now is handled with what was known, before anything changes.
+    ProcessDue();
+    StoreIsSafe();
+    const QStringList Names = WorkItemStore::List();
+    const QSet<QString> Present(Names.cbegin(), Names.cend());
+    for (auto It = FEntries.begin(); It != FEntries.end();)
+        It = Present.contains(It->first) ? std::next(It) : FEntries.erase(It);
+    const qint64 Now = NowMs();
+    for (const QString& Name : Names)
+        Reload(Name, Now);
+    Arm();
+}
+
+void TTaskService::ReloadItems(const QSet<QString>& FileNames)
+{
+    ProcessDue();
+    const qint64 Now = NowMs();
+    for (const QString& Name : FileNames)
+        Reload(Name, Now);
+    Arm();
+}
+
+void TTaskService::Reload(const QString& FileName, qint64 Now)
+{
+    struct stat Info;
+    if (::lstat(QFile::encodeName(FOptions.StoreDir + QLatin1Char('/') + FileName).constData(), &Info) != 0) {
+        FEntries.erase(FileName);
+        return;
+    }
+    const QString NewIdentity = Identity(Info);
+    TEntry& Entry = FEntries[FileName];
+    if (Entry.Identity == NewIdentity)
+        return;
+    Entry.Identity = NewIdentity;
+
+    TWorkItem Item;
+    const TStoreResult Loaded = WorkItemStore::Load(FileName, Item);
+    if (Loaded != TStoreResult::Ok) {
+        Entry.Loaded = false;
+        Entry.Next.reset();
+        ServiceLog::Write(QStringLiteral("%1 is left alone: %2").arg(FileName, ResultText(Loaded)));
+        return;
+    }
+    Entry.Item = std::move(Item);
+    Entry.Loaded = true;
+    Entry.SavedAt = Info.st_mtim.tv_sec;
+    Entry.Next = RunPlan::NextDue(Entry.Item, Seconds(Now), Entry.SavedAt, Entry.Handled);
+    if (!Entry.Next)
+        DeleteIfDone(FileName, Seconds(Now), "its runs all lie in the past");
+}
+
+void TTaskService::Recompute()
+{
+    ProcessDue();
+    const qint64 Now = NowMs();
+    QStringList Done;
+    for (auto& [Name, Entry] : FEntries) {
+        if (!Entry.Loaded)
+            continue;
+        Entry.Next = RunPlan::NextDue(Entry.Item, Seconds(Now), Entry.SavedAt, Entry.Handled);
+        if (!Entry.Next)
+            Done += Name;
+    }
+    for (const QString& Name : Done)
+        DeleteIfDone(Name, Seconds(Now), "its runs all lie in the past");
+    Arm();
+}
+
+void TTaskService::ProcessDue()
+{
+    const qint64 Now = NowMs();
+    QStringList Names;
+    for (const auto& [Name, Entry] : FEntries)
+        if (Entry.Next && *Entry.Next * 1000 <= Now)
+            Names += Name;
+    for (const QString& Name : Names) {
+        auto It = FEntries.find(Name);
+        if (It == FEntries.end())
+            continue;
+        TEntry& Entry = It->second;
+        qint64 Last = 0;
+        while (Entry.Next && *Entry.Next * 1000 <= Now) {
+            const qint64 Due = *Entry.Next;
+            Entry.Handled = Due;
+            Last = Due;
+            if (RunPlan::IsLate(Due * 1000, Now)) {
+                ServiceLog::Write(QStringLiteral("%1: the run due at %2 was missed (reached %3 s late); it does not run")
+                                      .arg(Name, Describe(Due)).arg((Now - Due * 1000) / 1000));
+                // Runs that are late as well are missed in the same breath.
+                Entry.Next = RunPlan::NextDue(Entry.Item, std::max(Due + 1, Seconds(Now - RunPlan::LateLimitMs)),
+                    Entry.SavedAt, Entry.Handled);
+            } else {
+                Entry.Next = RunPlan::NextDue(Entry.Item, Due + 1, Entry.SavedAt, Entry.Handled);
+                StartRun(Name, Entry, Due, Now);
+                // StartRun may have let go of the entry (the item was deleted).
+                It = FEntries.find(Name);
+                if (It == FEntries.end())
+                    break;
+            }
+        }
+        if (It != FEntries.end() && !It->second.Next)
+            DeleteIfDone(Name, std::max(Last + 1, Seconds(Now)), "it has no run left");
+    }
+}
+
+void TTaskService::Arm()
+{
+    std::optional<qint64> First;
+    for (const auto& [Name, Entry] : FEntries)
+        if (Entry.Next && (!First || *Entry.Next < *First))
+            First = Entry.Next;
+    FTimer->ArmAt(First ? *First * 1000 : NowMs() + IdleArmMs);
+}
+
+void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, qint64 Now)
+{
+    if (FRuns.count(FileName)) {
+        ServiceLog::Write(QStringLiteral("%1: still running; the run due at %2 is skipped").arg(FileName, Describe(Due)));
+        return;
+    }
+    if (!StoreIsSafe())
+        return;
+    if ((Entry.Item.Flags & WorkItem::FlagRunOnlyIfLoggedOn)
+        && !UserHasSession(geteuid(), FUserName, FOptions.UtmpFile)) {
+        ServiceLog::Write(QStringLiteral("%1: not run at %2: it runs only while %3 is logged on, and %3 is not")
+                              .arg(FileName, Describe(Due), FUserName));
+        return;
+    }
+
+    // Checked and recorded on the item as it is now, under the store's lock,
+    // so that an item deleted a moment ago is neither run nor brought back.
+    QString Refusal;
+    TWorkItem Run;
+    const TStoreResult Recorded = WorkItemStore::Update(FileName, [&](TWorkItem& Item) {
+        if (!Item.Application.startsWith(QLatin1Char('/'))) {
+            Refusal = QStringLiteral("its application \"%1\" is not an absolute path").arg(Item.Application);
+            return false;
+        }
+        if (!Item.HasAccount || Item.Account != FUserName) {
+            Refusal = QStringLiteral("it is to run as \"%1\", and this service runs as %2")
+                          .arg(Item.HasAccount ? Item.Account : QStringLiteral("the system account"), FUserName);
+            return false;
+        }
+        TCalendarTime Started = TriggerSchedule::LocalFields(Seconds(Now));
+        Started.wMilliseconds = uint16_t(Now % 1000);
+        Item.MostRecentRun = Started;
+        Item.Status = WorkItem::StatusRunning;
+        Run = Item;
+        return true;
+    });
+    if (Recorded == TStoreResult::NotFound) {
+        ServiceLog::Write(QStringLiteral("%1: deleted before its run at %2; not run").arg(FileName, Describe(Due)));
+        FEntries.erase(FileName);
+        return;
+    }
+    if (Recorded != TStoreResult::Ok) {
+        ServiceLog::Write(QStringLiteral("%1: not run at %2: %3").arg(FileName, Describe(Due), ResultText(Recorded)));
+        return;
+    }
+    if (!Refusal.isEmpty()) {
+        ServiceLog::Write(QStringLiteral("%1: refused at %2: %3").arg(FileName, Describe(Due), Refusal));
+        return;
+    }
+
+    const QStringList Arguments = SplitCommandLine(Run.Parameters);
+    const QStringList Environment = TaskEnvironment();
+    QString Folder = Run.WorkingDirectory;
+    if (Folder.isEmpty())
+        for (const QString& Variable : Environment)
+            if (Variable.startsWith(QLatin1String("HOME=")))
+                Folder = Variable.mid(5);
+    auto* Process = new TTaskProcess(this);
+    QString Error;
+    if (!Process->Start(Run.Application, Arguments, Folder, Environment, Error)) {
+        delete Process;
+        ServiceLog::Write(QStringLiteral("%1: cannot start %2: %3").arg(FileName, Run.Application, Error));
+        FRuns[FileName] = TRun{nullptr, Due, false};
+        RunFinished(FileName, ExitCodeCannotStart, 0);
+        return;
+    }
+    ServiceLog::Write(QStringLiteral("%1: started for the run due at %2 (%3 s late): %4 %5 (pid %6)")
+                          .arg(FileName, Describe(Due)).arg(double(Now - Due * 1000) / 1000.0, 0, 'f', 3)
+                          .arg(Run.Application, Arguments.join(QLatin1Char(' '))).arg(Process->Pid()));
+    if (!Error.isEmpty())
+        ServiceLog::Write(QStringLiteral("%1: %2").arg(FileName, Error));
+    FRuns[FileName] = TRun{Process, Due, false};
+    connect(Process, &TTaskProcess::Finished, this,
+        [this, FileName](int ExitCode, int Signal) { RunFinished(FileName, ExitCode, Signal); });
+    if (Run.MaxRunTime > 0 && Run.MaxRunTime <= uint32_t(INT_MAX))
+        QTimer::singleShot(int(Run.MaxRunTime), Process, [this, FileName, Process] {
+            ServiceLog::Write(QStringLiteral("%1: ran longer than its limit; ending it").arg(FileName));
+            FRuns[FileName].TimedOut = true;
+            Process->Terminate();
+        });
+}
+
+void TTaskService::RunFinished(const QString& FileName, int ExitCode, int Signal)
+{
+    const auto Found = FRuns.find(FileName);
+    if (Found == FRuns.end())
+        return;
+    const TRun Run = Found->second;
+    FRuns.erase(Found);
+    if (Run.Process)
+        Run.Process->deleteLater();
+
+    const qint64 From = std::max(Run.Due + 1, Seconds(NowMs()));
+    bool Remove = false;
+    const TStoreResult Recorded = WorkItemStore::Update(FileName, [&](TWorkItem& Item) {
+        const bool RunsLeft = TriggerSchedule::NextRun(Item, From).has_value();
+        if (DeleteWhenDone(Item) && !RunsLeft) {
+            Remove = true;
+            return false;
+        }
+        Item.Status = Run.TimedOut ? WorkItem::StatusTerminated : RunsLeft ? WorkItem::StatusReady : StatusNoMoreRuns;
+        Item.ExitCode = uint32_t(ExitCode);
+        return true;
+    });
+    const QString How = Signal ? QStringLiteral("ended by signal %1").arg(Signal)
+                               : QStringLiteral("finished with exit code %1").arg(ExitCode);
+    if (Recorded == TStoreResult::NotFound) {
+        ServiceLog::Write(QStringLiteral("%1: %2; the item was deleted meanwhile, nothing recorded").arg(FileName, How));
+        FEntries.erase(FileName);
+        return;
+    }
+    if (Recorded != TStoreResult::Ok) {
+        ServiceLog::Write(QStringLiteral("%1: %2; cannot record it: %3").arg(FileName, How, ResultText(Recorded)));
+        return;
+    }
+    ServiceLog::Write(QStringLiteral("%1: %2").arg(FileName, How));
+    if (Remove) {
+        const TStoreResult Removed = WorkItemStore::Remove(FileName);
+        if (Removed == TStoreResult::Ok || Removed == TStoreResult::NotFound) {
+            ServiceLog::Write(QStringLiteral("%1: deleted, it has no run left").arg(FileName));
+            FEntries.erase(FileName);
+        } else {
+            ServiceLog::Write(QStringLiteral("%1: cannot delete it: %2").arg(FileName, ResultText(Removed)));
+        }
+    }
+}
+
+void TTaskService::DeleteIfDone(const QString& FileName, qint64 From, const char* Why)
+{
+    const auto It = FEntries.find(FileName);
+    if (It == FEntries.end() || !It->second.Loaded || FRuns.count(FileName))
+        return;
+    const TEntry& Entry = It->second;
+    if (!DeleteWhenDone(Entry.Item) || !RunPlan::RunsAllPast(Entry.Item, From))
+        return;
+    const std::optional<qint64> OnSave = RunPlan::DueOnSave(Entry.Item, Entry.SavedAt);
+    if (OnSave && (!Entry.Handled || *OnSave > *Entry.Handled))
+        return;
+    if (!StoreIsSafe())
+        return;
+    const TStoreResult Removed = WorkItemStore::Remove(FileName);
+    if (Removed != TStoreResult::Ok && Removed != TStoreResult::NotFound) {
+        ServiceLog::Write(QStringLiteral("%1: cannot delete it: %2").arg(FileName, ResultText(Removed)));
+        return;
+    }
+    ServiceLog::Write(QStringLiteral("%1: deleted without running: %2").arg(FileName, QLatin1String(Why)));
+    FEntries.erase(FileName);
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "platform/WorkItemStore.h"
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <map>
+#include <optional>
+
+class TFolderWatch;
+class TTaskProcess;
+class TWallClockTimer;
+
+// The task service: keeps every work item of the store with its next run,
+// sleeps on one wall-clock timer set to the earliest, and wakes for that
+// timer, a change of the store, of the clock or of the time zone. It runs
+// an item's program when its time comes (never a run it reaches more than a
+// minute late), records the run in the item, and deletes an item flagged
+// "delete when done" once it has no run left.
+class TTaskService : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct TOptions
+    {
+        QString StoreDir;
+        // Empty: ask logind, or the system's utmp where there is no logind.
+        QString UtmpFile;
+    };
+
+    explicit TTaskService(const TOptions& Options, QObject* Parent = nullptr);
+    ~TTaskService() override;
+
+    // Checks and watches the store, handles what start-up finds; false when
+    // the service cannot work (the reason is logged).
+    bool Start();
+
+signals:
+    // The store's folder went away; the service has nothing left to do.
+    void StoreGone();
+
+private:
+    struct TEntry
+    {
+        TWorkItem Item;
+        bool Loaded = false;
+        QString Identity; // inode, size and change time: a reload only when it differs
+        qint64 SavedAt = 0;
+        std::optional<qint64> Next;
+        std::optional<qint64> Handled;
+    };
+    struct TRun
+    {
+        TTaskProcess* Process = nullptr;
+        qint64 Due = 0;
+        bool TimedOut = false;
+    };
+
+    void FullScan();
+    void ReloadItems(const QSet<QString>& FileNames);
+    void Reload(const QString& FileName, qint64 NowMs);
+    void Recompute();
+    void ProcessDue();
+    void Arm();
+    void StartRun(const QString& FileName, TEntry& Entry, qint64 Due, qint64 NowMs);
+    void RunFinished(const QString& FileName, int ExitCode, int Signal);
+    void DeleteIfDone(const QString& FileName, qint64 From, const char* Why);
+    bool StoreIsSafe();
+    QString Describe(qint64 Moment) const;
+
+    TOptions FOptions;
+    QString FUserName;
+    TWallClockTimer* FTimer = nullptr;
+    TFolderWatch* FWatch = nullptr;
+    std::map<QString, TEntry> FEntries;
+    std::map<QString, TRun> FRuns;
+    bool FStoreUnsafeLogged = false;
+};
