@@ -2,6 +2,7 @@
 
 #include "platform/DateTime.h"
 #include "platform/ProcessList.h"
+#include "platform/TaskServiceLauncher.h"
 #include "platform/TriggerSchedule.h"
 #include "platform/WorkItemStore.h"
 
@@ -639,8 +640,9 @@ HRESULT CoCreateInstance(REFCLSID ClassId, IUnknown* Outer, DWORD Context, REFII
     // that is not there.
     if (!WorkItemStore::EnsureFolder())
         return E_ACCESSDENIED;
-    // TODO(task service): start the service here when none holds the store's
-    // lock, once platform/TaskServiceLauncher.h is in place.
+    // Whoever only runs the wizard still gets their items run. Whether the
+    // service came up does not change the answer: the items wait in the store.
+    (void)StartTaskService(WorkItemStore::Folder());
     auto* Scheduler = new CTaskScheduler;
     const HRESULT Result = Scheduler->QueryInterface(Iid, Object);
     Scheduler->Release();

@@ -2,6 +2,7 @@
 
 #include "platform/DateTime.h"
 #include "platform/ProcessList.h"
+#include "platform/TaskServiceLauncher.h"
 #include "platform/WorkItemStore.h"
 
 #include <QTemporaryDir>
@@ -9,8 +10,8 @@
 
 #include <ctime>
 
-// A temporary store, UTC as the local zone, no desktop shell running and the
-// real clock unless a test sets one.
+// A temporary store, UTC as the local zone, no desktop shell running, no task
+// service to start, and the real clock unless a test sets one.
 class SchedulerFixture : public ::testing::Test
 {
 protected:
@@ -23,10 +24,12 @@ protected:
         qputenv("TZ", "UTC");
         tzset();
         ProcessList::SetSnapshotForTesting([] { return std::vector<TProcessEntry>(); });
+        SetTaskServiceProgramForTesting(Root.path() + QStringLiteral("/no-service"));
     }
     void TearDown() override
     {
         ProcessList::SetSnapshotForTesting({});
+        SetTaskServiceProgramForTesting({});
         DateTime::SetClockForTesting({});
         SavedZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", SavedZone);
         tzset();

@@ -270,6 +270,25 @@ TEST_F(TaskSchedulerTest, UnconnectedClientDoesNothingAndSaysSo)
     EXPECT_TRUE(Scheduler.CreateTask(Info(QStringLiteral("Job"), At(2030, 1, 1, 12, 0))));
 }
 
+TEST_F(TaskSchedulerTest, ConnectStartsTheTaskServiceOnTheStore)
+{
+    const QString Record = Root.path() + QStringLiteral("/started");
+    const QString StandIn = Root.path() + QStringLiteral("/service");
+    QFile Script(StandIn);
+    ASSERT_TRUE(Script.open(QIODevice::WriteOnly));
+    Script.write("#!/bin/sh\necho \"$@\" > '" + QFile::encodeName(Record) + "'\n");
+    Script.close();
+    ASSERT_TRUE(Script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    SetTaskServiceProgramForTesting(StandIn);
+
+    TTaskScheduler Scheduler;
+    QFile Started(Record);
+    for (int Waited = 0; Waited < 100 && Started.size() == 0; ++Waited)
+        ::usleep(50000);
+    ASSERT_TRUE(Started.open(QIODevice::ReadOnly));
+    EXPECT_EQ(Started.readAll().trimmed(), "--store " + QFile::encodeName(Folder));
+}
+
 TEST_F(TaskSchedulerTest, FindProcessIdIgnoresTheCaseOfAsciiLettersAndTakesTheFirst)
 {
     ProcessList::SetSnapshotForTesting([] {
