@@ -13,8 +13,10 @@
 #include <cstdlib>
 #include <typeinfo>
 
+#include "toolkit/ComCtrls.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/ExtCtrls.h"
+#include "toolkit/StdCtrls.h"
 
 TApplication* Application = nullptr;
 TApplication::TStartHook TApplication::InitProc = nullptr;
@@ -509,4 +511,6 @@ void RegisterToolkitClasses()
 {
     RegisterFormsUnit();
     RegisterExtCtrlsUnit();
+    RegisterStdCtrlsUnit();
+    RegisterComCtrlsUnit();
 }

@@ -1,0 +1,284 @@
+#include "toolkit/StdCtrls.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+// A radio button whose check state only the control changes: a click on a
+// cleared button selects it, a click on a selected one leaves it selected.
+class TRadioWidget : public QRadioButton
+{
+public:
+    explicit TRadioWidget(TRadioButton* Owner) : FOwner(Owner) { setAutoExclusive(false); }
+
+protected:
+    void nextCheckState() override
+    {
+        GuardedCall([this] { FOwner->SetChecked(true); });
+        // The control may have refused; show what it holds.
+        setChecked(FOwner->Checked());
+    }
+
+private:
+    TRadioButton* FOwner;
+};
+
+TPropList WithSize(TPropList L, int Width, int Height)
+{
+    L.push_back(Props::Property<TControl>(QStringLiteral("Width"), &TControl::Width, &TControl::SetWidth, Width));
+    L.push_back(Props::Property<TControl>(QStringLiteral("Height"), &TControl::Height, &TControl::SetHeight, Height));
+    return L;
+}
+
+void AddFont(TPropList& L)
+{
+    for (TPropInfo& P : ControlProps::Font())
+        L.push_back(std::move(P));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// TButton
+
+TButton::TButton(TComponent* AOwner) : TWinControl(AOwner, new QPushButton())
+{
+    SetTabStop(true);
+    SetBounds(0, 0, DefaultWidth, DefaultHeight);
+    auto* W = static_cast<QPushButton*>(Widget());
+    W->setAutoDefault(false);
+    QObject::connect(W, &QPushButton::clicked, W, [this] { GuardedCall([this] { Click(); }); });
+}
+
+void TButton::SetDefault(bool Value)
+{
+    if (Value == FDefault)
+        return;
+    FDefault = Value;
+    static_cast<QPushButton*>(Widget())->setDefault(Value);
+}
+
+void TButton::TextChanged()
+{
+    static_cast<QPushButton*>(Widget())->setText(Caption());
+    TWinControl::TextChanged();
+}
+
+TPropList TButton::Published()
+{
+    TPropList L;
+    L.push_back(Props::Property<TButton>(QStringLiteral("Cancel"), &TButton::Cancel, &TButton::SetCancel, false));
+    L.push_back(ControlProps::Caption());
+    L.push_back(Props::Property<TButton>(QStringLiteral("Default"), &TButton::Default, &TButton::SetDefault, false));
+    AddFont(L);
+    L.push_back(ControlProps::ParentFont());
+    L.push_back(ControlProps::OnClick());
+    return WithSize(std::move(L), DefaultWidth, DefaultHeight);
+}
+
+// ---------------------------------------------------------------------------
+// TRadioButton
+
+TRadioButton::TRadioButton(TComponent* AOwner) : TWinControl(AOwner, new TRadioWidget(this))
+{
+    SetBounds(0, 0, DefaultWidth, DefaultHeight);
+}
+
+void TRadioButton::SetChecked(bool Value)
+{
+    if (Value == FChecked)
+        return;
+    FChecked = Value;
+    SetTabStop(Value);
+    static_cast<QRadioButton*>(Widget())->setChecked(Value);
+    if (!Value)
+        return;
+    if (Parent())
+        for (int I = 0; I < Parent()->ControlCount(); ++I)
+            if (auto* Sibling = dynamic_cast<TRadioButton*>(Parent()->Controls(I)); Sibling && Sibling != this)
+                Sibling->SetChecked(false);
+    // A description selects its buttons before the window has any behaviour.
+    if (!HasState(csLoading))
+        Click();
+}
+
+void TRadioButton::SetAlignment(TAlignment Value)
+{
+    if (Value == FAlignment)
+        return;
+    FAlignment = Value;
+    Widget()->setLayoutDirection(Value == taLeftJustify ? Qt::RightToLeft : Qt::LeftToRight);
+}
+
+void TRadioButton::TextChanged()
+{
+    static_cast<QRadioButton*>(Widget())->setText(Caption());
+    TWinControl::TextChanged();
+}
+
+TPropList TRadioButton::Published()
+{
+    TPropList L;
+    L.push_back(Props::Property<TRadioButton>(QStringLiteral("Alignment"), &TRadioButton::Alignment, &TRadioButton::SetAlignment, taRightJustify));
+    L.push_back(ControlProps::Caption());
+    L.push_back(Props::Property<TRadioButton>(QStringLiteral("Checked"), &TRadioButton::Checked, &TRadioButton::SetChecked, false));
+    AddFont(L);
+    L.push_back(ControlProps::ParentFont());
+    L.push_back(ControlProps::OnClick());
+    return WithSize(std::move(L), DefaultWidth, DefaultHeight);
+}
+
+// ---------------------------------------------------------------------------
+// TComboBox
+
+TComboBox::TComboBox(TComponent* AOwner) : TWinControl(AOwner, new QComboBox())
+{
+    SetTabStop(true);
+    SetColor(clWindow);
+    SetBounds(0, 0, DefaultWidth, DefaultHeight);
+    auto* W = static_cast<QComboBox*>(Widget());
+    W->setEditable(true);
+    QObject::connect(W, &QComboBox::activated, W, [this](int Index) { GuardedCall([this, Index] { UserChose(Index); }); });
+}
+
+void TComboBox::SetStyle(TComboBoxStyle Value)
+{
+    if (Value == FStyle)
+        return;
+    FStyle = Value;
+    auto* W = static_cast<QComboBox*>(Widget());
+    W->setEditable(Value == csDropDown || Value == csSimple);
+    W->setCurrentIndex(FItemIndex);
+}
+
+void TComboBox::SetItems(const QStringList& Value)
+{
+    if (Value == FItems)
+        return;
+    FItems = Value;
+    FItemIndex = -1;
+    Refill();
+}
+
+void TComboBox::SetItem(int Index, const QString& Text)
+{
+    if (Index < 0 || Index >= ItemCount() || FItems[Index] == Text)
+        return;
+    FItems[Index] = Text;
+    static_cast<QComboBox*>(Widget())->setItemText(Index, Text);
+}
+
+void TComboBox::AddItem(const QString& Text)
+{
+    FItems << Text;
+    auto* W = static_cast<QComboBox*>(Widget());
+    W->addItem(Text);
+    W->setCurrentIndex(FItemIndex);
+}
+
+void TComboBox::Clear()
+{
+    SetItems(QStringList());
+}
+
+void TComboBox::Refill()
+{
+    auto* W = static_cast<QComboBox*>(Widget());
+    const QSignalBlocker Block(W);
+    W->clear();
+    W->addItems(FItems);
+    // Qt selects the first item it is given; the control keeps its own choice.
+    W->setCurrentIndex(FItemIndex);
+}
+
+int TComboBox::ItemIndex() const
+{
+    return FPendingItemIndex != -2 ? FPendingItemIndex : FItemIndex;
+}
+
+void TComboBox::SetItemIndex(int Value)
+{
+    // Items may follow the index in a description.
+    if (HasState(csLoading)) {
+        FPendingItemIndex = Value;
+        return;
+    }
+    if (Value < -1 || Value >= ItemCount() || Value == FItemIndex)
+        return;
+    FItemIndex = Value;
+    auto* W = static_cast<QComboBox*>(Widget());
+    const QSignalBlocker Block(W);
+    W->setCurrentIndex(Value);
+}
+
+QString TComboBox::Text() const
+{
+    if (FStyle == csDropDown || FStyle == csSimple)
+        return static_cast<QComboBox*>(Widget())->currentText();
+    return FItemIndex >= 0 ? FItems[FItemIndex] : QString();
+}
+
+void TComboBox::UserChose(int Index)
+{
+    FItemIndex = Index;
+    OnChange(this);
+}
+
+void TComboBox::Loaded()
+{
+    TWinControl::Loaded();
+    if (FPendingItemIndex != -2) {
+        const int Pending = FPendingItemIndex;
+        FPendingItemIndex = -2;
+        SetItemIndex(Pending);
+    }
+}
+
+TPropList TComboBox::Published()
+{
+    TPropList L;
+    L.push_back(Props::Property<TComboBox>(QStringLiteral("Style"), &TComboBox::Style, &TComboBox::SetStyle, csDropDown));
+    L.push_back(ControlProps::Color(clWindow));
+    AddFont(L);
+    L.push_back(ControlProps::ParentFont());
+    L.push_back(Props::Property<TComboBox>(QStringLiteral("Items.Strings"), &TComboBox::Items, &TComboBox::SetItems, QStringList()));
+    L.push_back(Props::Property<TComboBox>(QStringLiteral("ItemIndex"), &TComboBox::ItemIndex, &TComboBox::SetItemIndex, -1));
+    L.push_back(Props::Event(QStringLiteral("OnChange"), &TComboBox::OnChange));
+    return WithSize(std::move(L), DefaultWidth, DefaultHeight);
+}
+
+// ---------------------------------------------------------------------------
+// TGroupBox
+
+TGroupBox::TGroupBox(TComponent* AOwner) : TWinControl(AOwner, new QGroupBox())
+{
+    SetControlStyle(ControlStyle() | csAcceptsControls);
+    SetBounds(0, 0, DefaultWidth, DefaultHeight);
+}
+
+void TGroupBox::TextChanged()
+{
+    static_cast<QGroupBox*>(Widget())->setTitle(Caption());
+    TWinControl::TextChanged();
+}
+
+TPropList TGroupBox::Published()
+{
+    TPropList L;
+    L.push_back(ControlProps::Caption());
+    AddFont(L);
+    L.push_back(ControlProps::ParentFont());
+    return WithSize(std::move(L), DefaultWidth, DefaultHeight);
+}
+
+void RegisterStdCtrlsUnit()
+{
+    RegisterControlsUnit();
+    RegisterClass<TButton, TWinControl>(QStringLiteral("TButton"), TButton::Published());
+    RegisterClass<TRadioButton, TWinControl>(QStringLiteral("TRadioButton"), TRadioButton::Published());
+    RegisterClass<TComboBox, TWinControl>(QStringLiteral("TComboBox"), TComboBox::Published());
+    RegisterClass<TGroupBox, TWinControl>(QStringLiteral("TGroupBox"), TGroupBox::Published());
+}
