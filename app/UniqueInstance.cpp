@@ -2,6 +2,7 @@
 
 #include "platform/AppFrame_New.h"
 #include "platform/InstanceLock.h"
+#include "toolkit/Forms.h"
 
 #include <QFileInfo>
 #include <QWidget>
@@ -18,7 +19,9 @@ std::function<QWidget*()> MainWindowSource;
 
 QWidget* MainWindow()
 {
-    return MainWindowSource ? MainWindowSource() : nullptr;
+    if (MainWindowSource)
+        return MainWindowSource();
+    return Application && Application->MainForm() ? Application->MainForm()->Widget() : nullptr;
 }
 
 } // namespace
@@ -91,7 +94,8 @@ namespace UniqueInstance {
 
 void Initialize()
 {
-    // TODO: start-hook slot of the application object
+    PreviousStartHook = TApplication::InitProc;
+    TApplication::InitProc = &CheckSingleInstance;
 }
 
 void Finalize()

@@ -40,7 +40,8 @@ namespace UniqueInstance {
 void Initialize();
 void Finalize();
 
-// Where the wake-up finds the main window; the application object by default.
+// Where the wake-up finds the main window; an empty function restores the
+// default, the application object's main form.
 void SetMainWindowSource(std::function<QWidget*()> Source);
 
 } // namespace UniqueInstance

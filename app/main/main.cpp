@@ -1,10 +1,10 @@
 #include "app/UniqueInstance.h"
 #include "resources/fonts/Fonts.h"
 #include "resources/pictures/Pictures.h"
+#include "toolkit/Forms.h"
 
 #include <QApplication>
 #include <QIcon>
-#include <QWidget>
 
 namespace {
 
@@ -20,26 +20,33 @@ QIcon ProgramIcon()
 
 int main(int argc, char** argv)
 {
-    // Units in their fixed order.
+    // The toolkit's application object runs on Qt's, which must exist before
+    // the start hooks: the guard's wake-up listener needs its event loop.
+    QApplication qtApplication(argc, argv);
+
+    // Unit initialisation, in this order; finalisation runs in reverse.
+    Pictures::Register();
     UniqueInstance::Initialize();
 
-    QApplication app(argc, argv);
-    // Runs the start hooks: a later instance ends here, before any window.
-    CheckSingleInstance();
+    {
+        TApplication application;
+        // Runs the start-hook chain: a later instance ends here, before any window.
+        Application->Initialize();
 
-    Pictures::Register();
-    QApplication::setWindowIcon(ProgramIcon());
-    QGuiApplication::setDesktopFileName(QStringLiteral("lumidor"));
-    Fonts::InstallSubstitutes();
+        QApplication::setWindowIcon(ProgramIcon());
+        QGuiApplication::setDesktopFileName(QStringLiteral("lumidor"));
+        Fonts::InstallSubstitutes();
 
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Zelvo Lumidor"));
-    window.resize(524, 350);
-    UniqueInstance::SetMainWindowSource([&window] { return &window; });
-    window.show();
-    const int result = app.exec();
+        Application->SetMainFormOnTaskBar(true);
+        // Stands in for the wizard window until it is built.
+        TForm* frmMain = nullptr;
+        Application->CreateForm(frmMain);
+        frmMain->SetCaption(QStringLiteral("Zelvo Lumidor"));
+        frmMain->SetClientWidth(524);
+        frmMain->SetClientHeight(350);
+        Application->Run();
+    }
 
-    UniqueInstance::SetMainWindowSource(nullptr);
     UniqueInstance::Finalize();
-    return result;
+    return 0;
 }

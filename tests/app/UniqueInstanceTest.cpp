@@ -1,5 +1,6 @@
 #include "app/UniqueInstance.h"
 #include "platform/InstanceLock.h"
+#include "toolkit/Forms.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -8,8 +9,18 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 
 namespace {
+
+std::vector<QString> HookCalls;
+
+void EarlierHook()
+{
+    // The guard has taken the lock by the time the hook it replaced runs.
+    TInstanceLock probe(InstanceName());
+    HookCalls.push_back(probe.Acquire() == TInstanceLock::Running ? "earlier hook after check" : "earlier hook before check");
+}
 
 const QString Guid = QStringLiteral("{8F3AAD20-3A75-4DC8-B076-AB6BB5F11678}");
 
@@ -86,5 +97,49 @@ TEST(UniqueInstanceTest, FirstInstanceComesForwardWhenALaterOneWakesIt)
     UniqueInstance::Finalize();
     EXPECT_EQ(later.Acquire(), TInstanceLock::First);
     UniqueInstance::SetMainWindowSource(nullptr);
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+}
+
+TEST(UniqueInstanceTest, StartHookChecksFirstThenCallsTheHookItReplaced)
+{
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    const TApplication::TStartHook oldHook = TApplication::InitProc;
+
+    HookCalls.clear();
+    TApplication::InitProc = &EarlierHook;
+    UniqueInstance::Initialize();
+    EXPECT_EQ(TApplication::InitProc, &CheckSingleInstance);
+    {
+        TApplication application;
+        application.Initialize();
+        application.Initialize();
+    }
+    EXPECT_EQ(HookCalls, std::vector<QString>{"earlier hook after check"});
+
+    UniqueInstance::Finalize();
+    TApplication::InitProc = oldHook;
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+}
+
+TEST(UniqueInstanceTest, WakeUpBringsTheApplicationsMainFormForward)
+{
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    {
+        TApplication application;
+        TForm* form = nullptr;
+        application.CreateForm(form);
+        CheckSingleInstance();
+        form->Widget()->showMinimized();
+        ASSERT_TRUE(WaitFor([&] { return form->Widget()->isMinimized(); }));
+        ASSERT_TRUE(TInstanceLock(InstanceName()).SendWakeUp());
+        EXPECT_TRUE(WaitFor([&] { return !form->Widget()->isMinimized() && form->Widget()->isVisible(); }));
+        UniqueInstance::Finalize();
+    }
     qputenv("XDG_RUNTIME_DIR", oldRuntime);
 }
