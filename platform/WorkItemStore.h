@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -62,7 +63,8 @@ struct TTriggerData
 
     bool operator==(const TTriggerData&) const = default;
 };
-static_assert(sizeof(TTriggerData) == 48);
+static_assert(sizeof(TTriggerData) == 48 && offsetof(TTriggerData, TriggerType) == 32);
+static_assert(offsetof(TTriggerData, TypeWords) == 36 && offsetof(TTriggerData, wRandomMinutesInterval) == 46);
 
 // Calendar fields in the SYSTEMTIME order; all 0 means "none".
 struct TCalendarTime

@@ -176,7 +176,9 @@ static_assert(offsetof(TASK_TRIGGER, TriggerType) == 32);
 static_assert(offsetof(TASK_TRIGGER, Type) == 36);
 static_assert(offsetof(TASK_TRIGGER, Reserved2) == 44);
 static_assert(offsetof(TASK_TRIGGER, wRandomMinutesInterval) == 46);
+static_assert(offsetof(WEEKLY, rgfDaysOfTheWeek) == 2);
 static_assert(offsetof(MONTHLYDATE, rgfMonths) == 4);
+static_assert(offsetof(MONTHLYDOW, rgfDaysOfTheWeek) == 2);
 static_assert(offsetof(MONTHLYDOW, rgfMonths) == 4);
 
 struct SYSTEMTIME
