@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "i18n/ExtIniFiles.h"
+#include "toolkit/ComCtrls.h"
 #include "toolkit/Controls.h"
 #include "toolkit/Forms.h"
 #include "toolkit/IniFiles.h"
@@ -166,6 +167,15 @@ void TLanguage::TranslateOwned(TComponent* X, const QString& Section)
         for (int J = 0; J < Combo->ItemCount(); ++J)
             Combo->SetItem(J, ReadText(Section, ItemKey(Name, "Items", J), Combo->Item(J)));
         Combo->Invalidate();
+        return;
+    }
+    // The toolkit has no tree view; its row of the table has nothing to match.
+    if (auto* List = dynamic_cast<TListView*>(X)) {
+        // Headers only: the rows and the groups are not translated.
+        for (int J = 0; J < List->ColumnCount(); ++J) {
+            TListColumn* Column = List->Column(J);
+            Column->SetCaption(ReadText(Section, ItemKey(Name, "Columns", J), Column->Caption()));
+        }
         return;
     }
     const QString ClassName = X->ClassName();

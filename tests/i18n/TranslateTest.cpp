@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include "i18n/uLanguage.h"
+#include "toolkit/ComCtrls.h"
 #include "toolkit/ExtCtrls.h"
 #include "toolkit/Forms.h"
 #include "toolkit/StdCtrls.h"
@@ -34,6 +35,7 @@ void RegisterStandIns()
 {
     RegisterToolkitClasses();
     RegisterStdCtrlsUnit();
+    RegisterComCtrlsUnit();
     if (!ClassRegistry::Find(QStringLiteral("TLabel")))
         RegisterClass<TStandInLabel, TGraphicControl>(QStringLiteral("TLabel"));
     RegisterClass<TDerivedLabel, TStandInLabel>(QStringLiteral("TDerivedLabel"));
@@ -71,6 +73,8 @@ const char* const GermanFile =
     "rbOrat1.Caption=\n"
     "cbOption.Items[0].Caption=1 Minute\n"
     "CBOPTION.ITEMS[1].CAPTION=10 Minuten\n"
+    "lvView.Columns[0].Caption=Geplante Aufgabe\n"
+    "lvView.Items[0].Caption=never\n"
     "Panel1.Caption=never\n"
     "btnOnPanel.Caption=never\n"
     "btnInside.Caption=never\n"
@@ -114,6 +118,11 @@ protected:
         auto* Combo = Make<TComboBox>(Form, "cbOption");
         Combo->SetItems({"1 minute", "10 minute", "20 minutes", "30 minutes"});
         Combo->SetItemIndex(2);
+        auto* List = Make<TListView>(Form, "lvView");
+        List->AddColumn()->SetCaption("Scheduled task");
+        List->AddColumn()->SetCaption("Second");
+        List->AddGroup()->SetHeader("Restart");
+        List->Items().Add()->SetCaption("row");
         auto* Panel = Make<TPanel>(Form, "Panel1", "panel");
         // Owned by the panel: components of other kinds are not entered.
         Make<TButton>(Panel, "btnOnPanel", "on panel");
@@ -168,6 +177,17 @@ TEST_F(TranslateTest, DropDownItemsWithoutKeysKeepTheirTextAndTheSelection)
     auto* Combo = static_cast<TComboBox*>(Form->FindComponent("cbOption"));
     EXPECT_EQ(Combo->Items(), (QStringList{"1 Minute", "10 Minuten", "20 minutes", "30 minutes"}));
     EXPECT_EQ(Combo->ItemIndex(), 2);
+}
+
+TEST_F(TranslateTest, ListViewTranslatesItsColumnHeadersOnly)
+{
+    TFormPtr Form(MakeForm(nullptr));
+    Language.TranslateComponent(Form.get());
+    auto* List = static_cast<TListView*>(Form->FindComponent("lvView"));
+    EXPECT_EQ(List->Column(0)->Caption(), "Geplante Aufgabe");
+    EXPECT_EQ(List->Column(1)->Caption(), "Second");
+    EXPECT_EQ(List->Group(0)->Header(), "Restart");
+    EXPECT_EQ(List->Items()[0]->Caption(), "row");
 }
 
 TEST_F(TranslateTest, NamelessComponentIsLeftAlone)
