@@ -11,6 +11,10 @@
 
 namespace {
 
+// The install layout (GNUInstallDirs' defaults, as packaging/ installs them).
+constexpr QLatin1StringView LanguageFolderName("Toolbox_Language");
+constexpr QLatin1StringView InstalledDataFolder("../share/lumidor");
+
 // XDG base-directory values count only when absolute.
 QString AbsoluteOrEmpty(const QString& Path)
 {
@@ -62,8 +66,20 @@ TAppFrame::TAppFrame()
 {
     CommonAppDataPath = CommonConfigFolder();
     AppDataPath = UserConfigFolder();
-    const QString exe = ModuleFileName();
-    ExePath = exe.isEmpty() ? QString() : WithSeparator(QFileInfo(exe).path());
+    ExePath = ExePathFor(ModuleFileName());
+}
+
+QString ExePathFor(const QString& ModuleFile)
+{
+    if (ModuleFile.isEmpty())
+        return QString();
+    const QString exeFolder = WithSeparator(QFileInfo(ModuleFile).path());
+    if (QFileInfo(exeFolder + LanguageFolderName).isDir())
+        return exeFolder;
+    const QString installed = WithSeparator(QDir::cleanPath(exeFolder + InstalledDataFolder));
+    if (QFileInfo(installed + LanguageFolderName).isDir())
+        return installed;
+    return exeFolder;
 }
 
 QString GetSystemDir()

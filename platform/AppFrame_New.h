@@ -13,9 +13,23 @@ public:
     QString AppDataPath;
     // The first of $XDG_CONFIG_DIRS, else /etc/xdg; no trailing separator.
     QString CommonAppDataPath;
-    // The folder of the running executable, always ending with "/".
+    // The folder that holds the language folder, always ending with "/":
+    // see ExePathFor.
     QString ExePath;
 };
+
+// ExePath of a program whose file is ModuleFile. The language folder is
+// looked up as ExePath + "Toolbox_Language", so ExePath is where that folder
+// lies, which differs by layout:
+//   build tree      <build>/bin/lumidor, <build>/bin/Toolbox_Language
+//                   -> the executable's folder;
+//   installed       <prefix>/bin/lumidor, <prefix>/share/lumidor/Toolbox_Language
+//                   -> <prefix>/share/lumidor/ (a language folder in /usr/bin
+//                   would not belong there), found relative to the executable
+//                   like GetSystemDir, so any prefix and a DESTDIR staging work.
+// A language folder beside the executable wins; with neither, the executable's
+// folder, where the language scan then finds nothing. Empty for an empty name.
+QString ExePathFor(const QString& ModuleFile);
 
 // The folder that holds the shutdown tool: <exe dir>/../libexec/lumidor, so
 // that an installed program and a build tree both find it. No trailing
