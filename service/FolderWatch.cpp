@@ -36,8 +36,9 @@ TFolderWatch::~TFolderWatch()
         ::close(FFd);
 }
 
-bool TFolderWatch::WatchStore(const QString& Folder)
+bool TFolderWatch::WatchStore(const QString& Folder, const QString& LockName)
 {
+    FLockName = LockName;
     if (FFd < 0)
         return false;
     FStoreWatch = ::inotify_add_watch(FFd, QFile::encodeName(Folder).constData(), StoreEvents);
@@ -71,6 +72,8 @@ void TFolderWatch::Read()
                 Rescan = true;
             } else if (Event->wd == FStoreWatch) {
                 if (Event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED))
+                    Gone = true;
+                else if (Name == FLockName && (Event->mask & (IN_DELETE | IN_MOVED_FROM)))
                     Gone = true;
                 else if (Name.isEmpty())
                     Rescan = true; // the folder's own mode or owner

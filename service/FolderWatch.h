@@ -17,7 +17,10 @@ public:
     explicit TFolderWatch(QObject* Parent = nullptr);
     ~TFolderWatch() override;
 
-    bool WatchStore(const QString& Folder);
+    // LockName: the service's lock file in the folder; its removal counts as
+    // the store's, since the lock means nothing once its file is gone (an
+    // open file keeps a removed folder from reporting its own removal).
+    bool WatchStore(const QString& Folder, const QString& LockName);
     // The folder that holds "localtime" and "timezone" (default /etc).
     bool WatchTimeZone(const QString& Folder = QStringLiteral("/etc"));
 
@@ -26,13 +29,14 @@ signals:
     void ItemsChanged(const QSet<QString>& FileNames);
     // Events were lost or the folder's own attributes changed: look at everything.
     void RescanNeeded();
-    // The folder was deleted or moved away.
+    // The folder or the lock file was deleted or moved away.
     void StoreGone();
     void TimeZoneChanged();
 
 private:
     void Read();
 
+    QString FLockName;
     int FFd = -1;
     int FStoreWatch = -1;
     int FZoneWatch = -1;

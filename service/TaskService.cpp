@@ -1,5 +1,6 @@
 #include "service/TaskService.h"
 
+#include "platform/TaskServiceLauncher.h"
 #include "platform/TriggerSchedule.h"
 #include "service/CommandLine.h"
 #include "service/FolderWatch.h"
@@ -11,6 +12,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <climits>
@@ -94,7 +96,7 @@ bool TTaskService::Start()
 
     FTimer = new TWallClockTimer(this);
     FWatch = new TFolderWatch(this);
-    if (!FTimer->IsValid() || !FWatch->WatchStore(FOptions.StoreDir)) {
+    if (!FTimer->IsValid() || !FWatch->WatchStore(FOptions.StoreDir, QFileInfo(TaskServiceLockPath(FOptions.StoreDir)).fileName())) {
         ServiceLog::Write(QStringLiteral("cannot set up the timer or watch %1; stopping").arg(FOptions.StoreDir));
         return false;
     }

@@ -4,6 +4,9 @@
 #include "service/UserSession.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -147,4 +150,23 @@ TEST(TaskServiceLauncher, FindsTheServiceBesideTheRunningProgram)
     QTemporaryDir Store;
     EXPECT_FALSE(StartTaskService(Store.path()));
     SetTaskServiceProgramForTesting(QString());
+}
+
+TEST(TaskServiceResources, AutostartEntryAndUserUnitAreValidAndStartTheService)
+{
+    const QString Desktop = QStringLiteral(LUMIDOR_BUILD_DIR "/resources/service/lumidor-taskd.desktop");
+    const QString Unit = QStringLiteral(LUMIDOR_BUILD_DIR "/resources/service/lumidor-taskd.service");
+    for (const QString& File : {Desktop, Unit}) {
+        QFile F(File);
+        ASSERT_TRUE(F.open(QIODevice::ReadOnly)) << File.toStdString();
+        const QString Text = QString::fromUtf8(F.readAll());
+        EXPECT_TRUE(Text.contains(QRegularExpression("^Exec(Start)?=/\\S+/lumidor-taskd$", QRegularExpression::MultilineOption)))
+            << Text.toStdString();
+    }
+    if (QStandardPaths::findExecutable("desktop-file-validate").isEmpty())
+        GTEST_SKIP() << "desktop-file-validate is not installed";
+    QProcess Validate;
+    Validate.start("desktop-file-validate", {Desktop});
+    ASSERT_TRUE(Validate.waitForFinished(10000));
+    EXPECT_EQ(Validate.exitCode(), 0) << Validate.readAllStandardOutput().toStdString();
 }
