@@ -263,6 +263,18 @@ LANGUAGES = [
     ]),
 ]
 
+# The window appends the date and time right after these texts, and the reader
+# trims blanks from the ends of every value: a no-break space, which it keeps,
+# separates them. A full-width colon brings its own spacing.
+PREVIEW_PREFIXES = {"Shutdown_at", "Restart_at"}
+
+
+def runtime_value(key, text):
+    if key in PREVIEW_PREFIXES and not text.endswith("："):
+        return text + NBSP
+    return text
+
+
 MARKS = {
     "cp1252": b"",
     "utf-8-sig": b"",  # the codec writes the mark itself
@@ -286,7 +298,7 @@ def render(name, display_name, window_texts, runtime_texts, line_end):
         *[f"{key}={text}" for key, text in zip(WINDOW_KEYS, window_texts)],
         "",
         "[Lumidor_M]",
-        *[f"{key}={text}" for key, text in zip(RUNTIME_KEYS, runtime_texts)],
+        *[f"{key}={runtime_value(key, text)}" for key, text in zip(RUNTIME_KEYS, runtime_texts)],
     ]
     return line_end.join(lines) + line_end
 

@@ -131,3 +131,18 @@ TEST(LanguageFiles, ShippedFilesCoverEveryEncodingAndDecode)
         EXPECT_EQ(Ini.ReadEntry("Main", "DisplayName", QString()), QString::fromUtf8(C.DisplayName)) << C.File;
     }
 }
+
+// The window appends the time directly to these texts, and the reader trims
+// ordinary blanks, so each ends with a no-break space or a full-width colon.
+TEST(LanguageFiles, PreviewPrefixesStayApartFromTheTime)
+{
+    for (const QString& Name : ShippedFiles()) {
+        TExtIniFile Ini;
+        Ini.LoadFile(LanguageFolder + "/" + Name);
+        for (const char* Key : {"Shutdown_at", "Restart_at"}) {
+            const QString Text = Ini.ReadEntry("Lumidor_M", Key, QString());
+            ASSERT_FALSE(Text.isEmpty()) << Name.toStdString() << " " << Key;
+            EXPECT_TRUE(Text.back() == QChar(0x00A0) || Text.back() == QChar(0xFF1A)) << Name.toStdString() << " " << Key;
+        }
+    }
+}
