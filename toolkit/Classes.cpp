@@ -996,6 +996,9 @@ void TReader::ReadRootComponent(TComponent* ARoot)
         }
         ARoot->ReadState(*this);
         FPath = {&RootNode};
+        // References are resolved once reading is over, still while loading.
+        for (TComponent* C : FLoaded)
+            C->SetState(csReading, false);
         FRoot->SetState(csFixups, true);
         ResolveFixups();
         FRoot->SetState(csFixups, false);
@@ -1007,8 +1010,6 @@ void TReader::ReadRootComponent(TComponent* ARoot)
         }
         throw;
     }
-    for (TComponent* C : FLoaded)
-        C->SetState(csReading, false);
     // Every component sees the whole window, references included, when told.
     for (TComponent* C : FLoaded)
         C->Loaded();

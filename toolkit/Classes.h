@@ -360,6 +360,14 @@ private:
 // Destroys a component the way its owner would: BeforeDestruction, then delete.
 void FreeComponent(TComponent* AComponent);
 
+struct TComponentDeleter
+{
+    void operator()(TComponent* C) const { FreeComponent(C); }
+};
+// Sole ownership of a component without an owner.
+template <class T>
+using TOwnedPtr = std::unique_ptr<T, TComponentDeleter>;
+
 // ---------------------------------------------------------------------------
 // Reading and writing window descriptions (block syntax, see the reader).
 

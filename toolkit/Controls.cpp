@@ -451,20 +451,22 @@ TPropInfo ParentColor()
 
 TPropList Font()
 {
+    // Written whole when the control has a font of its own, so that reading
+    // it back does not mix in the parent's.
     const std::function<bool(const TControl&)> OwnFont = [](const TControl& C) { return !C.ParentFont(); };
     TPropList L;
     L.push_back(Props::Accessor<TControl, TColor>(
         QStringLiteral("Font.Color"), [](const TControl& C) { return C.Font().Color(); },
-        [](TControl& C, const TColor& V) { C.Font().SetColor(V); }, TFont::DefaultColor, OwnFont));
+        [](TControl& C, const TColor& V) { C.Font().SetColor(V); }, std::nullopt, OwnFont));
     L.push_back(Props::Accessor<TControl, int>(
         QStringLiteral("Font.Height"), [](const TControl& C) { return C.Font().Height(); },
-        [](TControl& C, const int& V) { C.Font().SetHeight(V); }, TFont::DefaultHeight, OwnFont));
+        [](TControl& C, const int& V) { C.Font().SetHeight(V); }, std::nullopt, OwnFont));
     L.push_back(Props::Accessor<TControl, QString>(
         QStringLiteral("Font.Name"), [](const TControl& C) { return C.Font().Name(); },
-        [](TControl& C, const QString& V) { C.Font().SetName(V); }, QString::fromLatin1(TFont::DefaultName), OwnFont));
+        [](TControl& C, const QString& V) { C.Font().SetName(V); }, std::nullopt, OwnFont));
     L.push_back(Props::Accessor<TControl, TFontStyles>(
         QStringLiteral("Font.Style"), [](const TControl& C) { return C.Font().Style(); },
-        [](TControl& C, const TFontStyles& V) { C.Font().SetStyle(V); }, TFontStyles(), OwnFont));
+        [](TControl& C, const TFontStyles& V) { C.Font().SetStyle(V); }, std::nullopt, OwnFont));
     return L;
 }
 

@@ -107,7 +107,8 @@ TForm::TForm(TComponent* AOwner) : TWinControl(AOwner, new TFormWidget(this))
 
 TForm::~TForm()
 {
-    DoDestroy();
+    // OnDestroy ran in BeforeDestruction, if at all: by now the derived
+    // form whose handler it names is gone.
     if (Application && Application->MainForm() == this)
         Application->Notification(this, opRemove);
 }

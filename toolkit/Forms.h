@@ -52,7 +52,9 @@ struct TEnumInfo<TPosition>
 };
 
 // A top-level window. Width and Height are the outer size, the client area
-// lies inside a frame whose size follows BorderStyle.
+// lies inside a frame whose size follows BorderStyle. OnDestroy fires from
+// BeforeDestruction: free a form with FreeComponent (or TOwnedPtr), or let
+// its owner do it; a plain delete skips OnDestroy.
 class TForm : public TWinControl
 {
 public:
