@@ -1,0 +1,398 @@
+#include "wizard/uMain.h"
+
+#include <QEvent>
+#include <QObject>
+#include <QWidget>
+
+#include <cmath>
+
+#include "controls/PPageNote.h"
+#include "controls/TLabel_Transparent.h"
+#include "i18n/uLanguage.h"
+#include "jobs/uJobConfig.h"
+#include "platform/AppFrame_New.h"
+#include "platform/DateFormat.h"
+#include "resources/pictures/Pictures.h"
+#include "scheduler/uTaskScheduler.h"
+#include "toolkit/ComCtrls.h"
+#include "toolkit/Dialogs.h"
+#include "toolkit/ExtCtrls.h"
+#include "toolkit/StdCtrls.h"
+
+namespace {
+
+const QString JobConfigSuffix = QStringLiteral("\\Zelvo\\Corvane V8\\Lumidor\\Lumidor.ini");
+const QString SuiteSettingsSuffix = QStringLiteral("\\Zelvo\\Corvane V8\\Main.ini");
+const QString LanguageFolder = QStringLiteral("Toolbox_Language");
+const QString NotAvailable = QStringLiteral("N/A");
+
+// Minutes of the delay list, by item index.
+constexpr int DelayMinutes[] = {1, 10, 20, 30};
+
+class TLocaleWatcher : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override
+    {
+        if (Event->type() == QEvent::LocaleChange)
+            RefreshFormatSettings();
+        return QObject::eventFilter(Watched, Event);
+    }
+};
+
+template <class T>
+void Find(const TComponent& Root, const char* Name, T*& Field)
+{
+    Field = dynamic_cast<T*>(Root.FindComponent(QString::fromLatin1(Name)));
+    if (!Field)
+        throw EReadError(QStringLiteral("The window description of %1 lacks %2").arg(Root.Name(), QString::fromLatin1(Name)));
+}
+
+// The calendar date of one value with the time of day of another, to the second.
+TDateTime CombineDateAndTime(TDateTime DatePart, TDateTime TimePart)
+{
+    const TDateTimeFields D = DateTime::Decode(DatePart);
+    const TDateTimeFields T = DateTime::Decode(TimePart);
+    return DateTime::EncodeDate(D.Year, D.Month, D.Day) + DateTime::EncodeTime(T.Hour, T.Minute, T.Second);
+}
+
+} // namespace
+
+void RegisteruMainUnit()
+{
+    RegisterToolkitClasses();
+    RegisterPPageNoteUnit();
+    RegisterTLabel_TransparentUnit();
+    RegisterClass<TfrmMain, TForm>(QStringLiteral("TfrmMain"));
+}
+
+TfrmMain::TfrmMain(TComponent* AOwner) : TForm(AOwner)
+{
+    Q_INIT_RESOURCE(wizard);
+    Pictures::Register();
+    RegisteruMainUnit();
+    DefineHandlers();
+    FLocaleWatcher = std::make_unique<TLocaleWatcher>();
+    Widget()->installEventFilter(FLocaleWatcher.get());
+    LoadDescription(QStringLiteral(":/wizard/uMain.dfm"));
+}
+
+TfrmMain::~TfrmMain()
+{
+    // OnDestroy must see this window whole, also when it is deleted directly.
+    BeforeDestruction();
+    if (Widget())
+        Widget()->removeEventFilter(FLocaleWatcher.get());
+}
+
+void TfrmMain::DefineHandlers()
+{
+    DefineHandler(QStringLiteral("FormCreate"), &TfrmMain::FormCreate);
+    DefineHandler(QStringLiteral("FormDestroy"), &TfrmMain::FormDestroy);
+    DefineHandler(QStringLiteral("btnBackClick"), &TfrmMain::btnBackClick);
+    DefineHandler(QStringLiteral("btnNextClick"), &TfrmMain::btnNextClick);
+    DefineHandler(QStringLiteral("btnCloseClick"), &TfrmMain::btnCloseClick);
+    DefineHandler(QStringLiteral("rbShutdownClick"), &TfrmMain::rbShutdownClick);
+    DefineHandler(QStringLiteral("rbRestartClick"), &TfrmMain::rbRestartClick);
+    DefineHandler(QStringLiteral("rbAfterClick"), &TfrmMain::rbAfterClick);
+    DefineHandler(QStringLiteral("rbOrat1Click"), &TfrmMain::rbOrat1Click);
+    DefineHandler(QStringLiteral("rbOrat2Click"), &TfrmMain::rbOrat2Click);
+    DefineHandler(QStringLiteral("cbOptionChange"), &TfrmMain::cbOptionChange);
+    DefineHandler(QStringLiteral("cbOption2Change"), &TfrmMain::cbOption2Change);
+    DefineHandler(QStringLiteral("dtPickerChange"), &TfrmMain::dtPickerChange);
+    DefineHandler(QStringLiteral("DateTimePickerOnceChange"), &TfrmMain::DateTimePickerOnceChange);
+    DefineHandler(QStringLiteral("DateTimePickerDailyChange"), &TfrmMain::DateTimePickerDailyChange);
+    DefineHandler(QStringLiteral("lvViewItemChecked"), &TfrmMain::lvViewItemChecked);
+}
+
+void TfrmMain::FindControls()
+{
+    Find(*this, "pnlTop", pnlTop);
+    Find(*this, "imgTopBg", imgTopBg);
+    Find(*this, "imgLog", imgLog);
+    Find(*this, "lbl_Title", lbl_Title);
+    Find(*this, "lbl_Detail", lbl_Detail);
+    Find(*this, "pnlBottom", pnlBottom);
+    Find(*this, "Image2", Image2);
+    Find(*this, "btnBack", btnBack);
+    Find(*this, "btnNext", btnNext);
+    Find(*this, "btnClose", btnClose);
+    Find(*this, "pnMain", pnMain);
+    Find(*this, "ptMain", ptMain);
+    Find(*this, "lbl_PreJob", lbl_PreJob);
+    Find(*this, "lbl_Job", lbl_Job);
+    Find(*this, "rgAction", rgAction);
+    Find(*this, "Panel1", Panel1);
+    Find(*this, "imgAdd", imgAdd);
+    Find(*this, "imgDelete", imgDelete);
+    Find(*this, "rbCreate", rbCreate);
+    Find(*this, "rbDelete", rbDelete);
+    Find(*this, "ptAdd", ptAdd);
+    Find(*this, "lbl_AddSchJob", lbl_AddSchJob);
+    Find(*this, "lbl_AddJob", lbl_AddJob);
+    Find(*this, "rgAddAction", rgAddAction);
+    Find(*this, "Panel2", Panel2);
+    Find(*this, "rbShutdown", rbShutdown);
+    Find(*this, "rbRestart", rbRestart);
+    Find(*this, "cbOption", cbOption);
+    Find(*this, "dtPicker", dtPicker);
+    Find(*this, "cbOption2", cbOption2);
+    Find(*this, "pnl1", pnl1);
+    Find(*this, "rbAfter", rbAfter);
+    Find(*this, "rbOrat1", rbOrat1);
+    Find(*this, "rbOrat2", rbOrat2);
+    Find(*this, "DateTimePickerOnce", DateTimePickerOnce);
+    Find(*this, "DateTimePickerDaily", DateTimePickerDaily);
+    Find(*this, "ptDel", ptDel);
+    Find(*this, "lvView", lvView);
+}
+
+QString TfrmMain::Text(const QString& Key, const QString& Default) const
+{
+    return Language ? Language->GetText(Key, Default) : Default;
+}
+
+// ---------------------------------------------------------------------------
+// Creation and destruction
+
+void TfrmMain::Loaded()
+{
+    TForm::Loaded();
+    FindControls();
+}
+
+void TfrmMain::FormCreate(TObject* Sender)
+{
+    (void)Sender;
+    {
+        const TAppFrame AppFrame;
+        JobConfig = std::make_unique<TJobConfig>(SystemPath(AppFrame.AppDataPath, JobConfigSuffix));
+        Language = std::make_unique<TLanguage>(QStringLiteral("Lumidor"));
+        Language->ScanLanguages(SystemPath(AppFrame.ExePath, LanguageFolder));
+        const QString Chosen =
+            Language->ReadSetting(SystemPath(AppFrame.AppDataPath, SuiteSettingsSuffix), QStringLiteral("Main"), QStringLiteral("Language"));
+        Language->SelectLanguage(Chosen);
+        Language->TranslateApplication();
+    }
+    SchedulerClient = std::make_unique<TTaskScheduler>();
+    InitScheduleControls();
+}
+
+void TfrmMain::FormDestroy(TObject* Sender)
+{
+    (void)Sender;
+    // reset() clears each reference before its object goes.
+    JobConfig.reset();
+    SchedulerClient.reset();
+    Language.reset();
+}
+
+// ---------------------------------------------------------------------------
+// Navigation
+
+void TfrmMain::btnNextClick(TObject* Sender)
+{
+    (void)Sender;
+    TPageTab* Page = pnMain->ActivePage();
+    if (Page == ptMain) {
+        if (rbCreate->Checked()) {
+            rbShutdown->SetChecked(true);
+            rbAfter->SetChecked(true);
+            pnMain->SetActivePage(ptAdd);
+            lbl_AddJob->SetCaption(NotAvailable);
+            cbOption->SetItemIndex(0);
+            cbOption2->SetItemIndex(0);
+            cbOptionChange(cbOption);
+            btnBack->SetEnabled(true);
+            btnNext->SetCaption(Text(QStringLiteral("Finished"), QStringLiteral("Finished")));
+            dtPicker->SetEnabled(false);
+            DateTimePickerOnce->SetEnabled(false);
+            DateTimePickerDaily->SetEnabled(false);
+        } else if (rbDelete->Checked()) {
+            pnMain->SetActivePage(ptDel);
+            btnNext->SetEnabled(false);
+            btnNext->SetCaption(Text(QStringLiteral("Delete"), QStringLiteral("Delete")));
+            btnBack->SetEnabled(true);
+        }
+    } else if (Page == ptAdd) {
+        AddScheduledJob();
+    } else if (Page == ptDel) {
+        DeleteScheduledJobs();
+    }
+}
+
+void TfrmMain::btnBackClick(TObject* Sender)
+{
+    (void)Sender;
+    // The page goes first, so that the row handler ignores the cleared ticks.
+    pnMain->SetActivePage(ptMain);
+    btnBack->SetEnabled(false);
+    btnNext->SetEnabled(true);
+    btnNext->SetCaption(Text(QStringLiteral("next"), QStringLiteral("Next >")));
+    TListItems& Rows = lvView->Items();
+    for (int I = 0; I < Rows.Count(); ++I)
+        Rows[I]->SetChecked(false);
+}
+
+void TfrmMain::btnCloseClick(TObject* Sender)
+{
+    (void)Sender;
+    Close();
+}
+
+void TfrmMain::rbShutdownClick(TObject* Sender)
+{
+    (void)Sender;
+    UpdateSchedule();
+    btnNext->SetEnabled(true);
+}
+
+void TfrmMain::rbRestartClick(TObject* Sender)
+{
+    (void)Sender;
+    UpdateSchedule();
+    btnNext->SetEnabled(true);
+}
+
+void TfrmMain::cbOptionChange(TObject* Sender)
+{
+    (void)Sender;
+    UpdateSchedule();
+    btnNext->SetEnabled(true);
+}
+
+void TfrmMain::rbAfterClick(TObject* Sender)
+{
+    (void)Sender;
+    cbOption->SetEnabled(true);
+    dtPicker->SetEnabled(false);
+    DateTimePickerOnce->SetEnabled(false);
+    cbOption2->SetEnabled(false);
+    DateTimePickerDaily->SetEnabled(false);
+    UpdateSchedule();
+}
+
+void TfrmMain::rbOrat1Click(TObject* Sender)
+{
+    (void)Sender;
+    dtPicker->SetEnabled(true);
+    DateTimePickerOnce->SetEnabled(true);
+    cbOption->SetEnabled(false);
+    cbOption2->SetEnabled(false);
+    DateTimePickerDaily->SetEnabled(false);
+    UpdateSchedule();
+}
+
+void TfrmMain::rbOrat2Click(TObject* Sender)
+{
+    (void)Sender;
+    cbOption2->SetEnabled(true);
+    DateTimePickerDaily->SetEnabled(true);
+    cbOption->SetEnabled(false);
+    dtPicker->SetEnabled(false);
+    DateTimePickerOnce->SetEnabled(false);
+    UpdateSchedule();
+}
+
+void TfrmMain::lvViewItemChecked(TObject* Sender, TListItem* Item)
+{
+    (void)Sender;
+    (void)Item;
+    if (pnMain->ActivePage() != ptDel)
+        return;
+    const TListItems& Rows = lvView->Items();
+    for (int I = 0; I < Rows.Count(); ++I) {
+        if (Rows[I]->Checked()) {
+            btnNext->SetEnabled(true);
+            return;
+        }
+        btnNext->SetEnabled(false);
+    }
+}
+
+void TfrmMain::ShowInfo(const QString& Key, const QString& Default)
+{
+    (void)MessageBox(this, Text(Key, Default), Caption(), MB_OK | MB_ICONINFORMATION);
+}
+
+// ---------------------------------------------------------------------------
+// Schedule time and preview
+
+void TfrmMain::UpdateSchedule()
+{
+    FScheduleTime = DateTime::Now();
+    if (rbAfter->Checked()) {
+        const int Index = cbOption->ItemIndex();
+        if (Index >= 0 && Index < int(std::size(DelayMinutes)))
+            FScheduleTime = DateTime::IncMinute(FScheduleTime, DelayMinutes[Index]);
+    } else if (rbOrat1->Checked()) {
+        FScheduleTime = CombineDateAndTime(dtPicker->DateTime(), DateTimePickerOnce->DateTime());
+    } else if (rbOrat2->Checked()) {
+        FScheduleTime = CombineDateAndTime(dtPicker->DateTime(), DateTimePickerDaily->DateTime());
+    }
+
+    const QString Prefix = rbShutdown->Checked() ? Text(QStringLiteral("Shutdown_at"), QStringLiteral("Shutdown computer at: "))
+                                                 : Text(QStringLiteral("Restart_at"), QStringLiteral("Restart computer at: "));
+    const TFormatSettings& Settings = FormatSettings();
+    QString Preview;
+    if (rbOrat2->Checked())
+        Preview = Prefix + FormatDateTime(Settings.ShortTimeFormat, FScheduleTime) + u' ' + cbOption2->Text();
+    else
+        Preview = Prefix + FormatDateTime(Settings.ShortDateFormat + u' ' + Settings.ShortTimeFormat, FScheduleTime);
+    lbl_AddJob->SetCaption(Preview);
+}
+
+void TfrmMain::cbOption2Change(TObject* Sender)
+{
+    (void)Sender;
+    const int Index = cbOption2->ItemIndex();
+    // "Everyday" keeps the last weekday; it is not used then.
+    if (Index >= 1 && Index <= 7)
+        FSelectedWeekDay = uint8_t(Index - 1);
+    UpdateSchedule();
+}
+
+void TfrmMain::dtPickerChange(TObject* Sender)
+{
+    (void)Sender;
+    UpdateSchedule();
+}
+
+void TfrmMain::DateTimePickerOnceChange(TObject* Sender)
+{
+    (void)Sender;
+    UpdateSchedule();
+}
+
+void TfrmMain::DateTimePickerDailyChange(TObject* Sender)
+{
+    (void)Sender;
+    UpdateSchedule();
+}
+
+void TfrmMain::InitScheduleControls()
+{
+    const TDateTime Now = DateTime::Now();
+    dtPicker->SetDate(Now);
+    DateTimePickerOnce->SetTime(Now);
+    DateTimePickerDaily->SetTime(Now);
+    RefreshJobList();
+}
+
+// ---------------------------------------------------------------------------
+// Adding, listing and deleting jobs
+
+void TfrmMain::AddScheduledJob()
+{
+}
+
+void TfrmMain::DeleteScheduledJobs()
+{
+}
+
+void TfrmMain::RefreshJobList()
+{
+}
