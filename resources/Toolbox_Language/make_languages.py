@@ -66,7 +66,7 @@ LANGUAGES = [
         "Shuts down your computer automatically at a scheduled time.",
         "< Back", "Next >", "Close",
         "N/A", "Scheduled task:", "Action",
-        "Add a new Lumidor scheduled task", "Delete an existing scheduled task",
+        "Add a new Lumidor scheduled task", "Delete a scheduled task",
         "Schedule Time:", "N/A", "Schedule",
         "Shut down Computer", "Restart Computer",
         "1 minute", "10 minutes", "20 minutes", "30 minutes",
@@ -94,7 +94,7 @@ LANGUAGES = [
         "Geplante Aufgabe",
     ], [
         "Weiter >", "Fertig stellen", "Löschen",
-        "Herunterfahren am:", "Neustart am:",
+        "Herunterfahren:", "Neustart:",
         "Diese Aufgabe ist bereits geplant!", "Bitte geben Sie eine gültige Zeit an!",
         "Erfolgreich hinzugefügt!", "Erfolgreich gelöscht!",
         "Die geplante Aufgabe konnte nicht erstellt werden!",
@@ -114,7 +114,7 @@ LANGUAGES = [
         "Tâche planifiée",
     ], [
         "Suivant >", "Terminer", "Supprimer",
-        f"Arrêt le{NBSP}:", f"Redémarrage le{NBSP}:",
+        f"Arrêt{NBSP}:", f"Redémarrage{NBSP}:",
         f"Cette tâche planifiée existe déjà{NBSP}!", f"Veuillez choisir une heure valide{NBSP}!",
         f"Tâche ajoutée{NBSP}!", f"Tâche supprimée{NBSP}!",
         f"Impossible de créer la tâche planifiée{NBSP}!",
@@ -134,7 +134,7 @@ LANGUAGES = [
         "Tarea programada",
     ], [
         "Siguiente >", "Finalizar", "Eliminar",
-        "Apagar el equipo el:", "Reiniciar el equipo el:",
+        "Apagado:", "Reinicio:",
         "¡La tarea programada ya existe!", "¡Indique una hora válida!",
         "¡Tarea añadida!", "¡Tarea eliminada!",
         "¡No se pudo crear la tarea programada!",
@@ -154,7 +154,7 @@ LANGUAGES = [
         "Attività pianificata",
     ], [
         "Avanti >", "Fine", "Elimina",
-        "Spegnimento il:", "Riavvio il:",
+        "Spegnimento:", "Riavvio:",
         "L'attività pianificata esiste già!", "Imposta un orario valido!",
         "Attività aggiunta!", "Attività eliminata!",
         "Impossibile creare l'attività pianificata!",
