@@ -165,6 +165,9 @@ TEST_F(TranslateTest, TranslatesEveryKindOfTheTable)
     auto* Panel = static_cast<TPanel*>(Form->FindComponent("Panel1"));
     EXPECT_EQ(static_cast<TButton*>(Panel->FindComponent("btnOnPanel"))->Caption(), "on panel");
 
+    // The file has no run-time section: every run-time text keeps its default.
+    EXPECT_EQ(Language.GetText("next", "Next >"), "Next >");
+
     // A report tab is translated from its own section.
     auto* Report = Form->FindComponent("tabReport");
     EXPECT_EQ(static_cast<TButton*>(Report->FindComponent("btnInside"))->Caption(), "Drinnen");
