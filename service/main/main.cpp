@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -54,6 +55,15 @@ int main(int argc, char** argv)
     if (!Options.StoreDir.startsWith(QLatin1Char('/'))) {
         ServiceLog::Write(QStringLiteral("the store folder must be an absolute path, not \"%1\"").arg(Options.StoreDir));
         return 2;
+    }
+    // A folder that others could write is refused, not quietly repaired: it
+    // may already hold items that are not the user's.
+    struct stat Info;
+    if (::lstat(QFile::encodeName(Options.StoreDir).constData(), &Info) == 0
+        && (!S_ISDIR(Info.st_mode) || Info.st_uid != geteuid() || (Info.st_mode & (S_IWGRP | S_IWOTH)))) {
+        ServiceLog::Write(QStringLiteral("refused: the store %1 must be a folder of this user that nobody else can write")
+                              .arg(Options.StoreDir));
+        return 1;
     }
     if (!WorkItemStore::EnsureFolder()) {
         ServiceLog::Write(QStringLiteral("the store %1 is not a folder of this user or cannot be made").arg(Options.StoreDir));

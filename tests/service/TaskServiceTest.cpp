@@ -389,3 +389,17 @@ TEST_F(TaskServiceTest, StartTaskServiceStartsOneDetachedServiceThatEndsWithItsS
     ASSERT_TRUE(QDir(Store).removeRecursively());
     EXPECT_TRUE(WaitUntil([&] { return ServicePids().isEmpty(); }, 10000));
 }
+
+TEST_F(TaskServiceTest, RefusesAStoreOthersCanWriteAndRunsNothingFromIt)
+{
+    ASSERT_EQ(WorkItemStore::Create("thisminute", ShutdownItem(WorkItem::TriggerOnce, NowSeconds())), TStoreResult::Ok);
+    ASSERT_EQ(::chmod(QFile::encodeName(Store).constData(), 0770), 0);
+    QProcess Refused;
+    Refused.setStandardErrorFile(Log);
+    Refused.start(ServiceProgram, {"--store", Store, "--utmp", Utmp});
+    ASSERT_TRUE(Refused.waitForFinished(10000));
+    EXPECT_EQ(Refused.exitCode(), 1);
+    EXPECT_TRUE(LogText().contains("refused: the store")) << LogText().toStdString();
+    EXPECT_TRUE(Runs().isEmpty());
+    EXPECT_FALSE(TaskServiceRunning(Store));
+}
