@@ -678,6 +678,9 @@ private:
     {
         if (!IsKeyword("object"))
             Fail(QStringLiteral("'object' expected"));
+        // No window nests this deep; a text that does is not one.
+        if (++FDepth > MaxDepth)
+            Fail(QStringLiteral("Components nested too deeply"));
         Node.Line = FTokenLine;
         Next();
         QString First = ExpectIdent(QStringLiteral("Component name"));
@@ -699,6 +702,7 @@ private:
             }
         }
         Next();
+        --FDepth;
     }
 
     TNamedValue ParseProperty()
@@ -783,6 +787,8 @@ private:
             }
             Next();
         } else if (IsSymbol(u'<')) {
+            if (++FDepth > MaxDepth)
+                Fail(QStringLiteral("Collections nested too deeply"));
             V.Kind = TValue::vkCollection;
             Next();
             while (!IsSymbol(u'>')) {
@@ -801,6 +807,7 @@ private:
                 V.Items.push_back(std::move(Item));
             }
             Next();
+            --FDepth;
         } else {
             Fail(QStringLiteral("Value expected"));
         }
@@ -937,8 +944,11 @@ private:
             Fail(QStringLiteral("Number out of range"));
     }
 
+    static constexpr int MaxDepth = 64;
+
     const QString& FText;
     QString FFileName;
+    int FDepth = 0;
     int FPos = 0;
     int FLine = 1;
     int FTokenLine = 1;

@@ -5,6 +5,7 @@
 #include <QResizeEvent>
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -559,6 +560,8 @@ void TWinControl::RemoveControl(TControl* C)
 
 int TWinControl::TabOrder() const
 {
+    if (FPendingTabOrder >= 0)
+        return FPendingTabOrder;
     if (!Parent())
         return -1;
     const auto& L = Parent()->FTabList;
@@ -568,6 +571,10 @@ int TWinControl::TabOrder() const
 
 void TWinControl::SetTabOrder(int Value)
 {
+    if (HasState(csReading)) {
+        FPendingTabOrder = Value;
+        return;
+    }
     if (!Parent())
         return;
     auto& L = Parent()->FTabList;
@@ -587,6 +594,25 @@ void TWinControl::SetTabOrder(int Value)
 std::vector<TWinControl*> TWinControl::TabList() const
 {
     return FTabList;
+}
+
+void TWinControl::ReadState(TReader& Reader)
+{
+    TControl::ReadState(Reader);
+    FixupTabList();
+}
+
+void TWinControl::FixupTabList()
+{
+    // Children with a stored tab order take their places; the others follow.
+    std::stable_sort(FTabList.begin(), FTabList.end(), [](const TWinControl* A, const TWinControl* B) {
+        const int KA = A->FPendingTabOrder >= 0 ? A->FPendingTabOrder : INT_MAX;
+        const int KB = B->FPendingTabOrder >= 0 ? B->FPendingTabOrder : INT_MAX;
+        return KA < KB;
+    });
+    for (TWinControl* C : FTabList)
+        C->FPendingTabOrder = -1;
+    ApplyTabOrder();
 }
 
 void TWinControl::ApplyTabOrder()

@@ -241,6 +241,7 @@ public:
 
     void GetChildren(const TGetChildProc& Proc, TComponent* Root) override;
     bool DialogChar(QChar Key) override;
+    void ReadState(TReader& Reader) override;
     void Loaded() override;
 
     static TPropList Published();
@@ -258,10 +259,13 @@ private:
     void AlignControls();
     void AnchorControls(int OldWidth, int OldHeight);
     void ApplyTabOrder();
+    void FixupTabList();
 
     std::vector<TControl*> FControls;
     std::vector<TWinControl*> FTabList;
     bool FTabStop = false;
+    // A tab order read before all siblings exist; sorted in once they do.
+    int FPendingTabOrder = -1;
     bool FAligning = false;
     int FLaidOutWidth = -1;
     int FLaidOutHeight = -1;

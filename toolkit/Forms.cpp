@@ -167,6 +167,19 @@ QRect TForm::ClientRect() const
     return QRect(0, 0, std::max(0, Width() - F.width()), std::max(0, Height() - F.height()));
 }
 
+void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight)
+{
+    if (FMaxWidth > 0)
+        AWidth = std::min(AWidth, FMaxWidth);
+    if (FMinWidth > 0)
+        AWidth = std::max(AWidth, FMinWidth);
+    if (FMaxHeight > 0)
+        AHeight = std::min(AHeight, FMaxHeight);
+    if (FMinHeight > 0)
+        AHeight = std::max(AHeight, FMinHeight);
+    TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+}
+
 void TForm::SetClientWidth(int Value)
 {
     SetWidth(Value + FrameSize().width());
@@ -263,26 +276,38 @@ void TForm::SetPosition(TPosition Value)
 
 void TForm::SetMinWidth(int Value)
 {
+    if (std::max(0, Value) == FMinWidth)
+        return;
     FMinWidth = std::max(0, Value);
     ApplySizeLimits();
+    SetBounds(Left(), Top(), Width(), Height());
 }
 
 void TForm::SetMaxWidth(int Value)
 {
+    if (std::max(0, Value) == FMaxWidth)
+        return;
     FMaxWidth = std::max(0, Value);
     ApplySizeLimits();
+    SetBounds(Left(), Top(), Width(), Height());
 }
 
 void TForm::SetMinHeight(int Value)
 {
+    if (std::max(0, Value) == FMinHeight)
+        return;
     FMinHeight = std::max(0, Value);
     ApplySizeLimits();
+    SetBounds(Left(), Top(), Width(), Height());
 }
 
 void TForm::SetMaxHeight(int Value)
 {
+    if (std::max(0, Value) == FMaxHeight)
+        return;
     FMaxHeight = std::max(0, Value);
     ApplySizeLimits();
+    SetBounds(Left(), Top(), Width(), Height());
 }
 
 void TForm::TextChanged()

@@ -70,6 +70,8 @@ public:
     void SetClientWidth(int Value);
     void SetClientHeight(int Value);
     QRect ClientRect() const override;
+    // The outer size is held within the constraints.
+    void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
 
     TFormBorderStyle BorderStyle() const { return FBorderStyle; }
     void SetBorderStyle(TFormBorderStyle Value);

@@ -363,3 +363,50 @@ TEST_F(ClassesTest, ShippedTestDescriptionLoadsWithoutErrors)
 {
     EXPECT_NO_THROW(Load(TestWindowText()));
 }
+
+TEST_F(ClassesTest, TabOrdersReadInAnyOrderEndInTheirPlaces)
+{
+    auto Form = Load(Wrap(QStringLiteral("  object a: TButton\n    TabOrder = 2\n  end\n"
+                                         "  object b: TButton\n    TabOrder = 1\n  end\n"
+                                         "  object c: TButton\n    TabOrder = 0\n  end\n"
+                                         "  object d: TButton\n  end\n")));
+    QStringList Order;
+    for (TWinControl* C : Form->TabList())
+        Order << C->Name();
+    EXPECT_EQ(Order, (QStringList{"c", "b", "a", "d"}));
+    EXPECT_EQ(Form->Find<TButton>("a")->TabOrder(), 2);
+}
+
+TEST_F(ClassesTest, EveryTruncationOfADescriptionFailsCleanly)
+{
+    // Cut anywhere, a description reads or raises a read error; it never crashes.
+    const QString Text = TestWindowText();
+    int Failures = 0;
+    for (int Length = 0; Length < Text.size(); Length += 7) {
+        TOwnedPtr<TTestForm> Form(new TTestForm(nullptr));
+        try {
+            ReadComponentText(Text.left(Length), QStringLiteral("cut.dfm"), Form.get());
+        } catch (const EReadError&) {
+            ++Failures;
+        }
+    }
+    EXPECT_GT(Failures, 0);
+}
+
+TEST_F(ClassesTest, NestingIsLimited)
+{
+    auto Nested = [](int Depth) {
+        QString Text = QStringLiteral("object frmTest: TTestForm\n");
+        for (int I = 1; I < Depth; ++I)
+            Text += QStringLiteral("object p%1: TPanel\n").arg(I);
+        for (int I = 0; I < Depth; ++I)
+            Text += QStringLiteral("end\n");
+        return Text;
+    };
+    EXPECT_TRUE(ReadError(Nested(64)).isEmpty());
+    EXPECT_TRUE(ReadError(Nested(65)).contains(QStringLiteral("nested too deeply")));
+    QString Deep = QStringLiteral("  object lv: TListView\n    Columns = ");
+    for (int I = 0; I < 10000; ++I)
+        Deep += QStringLiteral("<item Caption = ");
+    EXPECT_TRUE(ReadError(Wrap(Deep)).contains(QStringLiteral("nested too deeply")));
+}

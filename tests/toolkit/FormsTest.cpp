@@ -236,3 +236,20 @@ TEST_F(FormsTest, AcceleratorKeyIsOfferedToTheControls)
     EXPECT_TRUE(Form.DialogChar(u'x'));
     EXPECT_EQ(A->Keys, QStringLiteral("ax"));
 }
+
+TEST_F(FormsTest, OuterSizeIsHeldWithinTheConstraints)
+{
+    TTestForm Form(nullptr);
+    Form.SetBorderStyle(bsSizeable);
+    Form.SetMinWidth(530);
+    Form.SetMaxWidth(530);
+    Form.SetMinHeight(378);
+    Form.SetMaxHeight(382);
+    Form.SetBounds(0, 0, 600, 300);
+    EXPECT_EQ(Form.Width(), 530);
+    EXPECT_EQ(Form.Height(), 378);
+    Form.SetHeight(381);
+    EXPECT_EQ(Form.Height(), 381);
+    Form.SetHeight(383);
+    EXPECT_EQ(Form.Height(), 382);
+}
