@@ -187,7 +187,7 @@ object frmMain: TfrmMain
         object rbDelete: TRadioButton
           Left = 102
           Top = 66
-          Width = 184
+          Width = 229
           Height = 17
           Caption = 'Delete an existing scheduled task'
           TabOrder = 1

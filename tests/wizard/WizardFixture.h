@@ -14,6 +14,7 @@
 #include "controls/TLabel_Transparent.h"
 #include "platform/DateFormat.h"
 #include "platform/DateTime.h"
+#include "resources/fonts/Fonts.h"
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/ExtCtrls.h"
@@ -36,6 +37,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(FHome.isValid());
+        // The window is laid out for these faces.
+        Fonts::InstallSubstitutes();
         for (const char* Name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CONFIG_DIRS"}) {
             FSavedEnv.emplace_back(Name, qgetenv(Name));
             qputenv(Name, (FHome.path() + u'/' + QString::fromLatin1(Name)).toLocal8Bit());
