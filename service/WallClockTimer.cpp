@@ -27,12 +27,12 @@ bool TWallClockTimer::ArmAt(qint64 MomentMs)
 {
     if (FFd < 0)
         return false;
-    itimerspec Spec{};
+    itimerspec Deadline{};
     // 0 would disarm the timer: a moment at or before the epoch means "now".
     const qint64 Ms = MomentMs > 0 ? MomentMs : 1;
-    Spec.it_value.tv_sec = time_t(Ms / 1000);
-    Spec.it_value.tv_nsec = long(Ms % 1000) * 1000000;
-    return ::timerfd_settime(FFd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &Spec, nullptr) == 0;
+    Deadline.it_value.tv_sec = time_t(Ms / 1000);
+    Deadline.it_value.tv_nsec = long(Ms % 1000) * 1000000;
+    return ::timerfd_settime(FFd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &Deadline, nullptr) == 0;
 }
 
 void TWallClockTimer::Read()
