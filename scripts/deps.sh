@@ -15,6 +15,8 @@ packages=(
   # The desktop files are validated by the tests.
   desktop-file-utils appstream
   dbus
+  # The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
+  clang libclang-rt-14-dev libfuzzer-14-dev
 )
 
 missing=()

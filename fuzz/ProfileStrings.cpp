@@ -1,0 +1,88 @@
+// links: lumidor_platform
+// The profile-string reader and writer on any file content: reading never
+// fails, and every write keeps the promises of ProfileStrings.h.
+#include "FuzzSupport.h"
+#include "platform/ProfileStrings.h"
+
+#include <QFile>
+#include <QSet>
+
+using namespace ProfileStrings;
+
+namespace {
+
+// Every call reads the whole file again: a few sections and keys are enough.
+constexpr qsizetype MaxSectionsChecked = 6;
+constexpr qsizetype MaxKeysChecked = 6;
+
+QStringList KeysOf(const QList<TProfileEntry>& Entries)
+{
+    QStringList Out;
+    for (const TProfileEntry& E : Entries)
+        Out += E.Key;
+    return Out;
+}
+
+// Sections whose name another one shares, by any reading of "ignoring case".
+int Occurrences(const QStringList& Sections, const QString& Name)
+{
+    int N = 0;
+    for (const QString& S : Sections)
+        if (S.compare(Name, Qt::CaseInsensitive) == 0)
+            ++N;
+    return N;
+}
+
+bool DistinctKeys(const QStringList& Keys)
+{
+    QSet<QString> Seen;
+    for (const QString& K : Keys)
+        if (!Seen.contains(K.toCaseFolded()))
+            Seen.insert(K.toCaseFolded());
+        else
+            return false;
+    return true;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
+{
+    static const QString File = Fuzz::ScratchFile(".ini");
+    Fuzz::WriteFile(File, QByteArray(reinterpret_cast<const char*>(Data), qsizetype(Size)));
+
+    // Reading: every key listed reads back through GetString as GetEntries said.
+    const QStringList Sections = GetSections(File);
+    QList<QList<TProfileEntry>> Before;
+    for (qsizetype I = 0; I < Sections.size() && I < MaxSectionsChecked; ++I) {
+        const QList<TProfileEntry> Entries = GetEntries(File, Sections[I]);
+        Fuzz::Check(KeysOf(Entries) == GetKeys(File, Sections[I]), "GetEntries and GetKeys disagree", Sections[I]);
+        for (qsizetype K = 0; K < Entries.size() && K < MaxKeysChecked; ++K)
+            Fuzz::Check(GetString(File, Sections[I], Entries[K].Key, QStringLiteral("\x01")) == Entries[K].Value, "GetString differs from GetEntries",
+                Entries[K].Key);
+        Before += Entries;
+    }
+
+    // A new key reads back, and the other sections keep their entries.
+    const QString Value = QStringLiteral("fuzz value");
+    Fuzz::Check(WriteString(File, QStringLiteral("FuzzSection"), QStringLiteral("FuzzKey"), Value), "WriteString refused");
+    Fuzz::Check(GetString(File, QStringLiteral("FuzzSection"), QStringLiteral("FuzzKey")) == Value, "written value not read back");
+    for (qsizetype I = 0; I < Before.size(); ++I)
+        if (Sections[I].compare(QStringLiteral("FuzzSection"), Qt::CaseInsensitive) != 0)
+            Fuzz::Check(GetEntries(File, Sections[I]) == Before[I], "WriteString changed another section", Sections[I]);
+    Fuzz::Check(DeleteKey(File, QStringLiteral("FuzzSection"), QStringLiteral("FuzzKey")), "DeleteKey refused");
+    Fuzz::Check(GetString(File, QStringLiteral("FuzzSection"), QStringLiteral("FuzzKey"), QStringLiteral("gone")) == QStringLiteral("gone"),
+        "deleted key still read");
+
+    // Rewriting a section with its own keys reversed gives them in that order.
+    if (!Sections.isEmpty() && !Sections[0].isEmpty() && Occurrences(Sections, Sections[0]) == 1) {
+        QList<TProfileEntry> Entries = GetEntries(File, Sections[0]);
+        if (DistinctKeys(KeysOf(Entries))) {
+            std::reverse(Entries.begin(), Entries.end());
+            Fuzz::Check(RewriteSection(File, Sections[0], Entries), "RewriteSection refused");
+            Fuzz::Check(KeysOf(GetEntries(File, Sections[0])) == KeysOf(Entries), "rewritten keys not in order", Sections[0]);
+        }
+    }
+    Fuzz::Check(DeleteSection(File, QStringLiteral("FuzzSection")), "DeleteSection refused");
+    return 0;
+}
