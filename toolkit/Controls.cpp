@@ -11,15 +11,6 @@ namespace {
 
 const char* const ControlProperty = "lumidorControl";
 
-// The widget of a plain windowed control.
-class TWinWidget : public QWidget
-{
-public:
-    explicit TWinWidget(TWinControl* Owner) : FOwner(Owner) {}
-
-private:
-    TWinControl* FOwner;
-};
 
 } // namespace
 
@@ -331,9 +322,9 @@ void TControl::SetParentBiDiMode(bool Value)
 {
     if (Value == FParentBiDiMode)
         return;
-    FParentBiDiMode = Value;
     if (Value && FParent)
-        SetBiDiMode(FParent->BiDiMode()), FParentBiDiMode = true;
+        SetBiDiMode(FParent->BiDiMode());
+    FParentBiDiMode = Value;
 }
 
 bool TControl::UseRightToLeftAlignment() const
@@ -411,10 +402,6 @@ void TControl::Loaded()
     TComponent::Loaded();
     if (FParentFont && FParent)
         ParentFontChanged();
-}
-
-void TControl::RememberAnchors()
-{
 }
 
 TPropList TControl::Published()
@@ -503,7 +490,7 @@ TWinControl::TWinControl(TComponent* AOwner) : TWinControl(AOwner, nullptr)
 
 TWinControl::TWinControl(TComponent* AOwner, QWidget* W) : TControl(AOwner)
 {
-    AttachWidget(W ? W : new TWinWidget(this));
+    AttachWidget(W ? W : new QWidget());
 }
 
 TWinControl::~TWinControl()

@@ -181,7 +181,6 @@ private:
     friend class TWinControl;
     void ApplyGeometry();
     void ApplyPalette();
-    void RememberAnchors();
     void FontAttributeChanged();
 
     TWinControl* FParent = nullptr;
@@ -202,10 +201,6 @@ private:
     bool FParentBiDiMode = true;
     TControlStyle FControlStyle = csClickEvents;
     QPointer<QWidget> FWidget;
-    // Distances kept for akRight / akBottom anchors.
-    int FAnchorRight = 0;
-    int FAnchorBottom = 0;
-    bool FAnchorsKnown = false;
     bool FInFontChange = false;
 };
 

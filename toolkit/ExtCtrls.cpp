@@ -97,11 +97,6 @@ QRect TPanel::ClientRect() const
     return QRect(0, 0, Width(), Height()).adjusted(Inset, Inset, -Inset, -Inset);
 }
 
-void TPanel::TextChanged()
-{
-    TCustomControl::TextChanged();
-}
-
 void TPanel::Paint()
 {
     QPainter& P = *Canvas().Painter();

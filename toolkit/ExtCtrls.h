@@ -48,7 +48,6 @@ public:
 
 protected:
     void Paint() override;
-    void TextChanged() override;
 
 private:
     TBevelCut FBevelOuter = bvRaised;

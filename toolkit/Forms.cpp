@@ -496,7 +496,9 @@ void TApplication::HandleException(const QString& ClassName, const QString& Mess
 {
     const QString Path = ErrorLogPath();
     const QString Folder = QFileInfo(Path).absolutePath();
-    if (QDir().mkpath(Folder)) {
+    // The reports are the user's own: the folder is made private.
+    if (QDir().mkpath(QFileInfo(Folder).absolutePath())
+        && (QFileInfo(Folder).isDir() || QDir().mkdir(Folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))) {
         QFile Log(Path);
         if (Log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
             const QString Entry = QStringLiteral("%1 %2 (pid %3): %4: %5\n")

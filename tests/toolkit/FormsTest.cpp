@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -145,6 +146,8 @@ TEST_F(FormsTest, ErrorInAHandlerIsReportedLoggedAndTheProgramGoesOn)
     EXPECT_EQ(Dialogs[0], QStringLiteral("Zelvo Lumidor|Unable to write to /x/Lumidor.ini"));
     const QString Log = ReadLog();
     EXPECT_EQ(Log.count(QStringLiteral("EIniFileException: Unable to write to /x/Lumidor.ini")), 2) << Log.toStdString();
+    const QFile::Permissions Folder = QFileInfo(FState.path() + QStringLiteral("/lumidor")).permissions();
+    EXPECT_FALSE(Folder & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther));
     EXPECT_FALSE(App.Terminated());
 }
 
