@@ -868,7 +868,7 @@ private:
             if (FText[FPos] == u'\'') {
                 ++FPos;
                 for (;;) {
-                    if (FPos >= FText.size() || FText[FPos] == u'\n')
+                    if (FPos >= FText.size() || FText[FPos] == u'\n' || FText[FPos] == u'\r')
                         Fail(QStringLiteral("Unterminated string"));
                     if (FText[FPos] == u'\'') {
                         if (Peek(1) == u'\'') {

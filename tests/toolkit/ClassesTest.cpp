@@ -410,3 +410,29 @@ TEST_F(ClassesTest, NestingIsLimited)
         Deep += QStringLiteral("<item Caption = ");
     EXPECT_TRUE(ReadError(Wrap(Deep)).contains(QStringLiteral("nested too deeply")));
 }
+
+TEST_F(ClassesTest, CaptionsWithAnyCharactersSurviveWritingAndReading)
+{
+    const QString Captions[] = {
+        QString(),
+        QStringLiteral("'"),
+        QStringLiteral("''x''"),
+        QStringLiteral("\r\n"),
+        QStringLiteral("a\tb\n"),
+        QStringLiteral("#13 + 'quoted' // not a comment"),
+        QString::fromUtf8("\xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80"),
+        QString(QChar(0)) + QStringLiteral("nul"),
+        QStringLiteral("  two leading blanks"),
+    };
+    for (const QString& Caption : Captions) {
+        TTestForm Form(nullptr);
+        Form.SetName(QStringLiteral("frmTest"));
+        auto* B = new TButton(&Form);
+        B->SetName(QStringLiteral("btn"));
+        B->SetParent(&Form);
+        B->SetCaption(Caption);
+        const QString Text = TWriter::WriteRootComponent(&Form);
+        auto Again = Load(Text);
+        EXPECT_EQ(Again->Find<TButton>("btn")->Caption(), Caption) << Text.toStdString();
+    }
+}
