@@ -390,3 +390,40 @@ TEST_F(WizardTest, CloseClosesTheWindow)
     EXPECT_FALSE(F.Visible());
     EXPECT_TRUE(Boxes.empty());
 }
+
+TEST_F(WizardTest, SuiteLanguageGivesTheWindowAndRunTimeTexts)
+{
+    if (!QFile::exists(QStringLiteral(LUMIDOR_BUILD_DIR "/bin/Toolbox_Language/German.lng")))
+        GTEST_SKIP() << "no language files beside the test program";
+    const QString SuiteFolder = qEnvironmentVariable("XDG_CONFIG_HOME") + "/Zelvo/Corvane V8";
+    ASSERT_TRUE(QDir().mkpath(SuiteFolder));
+    QFile Settings(SuiteFolder + "/Main.ini");
+    ASSERT_TRUE(Settings.open(QIODevice::WriteOnly));
+    Settings.write("[Main]\r\nLanguage=German\r\n");
+    Settings.close();
+
+    // The catalogue translates the application's windows.
+    TApplication App;
+    TfrmMain* F = nullptr;
+    App.CreateForm(F);
+    ASSERT_NE(F, nullptr);
+    EXPECT_EQ(F->btnNext->Caption(), "Weiter >");
+    EXPECT_EQ(F->cbOption2->Item(0), QStringLiteral("Täglich"));
+
+    Click(F->btnNext);
+    EXPECT_EQ(F->btnNext->Caption(), "Fertig stellen");
+    EXPECT_TRUE(F->lbl_AddJob->Caption().startsWith("Herunterfahren")) << F->lbl_AddJob->Caption().toStdString();
+    Click(F->rbOrat2);
+    EXPECT_TRUE(F->lbl_AddJob->Caption().endsWith(QStringLiteral(" Täglich"))) << F->lbl_AddJob->Caption().toStdString();
+
+    F->ShowInfo("Added_Succ", "Added successfully!");
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, QStringLiteral("Erfolgreich hinzugefügt!"));
+    EXPECT_EQ(Boxes[0].Caption, F->Caption());
+
+    Click(F->btnBack);
+    EXPECT_EQ(F->btnNext->Caption(), "Weiter >");
+    Click(F->rbDelete);
+    Click(F->btnNext);
+    EXPECT_EQ(F->btnNext->Caption(), QStringLiteral("Löschen"));
+}
