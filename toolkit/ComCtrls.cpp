@@ -44,6 +44,15 @@ QString TimeWithSeconds()
     return F;
 }
 
+// The locale's short date with a four-digit year, as the desktop's pickers show it.
+QString ShortDate()
+{
+    QString F = QLocale::system().dateFormat(QLocale::ShortFormat);
+    if (!F.contains(QStringLiteral("yyyy")))
+        F.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
+    return F;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -92,7 +101,7 @@ void TDateTimePicker::ApplyFormat()
     if (!FFormat.isEmpty())
         W->setDisplayFormat(FFormat);
     else
-        W->setDisplayFormat(FKind == dtkDate ? QLocale::system().dateFormat(QLocale::ShortFormat) : TimeWithSeconds());
+        W->setDisplayFormat(FKind == dtkDate ? ShortDate() : TimeWithSeconds());
     FShowing = Old;
     ShowValue();
 }

@@ -1,5 +1,6 @@
 #include "toolkit/Graphics.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 
 #include <cstdlib>
@@ -211,9 +212,17 @@ QFont TFont::ToQFont() const
 {
     QFont F(FName);
     // A negative height is the character height; a positive one the cell
-    // height, of which the internal leading is roughly a fifth.
-    const int Pixels = FHeight < 0 ? -FHeight : (FHeight > 0 ? std::max(1, FHeight * 4 / 5) : 11);
-    F.setPixelSize(std::max(1, Pixels));
+    // height, which also holds the internal leading.
+    if (FHeight < 0) {
+        F.setPixelSize(-FHeight);
+    } else if (FHeight == 0) {
+        F.setPixelSize(-DefaultHeight);
+    } else {
+        int Pixels = FHeight;
+        F.setPixelSize(Pixels);
+        while (Pixels > 1 && QFontMetrics(F).height() > FHeight)
+            F.setPixelSize(--Pixels);
+    }
     F.setBold(FStyle.Contains(fsBold));
     F.setItalic(FStyle.Contains(fsItalic));
     F.setUnderline(FStyle.Contains(fsUnderline));

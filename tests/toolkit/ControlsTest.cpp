@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QFontMetrics>
 #include <QTreeWidget>
 
 #include "TestForm.h"
@@ -163,6 +164,12 @@ TEST_F(ControlsTest, FontsArePixelSizedAndFollowTheParentUntilSetOwn)
     EXPECT_EQ(Next->Font().Height(), -16);
     EXPECT_TRUE(Next->ParentFont());
     EXPECT_EQ(Group->Font().Height(), -12);
+
+    // A positive height is the whole cell.
+    TFont Cell;
+    Cell.SetHeight(20);
+    EXPECT_LE(QFontMetrics(Cell.ToQFont()).height(), 20);
+    EXPECT_LT(Cell.ToQFont().pixelSize(), 20);
 
     TFont F;
     F.SetSize(9);
