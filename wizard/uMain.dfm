@@ -41,8 +41,8 @@ object frmMain: TfrmMain
     object lbl_Title: TLabel
       Left = 73
       Top = 14
-      Width = 101
-      Height = 19
+      Width = 107
+      Height = 16
       Caption = 'Zelvo Lumidor'
       Font.Color = $00924E0A
       Font.Height = -16
@@ -125,8 +125,8 @@ object frmMain: TfrmMain
       object lbl_PreJob: TLabel
         Left = 112
         Top = 8
-        Width = 90
-        Height = 15
+        Width = 87
+        Height = 14
         Caption = 'Scheduled task:'
         Font.Height = -12
         Font.Name = 'Arial'
@@ -206,8 +206,8 @@ object frmMain: TfrmMain
       object lbl_AddSchJob: TLabel
         Left = 121
         Top = 5
-        Width = 90
-        Height = 15
+        Width = 85
+        Height = 14
         Caption = 'Schedule Time:'
         Font.Height = -12
         Font.Name = 'Arial'
@@ -216,8 +216,8 @@ object frmMain: TfrmMain
       object lbl_AddJob: TLabel
         Left = 233
         Top = 5
-        Width = 23
-        Height = 15
+        Width = 20
+        Height = 14
         Caption = 'N/A'
         Font.Color = clBlue
         Font.Height = -12
