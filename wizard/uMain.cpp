@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QWidget>
 
-#include <cmath>
+#include <iterator>
 
 #include "controls/PPageNote.h"
 #include "controls/TLabel_Transparent.h"
@@ -167,6 +167,7 @@ void TfrmMain::Loaded()
 void TfrmMain::FormCreate(TObject* Sender)
 {
     (void)Sender;
+    // The folders object serves the registry and the catalogue only.
     {
         const TAppFrame AppFrame;
         JobConfig = std::make_unique<TJobConfig>(SystemPath(AppFrame.AppDataPath, JobConfigSuffix));
