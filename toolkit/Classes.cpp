@@ -974,6 +974,11 @@ QString TReader::Path() const
     return Names.join(u'.');
 }
 
+int TReader::Line() const
+{
+    return FNode ? FNode->Line : 0;
+}
+
 QString TReader::Where(int Line) const
 {
     return QStringLiteral("%1, line %2, %3: ").arg(FFileName).arg(Line).arg(Path());

@@ -393,6 +393,8 @@ public:
 
     // "file, line n, frmMain.pnlTop: " for messages.
     QString Where(int Line) const;
+    // The line where the component being read begins.
+    int Line() const;
 
 private:
     struct TNode;

@@ -392,8 +392,12 @@ bool TControl::DialogChar(QChar)
 void TControl::ReadState(TReader& Reader)
 {
     // The parent first, so that bounds, fonts and tab order apply within it.
-    if (auto* P = dynamic_cast<TWinControl*>(Reader.Parent()))
+    if (auto* P = dynamic_cast<TWinControl*>(Reader.Parent())) {
+        if (!(P->ControlStyle() & csAcceptsControls))
+            throw EReadError(Reader.Where(Reader.Line())
+                + QStringLiteral("%1 cannot be placed on %2, which does not accept controls").arg(ClassName(), P->Name()));
         SetParent(P);
+    }
     TComponent::ReadState(Reader);
 }
 

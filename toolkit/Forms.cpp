@@ -100,6 +100,7 @@ void GuardedCall(const std::function<void()>& Fn)
 
 TForm::TForm(TComponent* AOwner) : TWinControl(AOwner, new TFormWidget(this))
 {
+    SetControlStyle(ControlStyle() | csAcceptsControls);
     SetVisible(false);
     SetColor(clBtnFace);
     ApplyWindowFlags();

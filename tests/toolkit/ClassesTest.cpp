@@ -328,6 +328,8 @@ TEST_F(ClassesTest, ReaderErrorsNameFileLineComponentPathAndCause)
         {"  object lnk: TLinkPanel\n    Target = w\n  end\n  object w: TWatcher\n  end\n", "bad.dfm, line 3, frmTest.lnk: Target: w is of the wrong class"},
         {"  object a: TButton\n  end\n  object A: TButton\n  end\n", "bad.dfm, line 4, frmTest.A: A component named A already exists"},
         {"  object w: TWatcher\n    object b: TButton\n    end\n  end\n", "bad.dfm, line 3, frmTest.w.b: TButton is a control and must be placed on a windowed control"},
+        {"  object btn: TButton\n    object inner: TButton\n    end\n  end\n",
+            "bad.dfm, line 3, frmTest.btn.inner: TButton cannot be placed on btn, which does not accept controls"},
         {"  object pnl: TPanel\n    Caption = 'open\n  end\n", "bad.dfm, line 3: Unterminated string"},
         {"  object pnl: TPanel\n", "bad.dfm, line 4: 'end' expected"},
         {"  object lv: TListView\n    Columns = <\n      item\n        Wide = 3\n      end>\n  end\n",
