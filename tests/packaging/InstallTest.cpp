@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QImageReader>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -232,5 +233,15 @@ TEST_F(InstallTest, DesktopFilesPassTheirValidators)
     // The metainfo launches the installed menu entry.
     QFile file(metainfo);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(file.readAll().contains("<launchable type=\"desktop-id\">io.github.lumidor.Lumidor.desktop</launchable>"));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(text.contains("<launchable type=\"desktop-id\">io.github.lumidor.Lumidor.desktop</launchable>"));
+    // Each screenshot is a picture of the repository at the size it declares.
+    const QRegularExpression image(R"re(<image type="source" width="(\d+)" height="(\d+)">[^<]*/main/([^<]+)</image>)re");
+    int images = 0;
+    for (const QRegularExpressionMatch& m : image.globalMatch(text)) {
+        ++images;
+        const QString picture = SourceDir + "/" + m.captured(3);
+        EXPECT_EQ(QImageReader(picture).size(), QSize(m.captured(1).toInt(), m.captured(2).toInt())) << picture.toStdString();
+    }
+    EXPECT_GE(images, 1);
 }
