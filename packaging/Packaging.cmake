@@ -37,6 +37,8 @@ add_custom_target(lumidor_packaging_files ALL DEPENDS ${compressed})
 install(FILES ${PROJECT_BINARY_DIR}/packaging/lumidor.1.gz ${PROJECT_BINARY_DIR}/packaging/lumidor-taskd.1.gz
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_BINARY_DIR}/packaging/lumidor-shutdown.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME lumidor)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.gz
   DESTINATION ${LUMIDOR_PACKAGE_DOCDIR})
 
@@ -45,12 +47,16 @@ set(CPACK_PACKAGE_NAME lumidor)
 set(CPACK_PACKAGE_VENDOR "The Lumidor developers")
 set(CPACK_PACKAGE_CONTACT "The Lumidor developers <lumidor@users.noreply.github.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "shut down or restart the computer at a time you choose")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Lumidor is a three-page wizard that schedules a shutdown or a restart of the "
-  "computer: after a delay, once at a date and time, or every day or week at a "
-  "time of day. A per-user task service, started with the desktop session, runs "
-  "the jobs at their time, also when the wizard is closed.")
-string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+# One line each in the control file's description, below 80 columns.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Lumidor is a three-page wizard that schedules a shutdown or a restart of"
+  "the computer: after a delay of a few minutes, once at a date and time, or"
+  "every day or every week on one weekday at a time of day. It lists the jobs"
+  "it created, names the next one due and deletes the ones you tick."
+  "."
+  "A per-user task service, started with the desktop session by its systemd"
+  "user unit or the autostart entry, runs the jobs at their time, also when"
+  "the wizard is closed. Its texts come in English and nine other languages.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX ${LUMIDOR_PACKAGE_PREFIX})
 set(CPACK_STRIP_FILES ON)
