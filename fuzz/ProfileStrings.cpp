@@ -12,8 +12,8 @@ using namespace ProfileStrings;
 namespace {
 
 // Every call reads the whole file again: a few sections and keys are enough.
-constexpr qsizetype MaxSectionsChecked = 6;
-constexpr qsizetype MaxKeysChecked = 6;
+constexpr qsizetype MaxSectionsChecked = 2;
+constexpr qsizetype MaxKeysChecked = 2;
 
 QStringList KeysOf(const QList<TProfileEntry>& Entries)
 {
@@ -58,10 +58,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
         const QList<TProfileEntry> Entries = GetEntries(File, Sections[I]);
         Fuzz::Check(KeysOf(Entries) == GetKeys(File, Sections[I]), "GetEntries and GetKeys disagree", Sections[I]);
         for (qsizetype K = 0; K < Entries.size() && K < MaxKeysChecked; ++K)
-            Fuzz::Check(GetString(File, Sections[I], Entries[K].Key, QStringLiteral("\x01")) == Entries[K].Value, "GetString differs from GetEntries",
+            Fuzz::Check(GetString(File, Sections[I], Entries[K].Key) == Entries[K].Value, "GetString differs from GetEntries",
                 Entries[K].Key);
         Before += Entries;
     }
+
+    // The writes cost far more than the reads; a quarter of the inputs, chosen
+    // by their first byte, go through them.
+    if (Size == 0 || Data[0] % 4 != 0)
+        return 0;
 
     // A new key reads back, and the other sections keep their entries.
     const QString Value = QStringLiteral("fuzz value");

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QHash>
 #include <QSet>
+#include <QStringDecoder>
 
 #include <optional>
 #include <vector>
@@ -94,7 +95,10 @@ TLine ParseLine(QByteArray Text, QByteArray Newline)
     TLine Line;
     Line.Text = std::move(Text);
     Line.Newline = std::move(Newline);
-    const QString Trimmed = Trim(QString::fromUtf8(Line.Text));
+    // A U+FEFF that starts a line is text: only the file's own mark at its
+    // start is not (Load takes that off), and fromUtf8 would drop it.
+    QStringDecoder Decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    const QString Trimmed = Trim(Decoder(Line.Text));
     if (Trimmed.isEmpty())
         return Line;
     if (Trimmed.front() == QLatin1Char(';')) {
@@ -372,17 +376,19 @@ QList<TProfileEntry> GetEntries(const QString& FileName, const QString& Section)
     const std::optional<TSectionRange> Range = File.FindSection(Section);
     if (!Range)
         return Out;
-    // A key listed twice reads, like GetString, the value of its first line.
+    // A key listed twice reads, like GetString, the value of its first line,
+    // even when that line has no "=" (GetString then gives the empty default).
     QHash<QString, QString> FirstValue;
     for (qsizetype I = Range->Begin; I < Range->End; ++I) {
         const TLine& Line = File.Line(I);
-        if (Line.Kind != TLineKind::Key || !Line.Value)
+        if (Line.Kind != TLineKind::Key)
             continue;
         const QString Folded = Line.Name.toCaseFolded();
         auto Found = FirstValue.constFind(Folded);
         if (Found == FirstValue.constEnd())
-            Found = FirstValue.insert(Folded, AsReturned(*Line.Value));
-        Out.append(TProfileEntry{Line.Name, *Found});
+            Found = FirstValue.insert(Folded, Line.Value ? AsReturned(*Line.Value) : QString());
+        if (Line.Value)
+            Out.append(TProfileEntry{Line.Name, *Found});
     }
     return Out;
 }
