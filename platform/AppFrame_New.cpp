@@ -55,6 +55,12 @@ QString CommonConfigFolder()
     return QStringLiteral("/etc/xdg");
 }
 
+QString& SystemDirOverride()
+{
+    static QString Instance;
+    return Instance;
+}
+
 QString WithSeparator(const QString& Folder)
 {
     return Folder.endsWith(QLatin1Char('/')) ? Folder : Folder + QLatin1Char('/');
@@ -84,10 +90,17 @@ QString ExePathFor(const QString& ModuleFile)
 
 QString GetSystemDir()
 {
+    if (!SystemDirOverride().isEmpty())
+        return SystemDirOverride();
     const QString exe = ModuleFileName();
     if (exe.isEmpty())
         return QString();
     return QDir::cleanPath(QFileInfo(exe).path() + QStringLiteral("/../libexec/lumidor"));
+}
+
+void SetSystemDirForTesting(const QString& Folder)
+{
+    SystemDirOverride() = Folder;
 }
 
 QString ModuleFileName()

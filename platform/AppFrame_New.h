@@ -35,6 +35,9 @@ QString ExePathFor(const QString& ModuleFile);
 // that an installed program and a build tree both find it. No trailing
 // separator. Asked afresh on every call.
 QString GetSystemDir();
+// Tests point GetSystemDir at a folder of their own, holding a recording
+// stand-in of the shutdown tool; an empty text restores the default.
+void SetSystemDirForTesting(const QString& Folder);
 
 // The full path of the running executable (/proc/self/exe); empty if unknown.
 QString ModuleFileName();
