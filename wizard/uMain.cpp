@@ -1,6 +1,9 @@
 #include "wizard/uMain.h"
 
+#include <QDir>
 #include <QEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QObject>
 #include <QWidget>
 
@@ -12,6 +15,7 @@
 #include "jobs/uJobConfig.h"
 #include "platform/AppFrame_New.h"
 #include "platform/DateFormat.h"
+#include "platform/ShellExecute.h"
 #include "resources/pictures/Pictures.h"
 #include "scheduler/uTaskScheduler.h"
 #include "toolkit/ComCtrls.h"
@@ -25,6 +29,11 @@ const QString JobConfigSuffix = QStringLiteral("\\Zelvo\\Corvane V8\\Lumidor\\Lu
 const QString SuiteSettingsSuffix = QStringLiteral("\\Zelvo\\Corvane V8\\Main.ini");
 const QString LanguageFolder = QStringLiteral("Toolbox_Language");
 const QString NotAvailable = QStringLiteral("N/A");
+const QString ShutdownTool = QStringLiteral("\\Shutdown.exe");
+const QString TaskNamePrefix = QStringLiteral("Zelvo_Lumidor");
+const QString TaskNameStamp = QStringLiteral("yyymmddhhmmss");
+constexpr int ShutdownGroup = 0;
+constexpr int RestartGroup = 1;
 
 // Minutes of the delay list, by item index.
 constexpr int DelayMinutes[] = {1, 10, 20, 30};
@@ -57,6 +66,27 @@ TDateTime CombineDateAndTime(TDateTime DatePart, TDateTime TimePart)
     const TDateTimeFields D = DateTime::Decode(DatePart);
     const TDateTimeFields T = DateTime::Decode(TimePart);
     return DateTime::EncodeDate(D.Year, D.Month, D.Day) + DateTime::EncodeTime(T.Hour, T.Minute, T.Second);
+}
+
+// Labels and names compare with the case of A to Z ignored, nothing else.
+bool SameText(const QString& A, const QString& B)
+{
+    if (A.size() != B.size())
+        return false;
+    const auto Fold = [](QChar C) { return C >= u'A' && C <= u'Z' ? QChar(C.unicode() + ('a' - 'A')) : C; };
+    for (qsizetype I = 0; I < A.size(); ++I)
+        if (Fold(A[I]) != Fold(B[I]))
+            return false;
+    return true;
+}
+
+// The registry file with its folders, empty when it is new.
+void EnsureRegistryFile(const QString& FileName)
+{
+    (void)QDir().mkpath(QFileInfo(FileName).absolutePath());
+    QFile File(FileName);
+    if (!File.exists() && File.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        File.close();
 }
 
 } // namespace
@@ -219,9 +249,9 @@ void TfrmMain::btnNextClick(TObject* Sender)
             btnBack->SetEnabled(true);
         }
     } else if (Page == ptAdd) {
-        AddScheduledJob();
+        FinishedOnAddPage();
     } else if (Page == ptDel) {
-        DeleteScheduledJobs();
+        DeleteOnDeletePage();
     }
 }
 
@@ -335,8 +365,11 @@ void TfrmMain::UpdateSchedule()
         FScheduleTime = CombineDateAndTime(dtPicker->DateTime(), DateTimePickerDaily->DateTime());
     }
 
-    const QString Prefix = rbShutdown->Checked() ? Text(QStringLiteral("Shutdown_at"), QStringLiteral("Shutdown computer at: "))
+    QString Prefix = rbShutdown->Checked() ? Text(QStringLiteral("Shutdown_at"), QStringLiteral("Shutdown computer at: "))
                                                  : Text(QStringLiteral("Restart_at"), QStringLiteral("Restart computer at: "));
+    // Translators write the prefix without the blank before the time.
+    if (!Prefix.isEmpty() && !Prefix.back().isSpace())
+        Prefix += u' ';
     const TFormatSettings& Settings = FormatSettings();
     QString Preview;
     if (rbOrat2->Checked())
@@ -386,14 +419,169 @@ void TfrmMain::InitScheduleControls()
 // ---------------------------------------------------------------------------
 // Adding, listing and deleting jobs
 
-void TfrmMain::AddScheduledJob()
+void TfrmMain::FinishedOnAddPage()
 {
+    const bool IsShutdown = rbShutdown->Checked();
+    if (JobLabelExists(lbl_AddJob->Caption(), IsShutdown)) {
+        ShowInfo(QStringLiteral("Scheduled_Exists"), QStringLiteral("Scheduled task already exists!"));
+        return;
+    }
+    // A daily or weekly job may start in the past: it runs again.
+    if ((rbAfter->Checked() || rbOrat1->Checked()) && DateTime::Now() > FScheduleTime) {
+        ShowInfo(QStringLiteral("time_less_than"), QStringLiteral("Please set up a valid schedule time!"));
+        return;
+    }
+    // Nothing will run, so nothing is recorded and the choice stays for another try.
+    if (!CreateJob()) {
+        ShowInfo(QStringLiteral("Add_Failed"), QStringLiteral("The scheduled task could not be created!"));
+        return;
+    }
+    ShowInfo(QStringLiteral("Added_Succ"), QStringLiteral("Added successfully!"));
+    RefreshJobList();
+    const TDateTime Now = DateTime::Now();
+    dtPicker->SetDateTime(Now);
+    DateTimePickerOnce->SetDateTime(Now);
+    DateTimePickerDaily->SetDateTime(Now);
+    btnBackClick(btnBack);
 }
 
-void TfrmMain::DeleteScheduledJobs()
+bool TfrmMain::JobLabelExists(const QString& Label, bool IsShutdown) const
 {
+    const int Group = IsShutdown ? ShutdownGroup : RestartGroup;
+    const TListItems& Rows = lvView->Items();
+    for (int I = 0; I < Rows.Count(); ++I)
+        if (Rows[I]->GroupID() == Group && SameText(Rows[I]->Caption(), Label))
+            return true;
+    return false;
+}
+
+bool TfrmMain::CreateJob()
+{
+    const bool IsShutdown = rbShutdown->Checked();
+    TTaskInfo Info;
+    Info.TaskName = TaskNamePrefix + FormatDateTime(TaskNameStamp, DateTime::Now());
+    Info.ApplicationName = SystemPath(GetSystemDir(), ShutdownTool);
+    Info.Parameters = IsShutdown ? QStringLiteral("-s") : QStringLiteral("-r");
+    Info.StartTime = FScheduleTime;
+    if (rbOrat2->Checked()) {
+        Info.TriggerKind = cbOption2->ItemIndex() == 0 ? 1 : 2;
+        if (Info.TriggerKind == 2)
+            Info.WeekDay = FSelectedWeekDay;
+    }
+    if (!SchedulerClient->CreateTask(Info))
+        return false;
+
+    try {
+        const TAppFrame AppFrame;
+        EnsureRegistryFile(SystemPath(AppFrame.AppDataPath, JobConfigSuffix));
+        JobConfig->AddJob(Info.TaskName, lbl_AddJob->Caption(), IsShutdown);
+    } catch (...) {
+        // A work item without its entry would run but never be listed.
+        (void)SchedulerClient->DeleteTask(Info.TaskName);
+        throw;
+    }
+    return true;
+}
+
+void TfrmMain::DeleteOnDeletePage()
+{
+    bool AllDeleted = true;
+    if (!DeleteTickedJobs(AllDeleted))
+        return;
+    if (AllDeleted)
+        ShowInfo(QStringLiteral("Deleted_Succ"), QStringLiteral("Deleted successfully!"));
+    else
+        ShowInfo(QStringLiteral("Delete_Failed"), QStringLiteral("The scheduled task could not be deleted!"));
+    RefreshJobList();
+    btnBackClick(btnBack);
+}
+
+bool TfrmMain::DeleteTickedJobs(bool& AllDeleted)
+{
+    // Whatever is deleted, a shutdown already counting down must not go on.
+    (void)ShellExecute(SystemPath(GetSystemDir(), ShutdownTool), QStringLiteral("-a"));
+    bool AnyTicked = false;
+    AllDeleted = true;
+    TListItems& Rows = lvView->Items();
+    for (int I = Rows.Count() - 1; I >= 0; --I) {
+        TListItem* Row = Rows[I];
+        if (!Row->Checked())
+            continue;
+        AnyTicked = true;
+        QString Name = Row->SubItems().value(0);
+        Name.remove(u',');
+        // A job still with the scheduler keeps its entry: it will still run.
+        // One that is already gone counts as deleted.
+        if (!SchedulerClient->DeleteTask(Name) && SchedulerClient->TaskExists(Name + QStringLiteral(".job"))) {
+            AllDeleted = false;
+            continue;
+        }
+        const QString Value = Name + u',' + Row->Caption();
+        if (Row->GroupID() == RestartGroup)
+            JobConfig->RemoveRestartJob(Value);
+        else
+            JobConfig->RemoveShutdownJob(Value);
+        Rows.Delete(I);
+    }
+    return AnyTicked;
+}
+
+bool TfrmMain::SchedulerConnected() const
+{
+    // Connect answers at once for a connected client; one that is not tries again.
+    return SchedulerClient && SchedulerClient->Connect() == S_OK;
 }
 
 void TfrmMain::RefreshJobList()
 {
+    const TDateTime Now = DateTime::Now();
+    lbl_Job->SetCaption(NotAvailable);
+    lvView->Items().Clear();
+    // Without the scheduler no work item can be seen, and an entry removed
+    // now might belong to a job that still runs.
+    if (!SchedulerConnected())
+        return;
+    bool Listed = false;
+    double Best = 0;
+    ListJobs(true, Now, Listed, Best);
+    ListJobs(false, Now, Listed, Best);
+}
+
+void TfrmMain::ListJobs(bool IsShutdown, TDateTime Now, bool& Listed, double& Best)
+{
+    const int Count = IsShutdown ? JobConfig->ShutdownJobCount() : JobConfig->RestartJobCount();
+    // From the last entry to the first, so that removals keep the positions still to come.
+    for (int I = Count - 1; I >= 0; --I) {
+        const QString Value = IsShutdown ? JobConfig->GetShutdownJob(I) : JobConfig->GetRestartJob(I);
+        const qsizetype Comma = Value.indexOf(u',');
+        if (Comma < 0)
+            continue;
+        const QString Name = Value.left(Comma);
+        if (!SchedulerClient->TaskExists(Name + QStringLiteral(".job"))) {
+            if (IsShutdown)
+                JobConfig->RemoveShutdownJob(Value);
+            else
+                JobConfig->RemoveRestartJob(Value);
+            continue;
+        }
+        const QString Label = Value.mid(Comma + 1);
+        TTaskInfo Info;
+        if (!SchedulerClient->GetTaskInfo(Name, Info))
+            continue;
+        TListItem* Row = lvView->Items().Add();
+        Row->SetCaption(Label);
+        Row->SetSubItems({Name});
+        Row->SetGroupID(IsShutdown ? ShutdownGroup : RestartGroup);
+
+        const double Distance = Info.StartTime - Now;
+        if (!Listed) {
+            Listed = true;
+            Best = Distance;
+            lbl_Job->SetCaption(Label);
+        }
+        if (Distance >= 0 && Distance <= Best) {
+            Best = Distance;
+            lbl_Job->SetCaption(Label);
+        }
+    }
 }

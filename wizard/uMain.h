@@ -45,6 +45,19 @@ public:
     void UpdateSchedule();
     void InitScheduleControls();
 
+    // Fills the job list and the first page's next job due, dropping the
+    // registry entries whose work item is gone.
+    void RefreshJobList();
+    // Whether a row of the same action carries Label.
+    bool JobLabelExists(const QString& Label, bool IsShutdown) const;
+    // Creates the work item of the current choice and records it; false,
+    // with nothing recorded, when the scheduler refuses the work item.
+    bool CreateJob();
+    // Aborts a shutdown under way, then deletes the ticked jobs. True when any
+    // row was ticked; AllDeleted is false when a work item could not be
+    // deleted (its entry and row stay).
+    bool DeleteTickedJobs(bool& AllDeleted);
+
     // Handlers named in the window description.
     void FormCreate(TObject* Sender);
     void FormDestroy(TObject* Sender);
@@ -112,10 +125,12 @@ private:
     QString Text(const QString& Key, const QString& Default) const;
 
     // Finished on the add page and Delete on the delete page.
-    void AddScheduledJob();
-    void DeleteScheduledJobs();
-    // Fills the job list and the first page's next job due.
-    void RefreshJobList();
+    void FinishedOnAddPage();
+    void DeleteOnDeletePage();
+    // One section of the registry into the list; Listed and Best carry the
+    // next-job choice from one section to the other.
+    void ListJobs(bool IsShutdown, TDateTime Now, bool& Listed, double& Best);
+    bool SchedulerConnected() const;
 
     std::unique_ptr<TJobConfig> JobConfig;
     std::unique_ptr<TTaskScheduler> SchedulerClient;

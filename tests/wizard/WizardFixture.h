@@ -2,19 +2,31 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QDateTimeEdit>
+#include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "controls/PPageNote.h"
 #include "controls/TLabel_Transparent.h"
+#include "jobs/uJobConfig.h"
+#include "platform/AppFrame_New.h"
 #include "platform/DateFormat.h"
 #include "platform/DateTime.h"
+#include "platform/ProcessList.h"
+#include "platform/TaskServiceLauncher.h"
+#include "platform/WorkItemStore.h"
 #include "resources/fonts/Fonts.h"
+#include "scheduler/uTaskScheduler.h"
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/ExtCtrls.h"
@@ -22,7 +34,8 @@
 #include "wizard/uMain.h"
 
 // A wizard window in its own folders, with a set clock, the English (United
-// States) formats and a recording message box.
+// States) formats, a recording message box, a task store of its own (no task
+// service started, no desktop shell) and a recording shutdown tool.
 class WizardTest : public ::testing::Test
 {
 protected:
@@ -43,6 +56,11 @@ protected:
             FSavedEnv.emplace_back(Name, qgetenv(Name));
             qputenv(Name, (FHome.path() + u'/' + QString::fromLatin1(Name)).toLocal8Bit());
         }
+        WorkItemStore::SetFolderForTesting(StoreFolder());
+        SetTaskServiceProgramForTesting(FHome.filePath(QStringLiteral("no-service")));
+        ProcessList::SetSnapshotForTesting([] { return std::vector<TProcessEntry>(); });
+        WriteRecordingTool();
+        SetSystemDirForTesting(FHome.filePath(QStringLiteral("system")));
         SetNow(QDate(2014, 12, 8), QTime(21, 20));
         DateTime::SetClockForTesting([this] { return FNow; });
         SetFormatSettings(TFormatSettings());
@@ -55,6 +73,10 @@ protected:
     void TearDown() override
     {
         Form.reset();
+        SetSystemDirForTesting({});
+        ProcessList::SetSnapshotForTesting({});
+        SetTaskServiceProgramForTesting({});
+        WorkItemStore::SetFolderForTesting({});
         SetMessageBoxFunc(FSavedBox);
         DateTime::SetClockForTesting({});
         RefreshFormatSettings();
@@ -67,6 +89,72 @@ protected:
     }
 
     void SetNow(QDate Date, QTime Time) { FNow = QDateTime(Date, Time, Qt::LocalTime); }
+    TDateTime Now() const { return DateTime::Now(); }
+
+    QString StoreFolder() const { return FHome.filePath(QStringLiteral("store")); }
+    QString RegistryPath() const
+    {
+        return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Zelvo/Corvane V8/Lumidor/Lumidor.ini");
+    }
+    QString RegistryText() const
+    {
+        QFile F(RegistryPath());
+        return F.open(QIODevice::ReadOnly) ? QString::fromUtf8(F.readAll()) : QString();
+    }
+    QStringList ShutdownEntries()
+    {
+        TJobConfig Config(RegistryPath());
+        QStringList Values;
+        for (int I = 0; I < Config.ShutdownJobCount(); ++I)
+            Values += Config.GetShutdownJob(I);
+        return Values;
+    }
+    QStringList RestartEntries()
+    {
+        TJobConfig Config(RegistryPath());
+        QStringList Values;
+        for (int I = 0; I < Config.RestartJobCount(); ++I)
+            Values += Config.GetRestartJob(I);
+        return Values;
+    }
+
+    // A job as an earlier run of the wizard left it: a work item and its entry.
+    void AddJob(const QString& Name, const QString& Label, bool IsShutdown, TDateTime Start, uint8_t Kind = 0)
+    {
+        TTaskInfo Info;
+        Info.TaskName = Name;
+        Info.ApplicationName = QStringLiteral("/bin/false");
+        Info.Parameters = IsShutdown ? QStringLiteral("-s") : QStringLiteral("-r");
+        Info.StartTime = Start;
+        Info.TriggerKind = Kind;
+        TTaskScheduler Client;
+        ASSERT_TRUE(Client.CreateTask(Info)) << Name.toStdString();
+        TJobConfig(RegistryPath()).AddJob(Name, Label, IsShutdown);
+    }
+    static bool ItemExists(const QString& Name)
+    {
+        TWorkItem Item;
+        return WorkItemStore::Load(Name, Item) == TStoreResult::Ok;
+    }
+
+    // The arguments the shutdown tool was run with, a line a run, once Count have
+    // arrived (it is not waited for) or after a few seconds.
+    QStringList ToolCalls(int Count = 0) const
+    {
+        const QString Path = FHome.filePath(QStringLiteral("system/calls.log"));
+        const QDeadlineTimer Deadline(Count > 0 ? 10000 : 300);
+        QStringList Lines;
+        do {
+            QFile F(Path);
+            Lines = F.open(QIODevice::ReadOnly) ? QString::fromUtf8(F.readAll()).split(u'\n', Qt::SkipEmptyParts) : QStringList();
+            if (Count > 0 && Lines.size() >= Count)
+                break;
+            QThread::msleep(20);
+        } while (!Deadline.hasExpired());
+        for (QString& Line : Lines)
+            Line = Line.section(u' ', 1);
+        return Lines;
+    }
 
     TfrmMain& MakeForm()
     {
@@ -94,14 +182,6 @@ protected:
         W->setDateTime(QDateTime(Date, W->time(), Qt::UTC));
     }
 
-    // A language file may end a prefix with a no-break space where the
-    // designed text has a blank.
-    static QString Plain(const QString& Text)
-    {
-        QString S = Text;
-        return S.replace(QChar(0x00A0), u' ');
-    }
-
     static TDateTime At(int Year, int Month, int Day, int Hour, int Minute, int Second = 0)
     {
         return DateTime::EncodeDate(Year, Month, Day) + DateTime::EncodeTime(Hour, Minute, Second);
@@ -111,7 +191,23 @@ protected:
     std::vector<TShownBox> Boxes;
 
 private:
+    // Writes each run's arguments, one line a run, with the minute it ran in.
+    void WriteRecordingTool()
+    {
+        const QString Folder = FHome.filePath(QStringLiteral("system"));
+        ASSERT_TRUE(QDir().mkpath(Folder));
+        const QString Path = Folder + QStringLiteral("/Shutdown.exe");
+        QFile F(Path);
+        ASSERT_TRUE(F.open(QIODevice::WriteOnly));
+        F.write(QStringLiteral("#!/bin/sh\necho \"$(date +%H:%M) $*\" >> '%1/calls.log'\n").arg(Folder).toUtf8());
+        F.close();
+        ASSERT_EQ(::chmod(QFile::encodeName(Path).constData(), 0755), 0);
+    }
+
+protected:
     QTemporaryDir FHome;
+
+private:
     QDateTime FNow;
     std::vector<std::pair<const char*, QByteArray>> FSavedEnv;
     TMessageBoxFunc FSavedBox;

@@ -329,7 +329,7 @@ TEST_F(WizardTest, AddPageIsAlwaysEnteredInTheSameStateButKeepsThePickers)
     EXPECT_TRUE(F.btnNext->Enabled());
     EXPECT_EQ(F.btnNext->Caption(), "Finished");
     EXPECT_DOUBLE_EQ(F.ScheduleTime(), At(2014, 12, 8, 22, 1));
-    EXPECT_EQ(Plain(F.lbl_AddJob->Caption()), "Shutdown computer at: 12/8/2014 10:01 PM");
+    EXPECT_EQ(F.lbl_AddJob->Caption(), "Shutdown computer at: 12/8/2014 10:01 PM");
 
     const TDateTimeFields Date = DateTime::Decode(F.dtPicker->DateTime());
     EXPECT_EQ(QDate(Date.Year, Date.Month, Date.Day), QDate(2015, 3, 4));
@@ -373,10 +373,10 @@ TEST_F(WizardTest, ShowInfoTitlesTheBoxWithTheCurrentCaption)
 
     ASSERT_EQ(Boxes.size(), 2u);
     EXPECT_EQ(Boxes[0].Owner, &F);
-    EXPECT_EQ(Plain(Boxes[0].Text), "Added successfully!");
+    EXPECT_EQ(Boxes[0].Text, "Added successfully!");
     EXPECT_EQ(Boxes[0].Caption, "Zelvo Lumidor");
     EXPECT_EQ(Boxes[0].Flags, 0x40u);
-    EXPECT_EQ(Plain(Boxes[1].Text), "Deleted successfully!");
+    EXPECT_EQ(Boxes[1].Text, "Deleted successfully!");
     EXPECT_EQ(Boxes[1].Caption, QStringLiteral("Zelvo Lumidor – Planer"));
 }
 
