@@ -6,25 +6,20 @@
 #include <QPixmap>
 #include <QWidget>
 
-// The three pages as a user sees them, written to <build>/screenshots for a
-// person to look at (tools/screenshot runs only this).
+// The three pages as a user sees them, with three jobs listed, written to
+// <build>/screenshots for a person to look at (tools/screenshot runs only this).
 TEST_F(WizardTest, ScreenshotsOfTheThreePages)
 {
+    // Three jobs as earlier runs left them; the first page names the one due next.
+    AddJob(QStringLiteral("Zelvo_Lumidor20141208211000"), QStringLiteral("Shutdown computer at: 12/8/2014 9:30 PM"), true,
+        At(2014, 12, 8, 21, 30));
+    AddJob(QStringLiteral("Zelvo_Lumidor20141208211500"), QStringLiteral("Shutdown computer at: 10:00 PM Friday"), true,
+        At(2014, 12, 8, 22, 0), 2);
+    AddJob(QStringLiteral("Zelvo_Lumidor20141208211800"), QStringLiteral("Restart computer at: 7:00 AM Everyday"), false,
+        At(2014, 12, 9, 7, 0), 1);
     TfrmMain& F = MakeForm();
-    const struct
-    {
-        const char* Label;
-        int Group;
-    } Jobs[] = {
-        {"Shutdown computer at: 12/8/2014 9:30 PM", 0},
-        {"Shutdown computer at: 10:00 PM Friday", 0},
-        {"Restart computer at: 7:00 AM Everyday", 1},
-    };
-    for (const auto& Job : Jobs) {
-        TListItem* Row = F.lvView->Items().Add();
-        Row->SetCaption(QString::fromLatin1(Job.Label));
-        Row->SetGroupID(Job.Group);
-    }
+    ASSERT_EQ(F.lvView->Items().Count(), 3);
+    EXPECT_EQ(F.lbl_Job->Caption(), "Shutdown computer at: 12/8/2014 9:30 PM");
     F.Show();
 
     const QString Dir = QStringLiteral(LUMIDOR_BUILD_DIR "/screenshots");

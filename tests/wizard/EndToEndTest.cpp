@@ -1,0 +1,90 @@
+#include "WizardFixture.h"
+
+#include <QFileInfo>
+#include <QProcess>
+
+#include <cstring>
+#include <paths.h>
+#include <unistd.h>
+#include <utmpx.h>
+
+// The whole road of a job with the real task service and the real clock:
+// added through the window, run by the service at its minute after the
+// window has gone, and no longer listed by the next window.
+TEST_F(WizardTest, AJobAddedThroughTheWindowRunsAtItsMinuteAfterTheWindowHasClosed)
+{
+    const QString ServiceProgram = QStringLiteral(LUMIDOR_BUILD_DIR "/bin/lumidor-taskd");
+    if (!QFileInfo(ServiceProgram).isExecutable())
+        GTEST_SKIP() << "lumidor-taskd is not built";
+    DateTime::SetClockForTesting({});
+
+    // The service asks a utmp file of the test's whether the user is logged on.
+    const QString Utmp = FHome.filePath("utmp");
+    {
+        QFile F(Utmp);
+        ASSERT_TRUE(F.open(QIODevice::WriteOnly));
+    }
+    utmpx Entry{};
+    Entry.ut_type = USER_PROCESS;
+    Entry.ut_pid = getpid();
+    const QByteArray User = ProcessList::AccountName(geteuid()).toLocal8Bit();
+    strncpy(Entry.ut_user, User.constData(), sizeof Entry.ut_user);
+    strncpy(Entry.ut_line, "pts/98", sizeof Entry.ut_line);
+    strncpy(Entry.ut_id, "/98", sizeof Entry.ut_id);
+    ASSERT_EQ(utmpxname(QFile::encodeName(Utmp).constData()), 0);
+    setutxent();
+    ASSERT_NE(pututxline(&Entry), nullptr);
+    endutxent();
+    (void)utmpxname(_PATH_UTMPX);
+
+    ASSERT_TRUE(WorkItemStore::EnsureFolder());
+    const QString Log = FHome.filePath("service.log");
+    QProcess Service;
+    Service.setProgram(ServiceProgram);
+    Service.setArguments({"--store", StoreFolder(), "--utmp", Utmp});
+    Service.setStandardErrorFile(Log);
+    Service.setStandardOutputFile(QProcess::nullDevice());
+    Service.start();
+    ASSERT_TRUE(Service.waitForStarted(10000));
+    const auto LogText = [&] {
+        QFile F(Log);
+        return F.open(QIODevice::ReadOnly) ? QString::fromUtf8(F.readAll()) : QString();
+    };
+    const auto WaitUntil = [](const std::function<bool()>& Done, int Ms) {
+        const QDeadlineTimer Deadline(Ms);
+        while (!Done() && !Deadline.hasExpired())
+            QThread::msleep(50);
+        return Done();
+    };
+    const auto Stop = [&] {
+        Service.terminate();
+        Service.waitForFinished(20000);
+    };
+    ASSERT_TRUE(WaitUntil([&] { return LogText().contains("started for"); }, 20000)) << LogText().toStdString();
+
+    TfrmMain& F = MakeForm();
+    Click(F.btnNext);
+    Click(F.btnNext);
+    ASSERT_EQ(Boxes.size(), 1u);
+    ASSERT_EQ(Boxes[0].Text, "Added successfully!") << LogText().toStdString();
+    const QString Minute = FormatDateTime(QStringLiteral("hh:nn"), F.ScheduleTime());
+    const QString Name = F.lvView->Items()[0]->SubItems().value(0);
+    Form.reset();
+
+    const QString Calls = FHome.filePath("system/calls.log");
+    const auto Runs = [&] {
+        QFile C(Calls);
+        return C.open(QIODevice::ReadOnly) ? QString::fromUtf8(C.readAll()).split(u'\n', Qt::SkipEmptyParts) : QStringList();
+    };
+    const bool Ran = WaitUntil([&] { return !Runs().isEmpty(); }, 75000);
+    const bool Gone = WaitUntil([&] { return !ItemExists(Name); }, 10000);
+    Stop();
+    ASSERT_TRUE(Ran) << LogText().toStdString();
+    EXPECT_EQ(Runs(), QStringList{Minute + " -s"});
+    EXPECT_TRUE(Gone);
+
+    TfrmMain& Next = MakeForm();
+    EXPECT_EQ(Next.lvView->Items().Count(), 0);
+    EXPECT_EQ(Next.lbl_Job->Caption(), "N/A");
+    EXPECT_TRUE(ShutdownEntries().isEmpty());
+}
