@@ -263,15 +263,13 @@ LANGUAGES = [
     ]),
 ]
 
-# The window appends the date and time right after these texts, and the reader
-# trims blanks from the ends of every value: a no-break space, which it keeps,
-# separates them. A full-width colon brings its own spacing.
+# The window puts a plain blank between these texts and the time itself, so
+# they are written as translators write them, without a trailing blank.
 PREVIEW_PREFIXES = {"Shutdown_at", "Restart_at"}
 
 
 def runtime_value(key, text):
-    if key in PREVIEW_PREFIXES and not text.endswith("："):
-        return text + NBSP
+    assert key not in PREVIEW_PREFIXES or not text[-1].isspace(), (key, text)
     return text
 
 
