@@ -24,12 +24,13 @@ protected:
         qputenv("TZ", "UTC");
         tzset();
         ProcessList::SetSnapshotForTesting([] { return std::vector<TProcessEntry>(); });
+        SavedServiceProgram = TaskServiceProgram();
         SetTaskServiceProgramForTesting(Root.path() + QStringLiteral("/no-service"));
     }
     void TearDown() override
     {
         ProcessList::SetSnapshotForTesting({});
-        SetTaskServiceProgramForTesting({});
+        SetTaskServiceProgramForTesting(SavedServiceProgram);
         DateTime::SetClockForTesting({});
         SavedZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", SavedZone);
         tzset();
@@ -67,6 +68,7 @@ protected:
     }
 
     QTemporaryDir Root;
+    QString SavedServiceProgram;
     QString Folder;
     QByteArray SavedZone;
 };

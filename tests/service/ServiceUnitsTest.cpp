@@ -145,11 +145,13 @@ TEST(TaskServiceLauncher, TheLockKeepsASecondServiceOutAndTellsClientsOne)
 
 TEST(TaskServiceLauncher, FindsTheServiceBesideTheRunningProgram)
 {
+    const QString Saved = TaskServiceProgram();
+    SetTaskServiceProgramForTesting(QString());
     EXPECT_EQ(TaskServiceProgram(), QStringLiteral(LUMIDOR_BUILD_DIR "/bin/lumidor-taskd"));
     SetTaskServiceProgramForTesting("/nonexistent/lumidor-taskd");
     QTemporaryDir Store;
     EXPECT_FALSE(StartTaskService(Store.path()));
-    SetTaskServiceProgramForTesting(QString());
+    SetTaskServiceProgramForTesting(Saved);
 }
 
 TEST(TaskServiceResources, AutostartEntryAndUserUnitAreValidAndStartTheService)
