@@ -14,6 +14,8 @@ packages=(
   xvfb xauth librsvg2-bin
   # The desktop files are validated by the tests.
   desktop-file-utils appstream
+  # The package test checks the .deb with lintian.
+  lintian
   dbus
   # The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
   clang libclang-rt-14-dev libfuzzer-14-dev
