@@ -2,6 +2,7 @@
 #include "resources/fonts/Fonts.h"
 #include "resources/pictures/Pictures.h"
 #include "toolkit/Forms.h"
+#include "wizard/uMain.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -38,12 +39,8 @@ int main(int argc, char** argv)
         Fonts::InstallSubstitutes();
 
         Application->SetMainFormOnTaskBar(true);
-        // Stands in for the wizard window until it is built.
-        TForm* frmMain = nullptr;
+        TfrmMain* frmMain = nullptr;
         Application->CreateForm(frmMain);
-        frmMain->SetCaption(QStringLiteral("Zelvo Lumidor"));
-        frmMain->SetClientWidth(524);
-        frmMain->SetClientHeight(350);
         Application->Run();
     }
 
