@@ -38,6 +38,8 @@ public:
     TTaskScheduler& operator=(const TTaskScheduler&) = delete;
 
     HRESULT Connect();
+    // Whether the one attempt to connect succeeded.
+    bool Connected() const { return Scheduler != nullptr; }
     bool CreateTask(const TTaskInfo& Info);
     // FileName carries ".job"; a name without it never matches.
     bool TaskExists(const QString& FileName);

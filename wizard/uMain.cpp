@@ -528,8 +528,7 @@ bool TfrmMain::DeleteTickedJobs(bool& AllDeleted)
 
 bool TfrmMain::SchedulerConnected() const
 {
-    // Connect answers at once for a connected client; one that is not tries again.
-    return SchedulerClient && SchedulerClient->Connect() == S_OK;
+    return SchedulerClient && SchedulerClient->Connected();
 }
 
 void TfrmMain::RefreshJobList()
