@@ -362,6 +362,8 @@ TEST_F(TaskServiceTest, ASecondServiceOnTheSameStoreLeavesAtOnce)
 
 TEST_F(TaskServiceTest, StartTaskServiceStartsOneDetachedServiceThatEndsWithItsStore)
 {
+    // Test programs start no service unless told which one.
+    SetTaskServiceProgramForTesting(ServiceProgram);
     EXPECT_FALSE(TaskServiceRunning(Store));
     ASSERT_TRUE(StartTaskService(Store));
     ASSERT_TRUE(WaitUntil([&] { return TaskServiceRunning(Store); }, 10000));
