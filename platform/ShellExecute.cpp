@@ -17,15 +17,19 @@ extern char** environ;
 
 bool ShellExecute(const QString& File, const QString& Parameters)
 {
-    const QByteArray Program = QFile::encodeName(File);
-    if (Program.isEmpty())
+    return StartDetached(File, QProcess::splitCommand(Parameters), TDetachedOutput::Discard);
+}
+
+bool StartDetached(const QString& Program, const QStringList& Arguments, TDetachedOutput Output)
+{
+    std::vector<QByteArray> Words{QFile::encodeName(Program)};
+    if (Words.front().isEmpty())
         return false;
-    std::vector<QByteArray> Arguments{Program};
-    for (const QString& Argument : QProcess::splitCommand(Parameters))
-        Arguments.push_back(Argument.toLocal8Bit());
+    for (const QString& Argument : Arguments)
+        Words.push_back(Argument.toLocal8Bit());
     std::vector<char*> Argv;
-    for (QByteArray& Argument : Arguments)
-        Argv.push_back(Argument.data());
+    for (QByteArray& Word : Words)
+        Argv.push_back(Word.data());
     Argv.push_back(nullptr);
 
     // Everything the intermediate child needs is made before fork, which in
@@ -44,20 +48,23 @@ bool ShellExecute(const QString& File, const QString& Parameters)
     sigemptyset(&Defaults);
     for (const int Signal : {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGCHLD})
         sigaddset(&Defaults, Signal);
-    const bool Ready = posix_spawnattr_setflags(&Attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0
+    bool Ready = posix_spawnattr_setflags(&Attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0
         && posix_spawnattr_setsigmask(&Attr, &Empty) == 0 && posix_spawnattr_setsigdefault(&Attr, &Defaults) == 0
-        && posix_spawn_file_actions_addopen(&Actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0
-        && posix_spawn_file_actions_addopen(&Actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0) == 0
-        && posix_spawn_file_actions_addopen(&Actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0) == 0
-        && posix_spawn_file_actions_addclosefrom_np(&Actions, STDERR_FILENO + 1) == 0;
+        && posix_spawn_file_actions_addopen(&Actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0;
+    if (Ready && Output == TDetachedOutput::Discard)
+        Ready = posix_spawn_file_actions_addopen(&Actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0) == 0
+            && posix_spawn_file_actions_addopen(&Actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0) == 0;
+    // The caller's descriptors stay with the caller: an inherited instance
+    // lock would outlive the program that took it.
+    Ready = Ready && posix_spawn_file_actions_addclosefrom_np(&Actions, STDERR_FILENO + 1) == 0;
 
     bool Started = false;
     if (Ready) {
         // The program's parent leaves at once, so that nobody has to reap it.
         const pid_t Child = ::fork();
         if (Child == 0) {
-            pid_t Program = 0;
-            _exit(posix_spawn(&Program, Argv[0], &Actions, &Attr, Argv.data(), environ) == 0 ? 0 : 1);
+            pid_t Spawned = 0;
+            _exit(posix_spawn(&Spawned, Argv[0], &Actions, &Attr, Argv.data(), environ) == 0 ? 0 : 1);
         }
         if (Child > 0) {
             int Status = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Starts a program the way a shell's "open" verb starts one without a window:
 // File with Parameters (split as a command line is, no shell, no expansion),
@@ -8,3 +9,17 @@
 // other files, detached. The caller neither waits for it nor learns how it
 // ends. True when the program was started.
 bool ShellExecute(const QString& File, const QString& Parameters);
+
+// What a detached program's standard output and error are.
+enum class TDetachedOutput
+{
+    Discard, // /dev/null
+    Inherit, // the caller's
+};
+
+// Starts Program with Arguments (no shell, no expansion) detached: in its own
+// session, no signal blocked and the usual ending signals at their default,
+// standard input from /dev/null, none of the caller's descriptors beyond the
+// standard three. Its parent leaves at once, so nobody waits for or reaps it.
+// True when the program was started.
+bool StartDetached(const QString& Program, const QStringList& Arguments, TDetachedOutput Output);
