@@ -33,9 +33,9 @@ bool WriteAll(int Fd, const QByteArray& Content)
 }
 
 // The folder must be synced too, or the rename itself may be lost on a crash.
-void SyncFolder(const QByteArray& Folder)
+void SyncFolder(const QString& Folder)
 {
-    const int Fd = ::open(Folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int Fd = ::open(QFile::encodeName(Folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (Fd < 0)
         return;
     (void)::fsync(Fd);
@@ -60,28 +60,39 @@ bool Write(const QString& FileName, const QByteArray& Content, QString* ErrorTex
     const QString Target = Info.isSymLink() && Info.exists() ? Info.canonicalFilePath() : FileName;
     const QFileInfo TargetInfo(Target);
     const QByteArray TargetPath = QFile::encodeName(Target);
-    const QByteArray Folder = QFile::encodeName(TargetInfo.absolutePath());
-
-    QByteArray Template = QFile::encodeName(TargetInfo.absolutePath() + QLatin1Char('/') + QLatin1Char('.')
-                                            + TargetInfo.fileName() + QStringLiteral(".tmp-XXXXXX"));
-    const int Fd = ::mkostemp(Template.data(), O_CLOEXEC);
-    if (Fd < 0) {
-        if (ErrorText)
-            *ErrorText = SystemReason(errno);
-        return false;
-    }
 
     struct stat Old;
     const mode_t Mode = ::stat(TargetPath.constData(), &Old) == 0 ? (Old.st_mode & 07777)
                                                                   : (0666 & ~CurrentUmask());
+    const QString Temporary = WriteTemporary(
+        TargetInfo.absolutePath() + QLatin1Char('/') + QLatin1Char('.') + TargetInfo.fileName() + QStringLiteral(".tmp-"),
+        Content, Mode, ErrorText);
+    if (Temporary.isEmpty())
+        return false;
+    const QByteArray NativeTemporary = QFile::encodeName(Temporary);
+    if (::rename(NativeTemporary.constData(), TargetPath.constData()) != 0) {
+        const int Error = errno;
+        (void)::unlink(NativeTemporary.constData());
+        if (ErrorText)
+            *ErrorText = SystemReason(Error);
+        return false;
+    }
+    SyncFolder(TargetInfo.absolutePath());
+    return true;
+}
 
+QString WriteTemporary(const QString& Prefix, const QByteArray& Content, mode_t Mode, QString* ErrorText)
+{
+    QByteArray Template = QFile::encodeName(Prefix + QStringLiteral("XXXXXX"));
+    const int Fd = ::mkostemp(Template.data(), O_CLOEXEC);
+    if (Fd < 0) {
+        if (ErrorText)
+            *ErrorText = SystemReason(errno);
+        return {};
+    }
     bool Ok = ::fchmod(Fd, Mode) == 0 && WriteAll(Fd, Content) && ::fsync(Fd) == 0;
     int Error = Ok ? 0 : errno;
     if (::close(Fd) != 0 && Ok) {
-        Ok = false;
-        Error = errno;
-    }
-    if (Ok && ::rename(Template.constData(), TargetPath.constData()) != 0) {
         Ok = false;
         Error = errno;
     }
@@ -89,10 +100,9 @@ bool Write(const QString& FileName, const QByteArray& Content, QString* ErrorTex
         (void)::unlink(Template.constData());
         if (ErrorText)
             *ErrorText = SystemReason(Error);
-        return false;
+        return {};
     }
-    SyncFolder(Folder);
-    return true;
+    return QFile::decodeName(Template);
 }
 
 } // namespace AtomicFile

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/types.h>
+
 namespace AtomicFile {
 
 // Replaces the whole content of FileName so that the file always holds either
@@ -13,5 +15,12 @@ namespace AtomicFile {
 // On failure nothing is left behind, the old file is untouched, and
 // ErrorText (when given) receives the system's reason.
 bool Write(const QString& FileName, const QByteArray& Content, QString* ErrorText = nullptr);
+
+// Writes Content to a new file named Prefix and six random letters or digits,
+// with the permission bits Mode, and syncs it; for a rename or link beside it,
+// Prefix names a file in the target's folder. Returns the new file's path.
+// On failure nothing is left behind, the result is empty, and ErrorText (when
+// given) receives the system's reason.
+QString WriteTemporary(const QString& Prefix, const QByteArray& Content, mode_t Mode, QString* ErrorText = nullptr);
 
 } // namespace AtomicFile

@@ -1,5 +1,7 @@
 #include "platform/WorkItemStore.h"
 
+#include "platform/AtomicFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -131,37 +133,11 @@ QString ResolveFileName(const QString& Item)
     return Found;
 }
 
-bool WriteAll(int Fd, const QByteArray& Content)
-{
-    const char* Data = Content.constData();
-    qsizetype Left = Content.size();
-    while (Left > 0) {
-        const ssize_t Written = ::write(Fd, Data, size_t(Left));
-        if (Written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        Data += Written;
-        Left -= Written;
-    }
-    return true;
-}
-
 // A synced temporary file beside the items, whose name no item can have.
 QString WriteTemporary(const TWorkItem& Item)
 {
-    QByteArray Template = QFile::encodeName(WorkItemStore::Folder() + QLatin1String("/.tmp-XXXXXX"));
-    const int Fd = ::mkostemp(Template.data(), O_CLOEXEC);
-    if (Fd < 0)
-        return {};
-    const bool Ok = WriteAll(Fd, WorkItemStore::Serialize(Item)) && ::fsync(Fd) == 0;
-    ::close(Fd);
-    if (!Ok) {
-        ::unlink(Template.constData());
-        return {};
-    }
-    return QFile::decodeName(Template);
+    return AtomicFile::WriteTemporary(
+        WorkItemStore::Folder() + QLatin1String("/.tmp-"), WorkItemStore::Serialize(Item), 0600);
 }
 
 TStoreResult LoadFile(const QString& FileName, TWorkItem& Item)
