@@ -50,6 +50,11 @@ std::optional<qint64> NextDue(const TWorkItem& Item, qint64 From, qint64 SavedAt
     std::optional<qint64> Next = TriggerSchedule::NextRun(Item, From);
     if (Next && Handled && *Next == *Handled)
         Next = TriggerSchedule::NextRun(Item, *Handled + 1);
+    // A run the item records at or after its due second was made already,
+    // perhaps by a service that was killed and restarted within that second.
+    const std::optional<qint64> LastRun = MostRecentRun(Item);
+    if (Next && LastRun && *Next <= *LastRun)
+        Next = TriggerSchedule::NextRun(Item, *LastRun + 1);
     std::optional<qint64> OnSave = DueOnSave(Item, SavedAt);
     if (OnSave && Handled && *OnSave <= *Handled)
         OnSave.reset();
