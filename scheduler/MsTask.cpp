@@ -74,16 +74,43 @@ HRESULT CheckAccount(const QString& Name)
     return E_ACCESSDENIED;
 }
 
+// IUnknown for an object that offers one interface: the same reference count
+// and interface query for each of them.
+template <class Interface, const IID& InterfaceId>
+class TSingleInterface : public Interface
+{
+public:
+    HRESULT QueryInterface(REFIID Iid, void** Object) override
+    {
+        if (!Object)
+            return E_POINTER;
+        if (Iid != IID_IUnknown && Iid != InterfaceId) {
+            *Object = nullptr;
+            return E_NOINTERFACE;
+        }
+        *Object = static_cast<Interface*>(this);
+        this->AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return ++FRefs; }
+    ULONG Release() override
+    {
+        const ULONG Left = --FRefs;
+        if (Left == 0)
+            delete this;
+        return Left;
+    }
+
+private:
+    ULONG FRefs = 1;
+};
+
 class CTask;
 
-class CTaskTrigger final : public ITaskTrigger
+class CTaskTrigger final : public TSingleInterface<ITaskTrigger, IID_ITaskTrigger>
 {
 public:
     CTaskTrigger(CTask* Task, WORD Index);
-
-    HRESULT QueryInterface(REFIID Iid, void** Object) override;
-    ULONG AddRef() override { return ++FRefs; }
-    ULONG Release() override;
 
     HRESULT SetTrigger(const TASK_TRIGGER* Trigger) override;
     HRESULT GetTrigger(TASK_TRIGGER* Trigger) override;
@@ -92,7 +119,6 @@ public:
 private:
     ~CTaskTrigger() override;
 
-    ULONG FRefs = 1;
     CTask* FTask;
     WORD FIndex;
 };
@@ -376,27 +402,6 @@ CTaskTrigger::~CTaskTrigger()
     FTask->Release();
 }
 
-HRESULT CTaskTrigger::QueryInterface(REFIID Iid, void** Object)
-{
-    if (!Object)
-        return E_POINTER;
-    if (Iid != IID_IUnknown && Iid != IID_ITaskTrigger) {
-        *Object = nullptr;
-        return E_NOINTERFACE;
-    }
-    *Object = static_cast<ITaskTrigger*>(this);
-    AddRef();
-    return S_OK;
-}
-
-ULONG CTaskTrigger::Release()
-{
-    const ULONG Left = --FRefs;
-    if (Left == 0)
-        delete this;
-    return Left;
-}
-
 HRESULT CTaskTrigger::SetTrigger(const TASK_TRIGGER* Trigger)
 {
     if (!Trigger)
@@ -434,33 +439,12 @@ HRESULT CTaskTrigger::GetTriggerString(LPWSTR* Text)
 static_assert(sizeof(TASK_TRIGGER) == sizeof(TTriggerData) && std::is_trivially_copyable_v<TTriggerData>);
 
 // The names of the moment the enumerator was made.
-class CEnumWorkItems final : public IEnumWorkItems
+class CEnumWorkItems final : public TSingleInterface<IEnumWorkItems, IID_IEnumWorkItems>
 {
 public:
     explicit CEnumWorkItems(QStringList Names, qsizetype Position = 0)
         : FNames(std::move(Names)), FPosition(Position)
     {
-    }
-
-    HRESULT QueryInterface(REFIID Iid, void** Object) override
-    {
-        if (!Object)
-            return E_POINTER;
-        if (Iid != IID_IUnknown && Iid != IID_IEnumWorkItems) {
-            *Object = nullptr;
-            return E_NOINTERFACE;
-        }
-        *Object = static_cast<IEnumWorkItems*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++FRefs; }
-    ULONG Release() override
-    {
-        const ULONG Left = --FRefs;
-        if (Left == 0)
-            delete this;
-        return Left;
     }
 
     HRESULT Next(ULONG Count, LPWSTR** Names, ULONG* Fetched) override
@@ -512,35 +496,13 @@ public:
 private:
     ~CEnumWorkItems() override = default;
 
-    ULONG FRefs = 1;
     QStringList FNames;
     qsizetype FPosition;
 };
 
-class CTaskScheduler final : public ITaskScheduler
+class CTaskScheduler final : public TSingleInterface<ITaskScheduler, IID_ITaskScheduler>
 {
 public:
-    HRESULT QueryInterface(REFIID Iid, void** Object) override
-    {
-        if (!Object)
-            return E_POINTER;
-        if (Iid != IID_IUnknown && Iid != IID_ITaskScheduler) {
-            *Object = nullptr;
-            return E_NOINTERFACE;
-        }
-        *Object = static_cast<ITaskScheduler*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++FRefs; }
-    ULONG Release() override
-    {
-        const ULONG Left = --FRefs;
-        if (Left == 0)
-            delete this;
-        return Left;
-    }
-
     HRESULT Enum(IEnumWorkItems** Enumerator) override
     {
         if (!Enumerator)
@@ -606,8 +568,6 @@ private:
         *Object = static_cast<IUnknown*>(Interface);
         return S_OK;
     }
-
-    ULONG FRefs = 1;
 };
 
 } // namespace
