@@ -447,7 +447,9 @@ TStoreResult Create(const QString& Name, const TWorkItem& Item)
     return TStoreResult::Ok;
 }
 
-TStoreResult Replace(const QString& Name, const TWorkItem& Item)
+// Work on an existing item's file, found under the store's lock and holding
+// it, so that nothing is created or deleted between the look-up and the work.
+static TStoreResult WithItemLocked(const QString& Name, const std::function<TStoreResult(const QString&)>& Work)
 {
     const QString Base = ItemName(Name);
     if (Base.isEmpty())
@@ -458,50 +460,41 @@ TStoreResult Replace(const QString& Name, const TWorkItem& Item)
     const QString FileName = ResolveFileName(Base);
     if (FileName.isEmpty())
         return TStoreResult::NotFound;
-    return ReplaceLocked(FileName, Item);
+    return Work(FileName);
+}
+
+TStoreResult Replace(const QString& Name, const TWorkItem& Item)
+{
+    return WithItemLocked(Name, [&](const QString& FileName) { return ReplaceLocked(FileName, Item); });
 }
 
 TStoreResult Update(const QString& Name, const std::function<bool(TWorkItem&)>& Change)
 {
-    const QString Base = ItemName(Name);
-    if (Base.isEmpty())
-        return TStoreResult::InvalidName;
-    TStoreLock Lock;
-    if (!Lock.Held())
-        return LockFailure();
-    const QString FileName = ResolveFileName(Base);
-    if (FileName.isEmpty())
-        return TStoreResult::NotFound;
-    TWorkItem Item;
-    const TStoreResult Loaded = LoadFile(FileName, Item);
-    if (Loaded != TStoreResult::Ok)
-        return Loaded;
-    if (!Change(Item))
-        return TStoreResult::Ok;
-    return ReplaceLocked(FileName, Item);
+    return WithItemLocked(Name, [&](const QString& FileName) {
+        TWorkItem Item;
+        const TStoreResult Loaded = LoadFile(FileName, Item);
+        if (Loaded != TStoreResult::Ok)
+            return Loaded;
+        if (!Change(Item))
+            return TStoreResult::Ok;
+        return ReplaceLocked(FileName, Item);
+    });
 }
 
 TStoreResult Remove(const QString& Name)
 {
-    const QString Base = ItemName(Name);
-    if (Base.isEmpty())
-        return TStoreResult::InvalidName;
-    TStoreLock Lock;
-    if (!Lock.Held())
-        return LockFailure();
-    const QString FileName = ResolveFileName(Base);
-    if (FileName.isEmpty())
-        return TStoreResult::NotFound;
-    const QByteArray Path = QFile::encodeName(Folder() + QLatin1Char('/') + FileName);
-    struct stat Info;
-    if (::lstat(Path.constData(), &Info) != 0)
-        return errno == ENOENT ? TStoreResult::NotFound : TStoreResult::IoError;
-    if (CheckFileStat(Info) != TStoreResult::Ok)
-        return TStoreResult::AccessDenied;
-    if (::unlink(Path.constData()) != 0)
-        return errno == ENOENT ? TStoreResult::NotFound : TStoreResult::IoError;
-    SyncFolder(Folder());
-    return TStoreResult::Ok;
+    return WithItemLocked(Name, [](const QString& FileName) {
+        const QByteArray Path = QFile::encodeName(Folder() + QLatin1Char('/') + FileName);
+        struct stat Info;
+        if (::lstat(Path.constData(), &Info) != 0)
+            return errno == ENOENT ? TStoreResult::NotFound : TStoreResult::IoError;
+        if (CheckFileStat(Info) != TStoreResult::Ok)
+            return TStoreResult::AccessDenied;
+        if (::unlink(Path.constData()) != 0)
+            return errno == ENOENT ? TStoreResult::NotFound : TStoreResult::IoError;
+        SyncFolder(Folder());
+        return TStoreResult::Ok;
+    });
 }
 
 QString LockFilePath()
