@@ -589,7 +589,17 @@ std::vector<TWinControl*> TWinControl::TabList() const
 
 void TWinControl::ReadState(TReader& Reader)
 {
-    TControl::ReadState(Reader);
+    // The children are laid out once they are all read, each with all its
+    // properties: one read hidden is never laid out as shown in between.
+    ++FAlignLevel;
+    try {
+        TControl::ReadState(Reader);
+    } catch (...) {
+        --FAlignLevel;
+        throw;
+    }
+    --FAlignLevel;
+    Realign();
     FixupTabList();
 }
 
@@ -645,7 +655,7 @@ void TWinControl::SetFocus()
 
 void TWinControl::Realign()
 {
-    if (FAligning || HasState(csDestroying))
+    if (FAligning || FAlignLevel > 0 || HasState(csDestroying))
         return;
     AlignControls();
 }
@@ -691,6 +701,7 @@ void TWinControl::AlignControls()
         C->SetBounds(R.left(), R.top() + R.height() - C->Height(), R.width(), C->Height());
         R.setHeight(std::max(0, R.height() - C->Height()));
     }
+    const QRect Between = R;
     for (TControl* C : Ordered(alLeft)) {
         C->SetBounds(R.left(), R.top(), C->Width(), R.height());
         R.setLeft(R.left() + C->Width());
@@ -701,6 +712,31 @@ void TWinControl::AlignControls()
     }
     for (TControl* C : Ordered(alClient))
         C->SetBounds(R.left(), R.top(), std::max(0, R.width()), std::max(0, R.height()));
+
+    // A hidden control takes no room, yet follows the parent along the sides
+    // its alignment stretches it, so that its size does not depend on when it
+    // was hidden (a page behind the one in view, a control read hidden). Along
+    // the stacking side it keeps its place, to slot in there once shown.
+    const std::vector<TControl*> Children = FControls;
+    for (TControl* C : Children) {
+        if (C->Visible())
+            continue;
+        switch (C->Align()) {
+        case alTop:
+        case alBottom:
+            C->SetBounds(Client.left(), C->Top(), Client.width(), C->Height());
+            break;
+        case alLeft:
+        case alRight:
+            C->SetBounds(C->Left(), Between.top(), C->Width(), Between.height());
+            break;
+        case alClient:
+            C->SetBounds(R.left(), R.top(), std::max(0, R.width()), std::max(0, R.height()));
+            break;
+        default:
+            break;
+        }
+    }
     FAligning = false;
 }
 

@@ -262,6 +262,8 @@ private:
     // A tab order read before all siblings exist; sorted in once they do.
     int FPendingTabOrder = -1;
     bool FAligning = false;
+    // Above zero while the children are being read.
+    int FAlignLevel = 0;
     int FLaidOutWidth = -1;
     int FLaidOutHeight = -1;
 };

@@ -85,6 +85,76 @@ TEST_F(ControlsTest, AlignedControlsShareTheParentsClientArea)
     EXPECT_EQ(Line->BoundsRect(), QRect(1, 1, 522, 1));
 }
 
+// The host panel is read before the bar above it, so it is resized after its
+// hidden child was read; the hidden child says Visible before or after Align.
+TEST_F(ControlsTest, HiddenAlignedControlFollowsItsParentWhateverTheReadingOrder)
+{
+    const char* const Window = R"(object Form: TTestForm
+  ClientWidth = 200
+  ClientHeight = 100
+  object pnlHost: TPanel
+    Top = 40
+    Width = 120
+    Height = 50
+    Align = alClient
+    BevelOuter = bvNone
+    object pnlBar: TPanel
+      Height = 10
+      Align = alTop
+      BevelOuter = bvNone
+    end
+    object pnlHidden: TPanel
+      Left = 5
+      Top = 30
+      Width = 40
+      Height = 8
+      %1
+      %2
+      BevelOuter = bvNone
+    end
+  end
+  object pnlTop: TPanel
+    Height = 20
+    Align = alTop
+    BevelOuter = bvNone
+  end
+end
+)";
+    struct TCase
+    {
+        const char* Align;
+        QRect Hidden;
+    };
+    // Only the sides the alignment stretches follow the host; along the
+    // stacking side the control keeps its place, and it takes no room.
+    const TCase Cases[] = {
+        {"alTop", QRect(0, 30, 200, 8)},
+        {"alBottom", QRect(0, 30, 200, 8)},
+        {"alLeft", QRect(5, 10, 40, 70)},
+        {"alRight", QRect(5, 10, 40, 70)},
+        {"alClient", QRect(0, 10, 200, 70)},
+    };
+    for (const TCase& C : Cases) {
+        const QString Align = QStringLiteral("Align = ") + QLatin1String(C.Align);
+        const QString Hide = QStringLiteral("Visible = False");
+        for (bool HiddenFirst : {true, false}) {
+            SCOPED_TRACE(std::string(C.Align) + (HiddenFirst ? ", Visible first" : ", Align first"));
+            TOwnedPtr<TTestForm> Form(new TTestForm(nullptr));
+            Form->LoadDescriptionText(QString::fromLatin1(Window).arg(HiddenFirst ? Hide : Align, HiddenFirst ? Align : Hide),
+                QStringLiteral("hidden.dfm"));
+            EXPECT_EQ(Form->Find<TPanel>("pnlHost")->BoundsRect(), QRect(0, 20, 200, 80));
+            EXPECT_EQ(Form->Find<TPanel>("pnlBar")->BoundsRect(), QRect(0, 0, 200, 10));
+            const QRect Hidden = Form->Find<TPanel>("pnlHidden")->BoundsRect();
+            EXPECT_EQ(Hidden, C.Hidden) << Hidden.x() << ',' << Hidden.y() << ' ' << Hidden.width() << 'x' << Hidden.height();
+
+            const QString Written = TWriter::WriteRootComponent(Form.get());
+            TOwnedPtr<TTestForm> Again(new TTestForm(nullptr));
+            Again->LoadDescriptionText(Written, QStringLiteral("written.dfm"));
+            EXPECT_EQ(TWriter::WriteRootComponent(Again.get()).toStdString(), Written.toStdString());
+        }
+    }
+}
+
 TEST_F(ControlsTest, AnchorsKeepDistancesWhenTheParentResizes)
 {
     TPanel Parent(nullptr);
