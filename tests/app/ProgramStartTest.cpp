@@ -1,5 +1,7 @@
 #include "app/UniqueInstance.h"
 #include "platform/InstanceLock.h"
+#include "platform/TaskServiceLauncher.h"
+#include "support/ProcessSweep.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -16,7 +18,8 @@
 #include <signal.h>
 
 // Starts the built program as separate processes on the offscreen platform,
-// each run with a runtime folder of its own.
+// each run with a runtime folder of its own. The program starts the task
+// service beside it on its store, which lies in the test's folder too.
 namespace {
 
 const QString Program = QStringLiteral(LUMIDOR_BUILD_DIR "/bin/lumidor");
@@ -51,6 +54,8 @@ protected:
                 process->waitForFinished(5000);
             }
         }
+        // The service a program started is detached from it and outlives it.
+        EndProcessesCarrying(FRoot.path());
         qputenv("XDG_RUNTIME_DIR", FOldRuntime);
     }
 
@@ -62,6 +67,8 @@ protected:
         env.insert("XDG_RUNTIME_DIR", Runtime.isEmpty() ? FRuntime : Runtime);
         env.insert("HOME", FRoot.path());
         env.insert("XDG_CONFIG_HOME", FRoot.path() + "/config");
+        env.insert("XDG_DATA_HOME", FRoot.path() + "/share");
+        env.remove("LUMIDOR_TASK_STORE");
         process->setProcessEnvironment(env);
         process->setProgram(Path);
         process->start();
@@ -166,4 +173,23 @@ TEST_F(ProgramStartTest, GivesWayWhenNoInstanceLockCanBeHad)
     ASSERT_TRUE(QDir().mkpath(deep));
     ASSERT_TRUE(QFile::setPermissions(deep, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     EXPECT_TRUE(EndedWithZero(Start(Program, deep), 3000));
+}
+
+TEST_F(ProgramStartTest, StartsItsTaskServiceOnTheStoreOfItsDataFolderAndTheTestEndsIt)
+{
+    if (!QFileInfo(QStringLiteral(LUMIDOR_BUILD_DIR "/bin/lumidor-taskd")).isExecutable())
+        GTEST_SKIP() << "lumidor-taskd is not built";
+    const QString store = FRoot.path() + "/share/lumidor/tasks";
+    QProcess* program = Start(Program);
+    ASSERT_TRUE(WaitFor([&] { return TaskServiceRunning(store); }, 15000));
+
+    // The service is its own session's: the program's end leaves it running.
+    program->kill();
+    ASSERT_TRUE(program->waitForFinished(5000));
+    EXPECT_TRUE(TaskServiceRunning(store));
+    EXPECT_FALSE(ProcessesCarrying(FRoot.path()).isEmpty());
+
+    EXPECT_GE(EndProcessesCarrying(FRoot.path()), 1);
+    EXPECT_TRUE(ProcessesCarrying(FRoot.path()).isEmpty());
+    EXPECT_FALSE(TaskServiceRunning(store));
 }
