@@ -4,11 +4,16 @@
 
 #include <QFile>
 #include <QHash>
+#include <QMutex>
 #include <QSet>
 #include <QStringDecoder>
 
+#include <memory>
 #include <optional>
 #include <vector>
+
+#include <sys/stat.h>
+#include <time.h>
 
 namespace {
 
@@ -129,12 +134,14 @@ class TProfileFile
 public:
     // A missing file is an empty one; false only when the file exists and
     // cannot be read, which must stop any write.
-    bool Load(const QString& FileName)
+    bool Load(const QString& FileName, struct stat* Identity = nullptr)
     {
         QFile File(FileName);
         if (!File.exists())
             return true;
         if (!File.open(QIODevice::ReadOnly))
+            return false;
+        if (Identity && ::fstat(File.handle(), Identity) != 0)
             return false;
         QByteArray Bytes = File.readAll();
         if (File.error() != QFileDevice::NoError)
@@ -315,9 +322,108 @@ bool Save(const QString& FileName, const TProfileFile& File)
     return !File.Changed() || AtomicFile::Write(FileName, File.Bytes());
 }
 
+// The last file read, kept while the file on disk stays the same: the job
+// list reads one entry at a time by position, and parsing the whole file for
+// each entry would make it quadratic.
+class TReadCache
+{
+public:
+    using TFile = std::shared_ptr<const TProfileFile>;
+
+    // A missing file reads as an empty one and is not kept.
+    TFile Read(const QString& FileName)
+    {
+        QMutexLocker Lock(&FMutex);
+        struct stat Now;
+        if (FFile && FileName == FFileName && ::stat(QFile::encodeName(FileName).constData(), &Now) == 0
+            && SameFile(Now, FIdentity))
+            return FFile;
+        Forget();
+        const qint64 ReadAt = RealTimeNs();
+        auto File = std::make_shared<TProfileFile>();
+        struct stat Identity;
+        Identity.st_ino = 0;
+        if (!File->Load(FileName, &Identity))
+            return nullptr;
+        // Timestamps move in clock ticks, so a change made just after this read
+        // could leave them as they are; a file changed that recently is read
+        // again next time.
+        if (Identity.st_ino != 0 && StatTimeNs(Identity.st_ctim) < ReadAt - RecentNs) {
+            FFileName = FileName;
+            FIdentity = Identity;
+            FFile = File;
+        }
+        return File;
+    }
+
+    // The entries of a section of the file that Read gave last.
+    std::optional<QList<ProfileStrings::TProfileEntry>> Entries(const TFile& File, const QString& Section)
+    {
+        QMutexLocker Lock(&FMutex);
+        if (File != FFile)
+            return std::nullopt;
+        const auto Found = FEntries.constFind(Trim(Section).toCaseFolded());
+        return Found == FEntries.constEnd() ? std::nullopt : std::optional(*Found);
+    }
+
+    void KeepEntries(const TFile& File, const QString& Section, const QList<ProfileStrings::TProfileEntry>& Entries)
+    {
+        QMutexLocker Lock(&FMutex);
+        if (File == FFile)
+            FEntries.insert(Trim(Section).toCaseFolded(), Entries);
+    }
+
+    void Forget()
+    {
+        FFile.reset();
+        FFileName.clear();
+        FEntries.clear();
+    }
+
+    QMutex FMutex;
+
+private:
+    static constexpr qint64 RecentNs = 100'000'000;
+
+    static qint64 StatTimeNs(const struct timespec& Time) { return qint64(Time.tv_sec) * 1'000'000'000 + Time.tv_nsec; }
+
+    static qint64 RealTimeNs()
+    {
+        struct timespec Now;
+        ::clock_gettime(CLOCK_REALTIME, &Now);
+        return StatTimeNs(Now);
+    }
+
+    static bool SameFile(const struct stat& A, const struct stat& B)
+    {
+        return A.st_dev == B.st_dev && A.st_ino == B.st_ino && A.st_size == B.st_size
+            && StatTimeNs(A.st_mtim) == StatTimeNs(B.st_mtim) && StatTimeNs(A.st_ctim) == StatTimeNs(B.st_ctim);
+    }
+
+    QString FFileName;
+    struct stat FIdentity = {};
+    TFile FFile;
+    QHash<QString, QList<ProfileStrings::TProfileEntry>> FEntries;
+};
+
+TReadCache& ReadCache()
+{
+    static TReadCache Cache;
+    return Cache;
+}
+
+TReadCache::TFile ReadFile(const QString& FileName)
+{
+    return ReadCache().Read(FileName);
+}
+
 template <typename Edit>
 bool Change(const QString& FileName, Edit&& Apply)
 {
+    {
+        QMutexLocker Lock(&ReadCache().FMutex);
+        ReadCache().Forget();
+    }
     TProfileFile File;
     if (!File.Load(FileName))
         return false;
@@ -343,44 +449,44 @@ namespace ProfileStrings {
 
 QString GetString(const QString& FileName, const QString& Section, const QString& Key, const QString& Default)
 {
-    TProfileFile File;
-    if (File.Load(FileName))
-        if (const std::optional<TSectionRange> Range = File.FindSection(Section))
-            if (const std::optional<qsizetype> At = File.FindKey(*Range, Key))
-                if (const std::optional<QString>& Value = File.Line(*At).Value)
+    if (const TReadCache::TFile File = ReadFile(FileName))
+        if (const std::optional<TSectionRange> Range = File->FindSection(Section))
+            if (const std::optional<qsizetype> At = File->FindKey(*Range, Key))
+                if (const std::optional<QString>& Value = File->Line(*At).Value)
                     return AsReturned(*Value);
     return AsReturned(TrimRight(Default));
 }
 
 QStringList GetKeys(const QString& FileName, const QString& Section)
 {
-    TProfileFile File;
-    if (File.Load(FileName))
-        if (const std::optional<TSectionRange> Range = File.FindSection(Section))
-            return File.Keys(*Range);
+    if (const TReadCache::TFile File = ReadFile(FileName))
+        if (const std::optional<TSectionRange> Range = File->FindSection(Section))
+            return File->Keys(*Range);
     return {};
 }
 
 QStringList GetSections(const QString& FileName)
 {
-    TProfileFile File;
-    return File.Load(FileName) ? File.Sections() : QStringList();
+    const TReadCache::TFile File = ReadFile(FileName);
+    return File ? File->Sections() : QStringList();
 }
 
 QList<TProfileEntry> GetEntries(const QString& FileName, const QString& Section)
 {
-    TProfileFile File;
+    const TReadCache::TFile File = ReadFile(FileName);
     QList<TProfileEntry> Out;
-    if (!File.Load(FileName))
+    if (!File)
         return Out;
-    const std::optional<TSectionRange> Range = File.FindSection(Section);
+    if (std::optional<QList<TProfileEntry>> Kept = ReadCache().Entries(File, Section))
+        return *Kept;
+    const std::optional<TSectionRange> Range = File->FindSection(Section);
     if (!Range)
         return Out;
     // A key listed twice reads, like GetString, the value of its first line,
     // even when that line has no "=" (GetString then gives the empty default).
     QHash<QString, QString> FirstValue;
     for (qsizetype I = Range->Begin; I < Range->End; ++I) {
-        const TLine& Line = File.Line(I);
+        const TLine& Line = File->Line(I);
         if (Line.Kind != TLineKind::Key)
             continue;
         const QString Folded = Line.Name.toCaseFolded();
@@ -390,6 +496,7 @@ QList<TProfileEntry> GetEntries(const QString& FileName, const QString& Section)
         if (Line.Value)
             Out.append(TProfileEntry{Line.Name, *Found});
     }
+    ReadCache().KeepEntries(File, Section, Out);
     return Out;
 }
 

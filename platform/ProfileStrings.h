@@ -5,8 +5,9 @@
 #include <QStringList>
 
 // Our private-profile service: INI files read and written with the rules of
-// GetPrivateProfileStringW and WritePrivateProfileStringW. Every call reads the
-// file afresh; every change is one atomic rewrite of the whole file in which
+// GetPrivateProfileStringW and WritePrivateProfileStringW. Every call sees the
+// file as it is on disk (the last file read is kept while its size, times and
+// inode stay the same); every change is one atomic rewrite of the whole file in which
 // the lines the call does not touch keep their bytes. Files are UTF-8; a
 // byte-order mark at the start is kept.
 namespace ProfileStrings {

@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sys/stat.h>
 
 using namespace ProfileStrings;
@@ -214,6 +216,45 @@ TEST_F(ProfileStringsTest, RefusesLineBreaksAndFilesItCannotRead)
     ASSERT_TRUE(QDir().mkdir(Folder));
     EXPECT_FALSE(WriteString(Folder, QStringLiteral("a"), QStringLiteral("k"), QStringLiteral("v")));
     EXPECT_TRUE(QFileInfo(Folder).isDir());
+}
+
+// Reads of an unchanged file are served from memory; every kind of change
+// made by another program must still be seen at once.
+TEST_F(ProfileStringsTest, ReadsSeeChangesMadeBehindTheirBack)
+{
+    const auto Value = [this] { return GetString(Path(), QStringLiteral("s"), QStringLiteral("k")); };
+    const auto Entries = [this] { return GetEntries(Path(), QStringLiteral("S")); };
+    const auto Settle = [] { QThread::msleep(150); };
+    Put("[s]\nk=one\n");
+    Settle();
+    EXPECT_EQ(Value(), QStringLiteral("one"));
+    EXPECT_EQ(Entries().size(), 1);
+
+    Put("[s]\nk=two\n"); // in place, same size
+    EXPECT_EQ(Value(), QStringLiteral("two"));
+    Settle();
+    EXPECT_EQ(Entries().value(0).Value, QStringLiteral("two"));
+
+    const QString Other = Dir.filePath(QStringLiteral("other.ini"));
+    QFile New(Other);
+    ASSERT_TRUE(New.open(QIODevice::WriteOnly));
+    New.write("[s]\nk=six\nj=2\n");
+    New.close();
+    ASSERT_EQ(::rename(QFile::encodeName(Other).constData(), QFile::encodeName(Path()).constData()), 0);
+    EXPECT_EQ(Value(), QStringLiteral("six"));
+    EXPECT_EQ(Entries().size(), 2);
+
+    Settle();
+    EXPECT_EQ(Entries().size(), 2);
+    ASSERT_TRUE(WriteString(Path(), QStringLiteral("s"), QStringLiteral("k"), QStringLiteral("ten")));
+    EXPECT_EQ(Value(), QStringLiteral("ten"));
+    EXPECT_EQ(Entries().value(0).Value, QStringLiteral("ten"));
+
+    Settle();
+    EXPECT_EQ(Value(), QStringLiteral("ten"));
+    ASSERT_TRUE(QFile::remove(Path()));
+    EXPECT_EQ(Value(), QString());
+    EXPECT_TRUE(Entries().isEmpty());
 }
 
 TEST_F(ProfileStringsTest, FlushSucceedsWithNothingPending)
