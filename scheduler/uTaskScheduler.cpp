@@ -169,33 +169,18 @@ ITask* TTaskScheduler::ActivateTask(const QString& Name)
 
 bool TTaskScheduler::TaskExists(const QString& FileName)
 {
-    if (!Scheduler)
+    // Enumerated names carry the extension, so a name without it never
+    // matches. The one name is looked up rather than compared against every
+    // enumerated one: the store resolves it ignoring the case of A to Z just as
+    // the comparison would, and a refresh of many jobs stays linear.
+    static const QLatin1String Extension(".job");
+    if (!Scheduler || FileName.size() <= Extension.size() || !FileName.endsWith(Extension, Qt::CaseInsensitive))
         return false;
-    IEnumWorkItems* Items = nullptr;
-    if (Scheduler->Enum(&Items) != S_OK || !Items)
+    ITask* Task = ActivateTask(FileName);
+    if (!Task)
         return false;
-    const QString Wanted = LowerAsciiOnly(FileName);
-    bool Found = false;
-    while (!Found) {
-        LPWSTR* Names = nullptr;
-        ULONG Fetched = 0;
-        if (Items->Next(1, &Names, &Fetched) != S_OK || !Names || Fetched == 0) {
-            if (Names)
-                CoTaskMemFree(Names);
-            break;
-        }
-        const QString Name = QString::fromUtf16(Names[0]);
-        CoTaskMemFree(Names[0]);
-        CoTaskMemFree(Names);
-        if (LowerAsciiOnly(Name) != Wanted)
-            continue;
-        if (ITask* Task = ActivateTask(Name)) {
-            Task->Release();
-            Found = true;
-        }
-    }
-    Items->Release();
-    return Found;
+    Task->Release();
+    return true;
 }
 
 bool TTaskScheduler::GetTaskInfo(const QString& Name, TTaskInfo& Info)
