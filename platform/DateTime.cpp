@@ -36,6 +36,12 @@ TDateTime Now()
     return FromQDateTime(Source ? Source() : QDateTime::currentDateTime());
 }
 
+qint64 NowSecsSinceEpoch()
+{
+    const auto& Source = Clock();
+    return Source ? Source().toSecsSinceEpoch() : QDateTime::currentSecsSinceEpoch();
+}
+
 void SetClockForTesting(std::function<QDateTime()> Source)
 {
     Clock() = std::move(Source);

@@ -25,6 +25,10 @@ constexpr double MinutesPerDay = 1440.0;
 // The local clock to the millisecond, through the clock seam.
 TDateTime Now();
 
+// The same moment as whole seconds since 1970 UTC, without a trip through
+// local time.
+qint64 NowSecsSinceEpoch();
+
 // Tests set "now"; an empty function restores the real clock.
 void SetClockForTesting(std::function<QDateTime()> Clock);
 

@@ -3,7 +3,9 @@
 #include <QDate>
 #include <QStringList>
 
+#include <atomic>
 #include <ctime>
+#include <time.h>
 
 namespace {
 
@@ -18,6 +20,18 @@ const char* const DayNames[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thu
 const char* const MonthNames[] = {"January", "February", "March", "April", "May", "June", "July", "August",
     "September", "October", "November", "December"};
 const char* const WeekNames[] = {"first", "second", "third", "fourth", "last"};
+
+// Picks up a changed time zone. glibc's tzset() looks at the zone file on
+// every call; once a second is soon enough and keeps long job lists quick.
+void RefreshZone()
+{
+    static std::atomic<qint64> Last{-1};
+    struct timespec Now;
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &Now);
+    const qint64 Second = qint64(Now.tv_sec);
+    if (Last.exchange(Second, std::memory_order_relaxed) != Second)
+        tzset();
+}
 
 long OffsetAt(qint64 Moment)
 {
@@ -96,7 +110,7 @@ namespace TriggerSchedule {
 
 TCalendarTime LocalFields(qint64 Moment)
 {
-    tzset();
+    RefreshZone();
     const time_t Value = time_t(Moment);
     struct tm F;
     if (!localtime_r(&Value, &F))
@@ -110,7 +124,7 @@ std::optional<qint64> LocalMoment(int Year, int Month, int Day, int Hour, int Mi
     if (!QDate::isValid(Year, Month, Day) || Hour < 0 || Hour > 23 || Minute < 0 || Minute > 59 || Second < 0
         || Second > 59)
         return std::nullopt;
-    tzset();
+    RefreshZone();
     // The wall-clock fields read as if they were UTC; every moment that shows
     // them locally is Wall minus the offset in force at that moment.
     const qint64 Wall = (QDate(Year, Month, Day).toJulianDay() - UnixEpochJulianDay) * SecondsPerDay

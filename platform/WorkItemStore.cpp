@@ -167,12 +167,16 @@ TStoreResult LoadFile(const QString& FileName, TWorkItem& Item)
             }
             if (Read == 0)
                 break;
+            const bool Short = Read < Content.size() - Total;
             Total += Read;
             // Grown while we read: more than we accept anyway.
             if (Total == Content.size()) {
                 Result = TStoreResult::Damaged;
                 break;
             }
+            // A regular file reads short only at its end.
+            if (Short)
+                break;
         }
         Content.truncate(Total);
     }
@@ -414,8 +418,14 @@ TStoreResult Load(const QString& Name, TWorkItem& Item)
     const QString Base = ItemName(Name);
     if (Base.isEmpty())
         return TStoreResult::InvalidName;
+    // The name as written is by far the most common; the case-blind search
+    // of the folder is only needed when that is missing.
+    const QString Exact = Base + QLatin1String(Extension);
+    const TStoreResult Result = LoadFile(Exact, Item);
+    if (Result != TStoreResult::NotFound)
+        return Result;
     const QString FileName = ResolveFileName(Base);
-    if (FileName.isEmpty())
+    if (FileName.isEmpty() || FileName == Exact)
         return TStoreResult::NotFound;
     return LoadFile(FileName, Item);
 }

@@ -52,7 +52,7 @@ HRESULT FromStoreResult(TStoreResult Result)
 
 qint64 NowMoment()
 {
-    return DateTime::ToQDateTime(DateTime::Now()).toSecsSinceEpoch();
+    return DateTime::NowSecsSinceEpoch();
 }
 
 SYSTEMTIME ToSystemTime(const TCalendarTime& T)
