@@ -15,31 +15,45 @@ constexpr int PollMs = 20;
 constexpr int KillWaitMs = 5000;
 constexpr int Rounds = 3;
 
+bool InName(char C)
+{
+    return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9') || C == '_' || C == '-' || C == '.';
+}
+
+// Folder as a whole path, also within a list (PATH) or a shell command.
 bool NamesFolder(const QByteArray& Value, const QByteArray& Folder)
 {
-    // A value may be a list of paths (PATH, XDG_DATA_DIRS): any of them counts.
     for (qsizetype At = Value.indexOf(Folder); At >= 0; At = Value.indexOf(Folder, At + 1)) {
         const qsizetype End = At + Folder.size();
-        const bool Starts = At == 0 || Value.at(At - 1) == ':';
-        const bool Ends = End == Value.size() || Value.at(End) == '/' || Value.at(End) == ':';
+        const bool Starts = At == 0 || (!InName(Value.at(At - 1)) && Value.at(At - 1) != '/');
+        const bool Ends = End == Value.size() || !InName(Value.at(End));
         if (Starts && Ends)
             return true;
     }
     return false;
 }
 
-bool Carries(pid_t Pid, const QByteArray& Folder)
+bool AnyNamesFolder(const QString& ProcFile, const QByteArray& Folder, bool Variables)
 {
-    // A zombie's environment reads empty: it has ended already.
-    QFile Environ(QStringLiteral("/proc/%1/environ").arg(Pid));
-    if (!Environ.open(QIODevice::ReadOnly))
+    QFile F(ProcFile);
+    if (!F.open(QIODevice::ReadOnly))
         return false;
-    for (const QByteArray& Entry : Environ.readAll().split('\0')) {
-        const qsizetype Equals = Entry.indexOf('=');
-        if (Equals > 0 && NamesFolder(Entry.mid(Equals + 1), Folder))
+    for (const QByteArray& Entry : F.readAll().split('\0')) {
+        const qsizetype Equals = Variables ? Entry.indexOf('=') : -1;
+        if (Variables && Equals <= 0)
+            continue;
+        if (NamesFolder(Entry.mid(Equals + 1), Folder))
             return true;
     }
     return false;
+}
+
+// A zombie's environment and command line read empty: it has ended already.
+bool Carries(pid_t Pid, const QByteArray& Folder)
+{
+    const QString Proc = QStringLiteral("/proc/%1/").arg(Pid);
+    return AnyNamesFolder(Proc + QLatin1String("environ"), Folder, true)
+        || AnyNamesFolder(Proc + QLatin1String("cmdline"), Folder, false);
 }
 
 QList<pid_t> StillCarrying(const QList<pid_t>& Pids, const QByteArray& Folder)

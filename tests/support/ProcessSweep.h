@@ -8,11 +8,11 @@
 // A detached task service leads a session of its own: ending the program
 // that started it, or deleting its store's parent folders, need not end it.
 // What a test started is found by the test's own temporary folder in the
-// process's environment (its home, data or runtime folder): nothing else on
-// the machine carries that name.
+// process's environment (its home, data or runtime folder) or command line
+// (its store): nothing else on the machine carries that name.
 
-// This user's processes, other than the calling one, whose environment names
-// Folder or a path below it.
+// This user's processes, other than the calling one, whose environment or
+// command line names Folder or a path below it.
 QList<pid_t> ProcessesCarrying(const QString& Folder);
 
 // Ends them: SIGTERM, up to GraceMs to leave, then SIGKILL, and waits until
