@@ -81,10 +81,7 @@ void Signal(const QList<pid_t>& Pids, int Number)
 
 QByteArray Canonical(const QString& Folder)
 {
-    QString Path = QDir::cleanPath(Folder);
-    while (Path.size() > 1 && Path.endsWith(QLatin1Char('/')))
-        Path.chop(1);
-    return QFile::encodeName(Path);
+    return QFile::encodeName(QDir::cleanPath(Folder));
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 #include <sys/types.h>
 
 // A detached task service leads a session of its own: ending the program
-// that started it, or deleting its store's parent folders, need not end it.
+// that started it does not end it.
 // What a test started is found by the test's own temporary folder in the
 // process's environment (its home, data or runtime folder) or command line
 // (its store): nothing else on the machine carries that name.
