@@ -155,10 +155,21 @@ void TImage::SetPicture(const QString& Path)
         return;
     QImage Loaded;
     if (!Path.isEmpty()) {
-        QImageReader Reader(Path);
-        Loaded = Reader.read();
-        if (Loaded.isNull())
-            throw EFOpenError(QStringLiteral("Cannot open picture \"%1\". %2").arg(Path, Reader.errorString()));
+        // A PNG named so is read by Qt's own decoder straight away: letting
+        // the reader guess would load every image-format plugin first, a
+        // noticeable part of the window's start. Anything else, or a file
+        // whose name lies, takes the reader's full search.
+        if (Path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)) {
+            QImageReader Png(Path, QByteArrayLiteral("png"));
+            Png.setAutoDetectImageFormat(false);
+            Loaded = Png.read();
+        }
+        if (Loaded.isNull()) {
+            QImageReader Reader(Path);
+            Loaded = Reader.read();
+            if (Loaded.isNull())
+                throw EFOpenError(QStringLiteral("Cannot open picture \"%1\". %2").arg(Path, Reader.errorString()));
+        }
     }
     FPicture = Path;
     FImage = Loaded;

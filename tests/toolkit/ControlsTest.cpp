@@ -3,7 +3,9 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QFile>
 #include <QFontMetrics>
+#include <QTemporaryDir>
 #include <QTreeWidget>
 
 #include "TestForm.h"
@@ -310,6 +312,25 @@ TEST_F(ControlsTest, PictureIsDrawnFromTheTopLeftUnscaledOrStretched)
 
     EXPECT_THROW(Img->SetPicture(QStringLiteral(LUMIDOR_TEST_DATA "/toolkit/window.dfm")), EFOpenError);
     EXPECT_EQ(Img->Picture(), QStringLiteral(LUMIDOR_TEST_DATA "/toolkit/red-4x3.png"));
+
+    // A name ending in .png is no promise: what the file holds decides.
+    QTemporaryDir Dir;
+    const QString Named = Dir.filePath(QStringLiteral("really-a-bitmap.PNG"));
+    QImage Green(3, 2, QImage::Format_RGB32);
+    Green.fill(Qt::green);
+    ASSERT_TRUE(Green.save(Named, "BMP"));
+    Img->SetStretch(false);
+    Img->SetPicture(Named);
+    Image = Render(&Parent);
+    EXPECT_EQ(QColor(Image.pixel(2, 1)), QColor(Qt::green));
+    EXPECT_EQ(QColor(Image.pixel(3, 1)), QColor(Qt::white));
+    const QString Broken = Dir.filePath(QStringLiteral("broken.png"));
+    QFile File(Broken);
+    ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+    File.write("\x89PNG\r\n\x1a\n not really");
+    File.close();
+    EXPECT_THROW(Img->SetPicture(Broken), EFOpenError);
+    EXPECT_EQ(Img->Picture(), Named);
 }
 
 TEST_F(ControlsTest, TransparentPictureWithoutAlphaHidesItsBottomLeftColour)
