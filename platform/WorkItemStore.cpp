@@ -67,7 +67,8 @@ bool HasJobExtension(const QString& FileName)
 // A file the store may read: a regular file of ours that nobody else can write.
 TStoreResult CheckFileStat(const struct stat& Info)
 {
-    if (!S_ISREG(Info.st_mode) || Info.st_uid != geteuid() || (Info.st_mode & (S_IWGRP | S_IWOTH)))
+    static const uid_t Self = geteuid();
+    if (!S_ISREG(Info.st_mode) || Info.st_uid != Self || (Info.st_mode & (S_IWGRP | S_IWOTH)))
         return TStoreResult::AccessDenied;
     return TStoreResult::Ok;
 }
@@ -260,7 +261,7 @@ bool Unescape(const QByteArray& Raw, QString& Text)
 }
 
 // Plain decimal digits only: no sign, no blanks, no overflow past Max.
-bool ParseNumber(const QByteArray& Raw, uint64_t Max, uint64_t& Value)
+bool ParseNumber(QByteArrayView Raw, uint64_t Max, uint64_t& Value)
 {
     if (Raw.isEmpty() || Raw.size() > 20)
         return false;
@@ -285,15 +286,21 @@ bool ParseU32(const QByteArray& Raw, uint32_t& Value)
     return true;
 }
 
-bool ParseWords(const QByteArray& Raw, std::vector<uint64_t>& Values, const std::vector<uint64_t>& Limits)
+// Exactly one number per limit, each separated by one blank.
+bool ParseWords(QByteArrayView Raw, std::vector<uint64_t>& Values, const std::vector<uint64_t>& Limits)
 {
-    const QList<QByteArray> Parts = Raw.split(' ');
-    if (size_t(Parts.size()) != Limits.size())
-        return false;
     Values.resize(Limits.size());
-    for (size_t I = 0; I < Limits.size(); ++I)
-        if (!ParseNumber(Parts[qsizetype(I)], Limits[I], Values[I]))
+    qsizetype Start = 0;
+    for (size_t I = 0; I < Limits.size(); ++I) {
+        qsizetype End = Raw.indexOf(' ', Start);
+        if ((End < 0) != (I + 1 == Limits.size()))
             return false;
+        if (End < 0)
+            End = Raw.size();
+        if (!ParseNumber(Raw.sliced(Start, End - Start), Limits[I], Values[I]))
+            return false;
+        Start = End + 1;
+    }
     return true;
 }
 
@@ -561,7 +568,7 @@ bool Parse(const QByteArray& Content, TWorkItem& Item)
 
     TWorkItem Result;
     QStringList Seen;
-    const QStringList Required = {QStringLiteral("Application"), QStringLiteral("Parameters"),
+    static const QStringList Required = {QStringLiteral("Application"), QStringLiteral("Parameters"),
         QStringLiteral("WorkingDirectory"), QStringLiteral("Comment"), QStringLiteral("Author"),
         QStringLiteral("Flags"), QStringLiteral("Priority"), QStringLiteral("MaxRunTime"), QStringLiteral("Status"),
         QStringLiteral("ExitCode"), QStringLiteral("MostRecentRun")};

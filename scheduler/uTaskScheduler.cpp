@@ -63,6 +63,7 @@ TTaskScheduler::TTaskScheduler()
 
 TTaskScheduler::~TTaskScheduler()
 {
+    ForgetFound();
     if (!Scheduler)
         return;
     ITaskScheduler* Connected = Scheduler;
@@ -85,6 +86,7 @@ HRESULT TTaskScheduler::Connect()
 
 bool TTaskScheduler::CreateTask(const TTaskInfo& Info)
 {
+    ForgetFound();
     if (Info.TaskName.isEmpty() || !Scheduler)
         return false;
     IUnknown* WorkItem = nullptr;
@@ -174,13 +176,34 @@ bool TTaskScheduler::TaskExists(const QString& FileName)
     // enumerated one: the store resolves it ignoring the case of A to Z just as
     // the comparison would, and a refresh of many jobs stays linear.
     static const QLatin1String Extension(".job");
+    ForgetFound();
     if (!Scheduler || FileName.size() <= Extension.size() || !FileName.endsWith(Extension, Qt::CaseInsensitive))
         return false;
     ITask* Task = ActivateTask(FileName);
     if (!Task)
         return false;
-    Task->Release();
+    FFound = Task;
+    FFoundName = FileName.chopped(Extension.size());
+    FFoundAt = std::chrono::steady_clock::now();
     return true;
+}
+
+// Only at once: a moment later the item may have been run or deleted.
+ITask* TTaskScheduler::TakeFound(const QString& Name)
+{
+    ITask* Task = nullptr;
+    if (FFound && Name == FFoundName && std::chrono::steady_clock::now() - FFoundAt < std::chrono::milliseconds(100))
+        std::swap(Task, FFound);
+    ForgetFound();
+    return Task;
+}
+
+void TTaskScheduler::ForgetFound()
+{
+    if (FFound)
+        FFound->Release();
+    FFound = nullptr;
+    FFoundName.clear();
 }
 
 bool TTaskScheduler::GetTaskInfo(const QString& Name, TTaskInfo& Info)
@@ -193,7 +216,9 @@ bool TTaskScheduler::GetTaskInfo(const QString& Name, TTaskInfo& Info)
     Info.Comment.clear();
     Info.TriggerText.clear();
 
-    ITask* Task = ActivateTask(Name);
+    ITask* Task = TakeFound(Name);
+    if (!Task)
+        Task = ActivateTask(Name);
     if (!Task)
         return false;
 
@@ -256,6 +281,7 @@ bool TTaskScheduler::GetTaskInfo(const QString& Name, TTaskInfo& Info)
 
 bool TTaskScheduler::DeleteTask(const QString& Name)
 {
+    ForgetFound();
     // Unconnected, nothing was deleted, so the answer is no.
     if (!Scheduler)
         return false;

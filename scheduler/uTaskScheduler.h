@@ -5,6 +5,7 @@
 #include "scheduler/MsTask.h"
 
 #include <QString>
+#include <chrono>
 #include <cstdint>
 
 // One scheduled job as the wizard and the scheduler client pass it. Every
@@ -28,7 +29,8 @@ struct TTaskInfo
 };
 
 // The program's contact with the task scheduler. It connects once, when it is
-// made; every operation asks the scheduler afresh.
+// made; every operation asks the scheduler afresh, except that GetTaskInfo
+// right after a TaskExists of the same job uses the item that call opened.
 class TTaskScheduler
 {
 public:
@@ -56,7 +58,16 @@ public:
     uint32_t FindProcessId(const QString& ExeName) const;
 
 private:
+    ITask* TakeFound(const QString& Name);
+    void ForgetFound();
+
     ITaskScheduler* Scheduler = nullptr;
+    // The item TaskExists opened, for a GetTaskInfo of the same name that
+    // follows at once: the job list asks both of every job, and opening each
+    // item twice would double the cost of a long list.
+    ITask* FFound = nullptr;
+    QString FFoundName;
+    std::chrono::steady_clock::time_point FFoundAt;
 };
 
 // The account that owns a process. UserName and Domain stay as they came

@@ -4,6 +4,7 @@
 #include "platform/TriggerSchedule.h"
 
 #include <QFile>
+#include <QThread>
 #include <QSysInfo>
 
 #include <cstring>
@@ -222,6 +223,36 @@ TEST_F(TaskSchedulerTest, TaskExistsNeedsTheExtensionInAnyCase)
     EXPECT_FALSE(Scheduler.TaskExists(QStringLiteral("Zelvo_Lumidor2.job")));
     EXPECT_FALSE(Scheduler.TaskExists(QStringLiteral("Damaged.job")));
     EXPECT_FALSE(Scheduler.TaskExists(QString()));
+}
+
+// GetTaskInfo right after TaskExists reuses the item that call opened; it
+// must never answer for another job or with an item gone or changed since.
+TEST_F(TaskSchedulerTest, GetTaskInfoAfterTaskExistsAnswersForTheRightItemAsItIsNow)
+{
+    TTaskScheduler Scheduler;
+    ASSERT_TRUE(Scheduler.CreateTask(Info(QStringLiteral("A"), At(2030, 1, 1, 12, 0))));
+    ASSERT_TRUE(Scheduler.CreateTask(Info(QStringLiteral("B"), At(2031, 2, 2, 8, 0))));
+    TTaskInfo Read;
+
+    ASSERT_TRUE(Scheduler.TaskExists(QStringLiteral("A.job")));
+    ASSERT_TRUE(Scheduler.GetTaskInfo(QStringLiteral("B"), Read));
+    EXPECT_EQ(Read.StartTime, At(2031, 2, 2, 8, 0));
+    ASSERT_TRUE(Scheduler.GetTaskInfo(QStringLiteral("A"), Read));
+    EXPECT_EQ(Read.StartTime, At(2030, 1, 1, 12, 0));
+
+    ASSERT_TRUE(Scheduler.TaskExists(QStringLiteral("A.job")));
+    EXPECT_TRUE(Scheduler.DeleteTask(QStringLiteral("A")));
+    EXPECT_FALSE(Scheduler.GetTaskInfo(QStringLiteral("A"), Read));
+
+    // Changed by someone else a while after the check.
+    ASSERT_TRUE(Scheduler.TaskExists(QStringLiteral("B.job")));
+    QThread::msleep(150);
+    TWorkItem Item;
+    ASSERT_EQ(WorkItemStore::Load(QStringLiteral("B"), Item), TStoreResult::Ok);
+    Item.Comment = QStringLiteral("changed");
+    ASSERT_EQ(WorkItemStore::Replace(QStringLiteral("B"), Item), TStoreResult::Ok);
+    ASSERT_TRUE(Scheduler.GetTaskInfo(QStringLiteral("B"), Read));
+    EXPECT_EQ(Read.Comment, QStringLiteral("changed"));
 }
 
 TEST_F(TaskSchedulerTest, CreateTaskLeavesAnExistingItemAsItWas)
