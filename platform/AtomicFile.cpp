@@ -33,15 +33,6 @@ bool WriteAll(int Fd, const QByteArray& Content)
 }
 
 // The folder must be synced too, or the rename itself may be lost on a crash.
-void SyncFolder(const QString& Folder)
-{
-    const int Fd = ::open(QFile::encodeName(Folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (Fd < 0)
-        return;
-    (void)::fsync(Fd);
-    ::close(Fd);
-}
-
 mode_t CurrentUmask()
 {
     const mode_t Mask = ::umask(0);
@@ -103,6 +94,15 @@ QString WriteTemporary(const QString& Prefix, const QByteArray& Content, mode_t 
         return {};
     }
     return QFile::decodeName(Template);
+}
+
+void SyncFolder(const QString& Folder)
+{
+    const int Fd = ::open(QFile::encodeName(Folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (Fd < 0)
+        return;
+    (void)::fsync(Fd);
+    ::close(Fd);
 }
 
 } // namespace AtomicFile

@@ -23,4 +23,8 @@ bool Write(const QString& FileName, const QByteArray& Content, QString* ErrorTex
 // given) receives the system's reason.
 QString WriteTemporary(const QString& Prefix, const QByteArray& Content, mode_t Mode, QString* ErrorText = nullptr);
 
+// Makes a rename, link or unlink in Folder durable; failures are ignored,
+// since the change itself has already happened.
+void SyncFolder(const QString& Folder);
+
 } // namespace AtomicFile

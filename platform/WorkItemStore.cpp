@@ -73,15 +73,6 @@ TStoreResult CheckFileStat(const struct stat& Info)
     return TStoreResult::Ok;
 }
 
-void SyncFolder(const QString& Folder)
-{
-    const int Fd = ::open(QFile::encodeName(Folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (Fd >= 0) {
-        (void)::fsync(Fd);
-        ::close(Fd);
-    }
-}
-
 // Held around every change, so that a check for an existing name and the
 // write that follows it see the same folder.
 class TStoreLock
@@ -207,7 +198,7 @@ TStoreResult ReplaceLocked(const QString& FileName, const TWorkItem& Item)
         ::unlink(QFile::encodeName(Temporary).constData());
         return TStoreResult::IoError;
     }
-    SyncFolder(WorkItemStore::Folder());
+    AtomicFile::SyncFolder(WorkItemStore::Folder());
     return TStoreResult::Ok;
 }
 
@@ -460,7 +451,7 @@ TStoreResult Create(const QString& Name, const TWorkItem& Item)
     ::unlink(NativeTemporary.constData());
     if (Linked != 0)
         return LinkError == EEXIST ? TStoreResult::Exists : TStoreResult::IoError;
-    SyncFolder(Folder());
+    AtomicFile::SyncFolder(Folder());
     return TStoreResult::Ok;
 }
 
@@ -509,7 +500,7 @@ TStoreResult Remove(const QString& Name)
             return TStoreResult::AccessDenied;
         if (::unlink(Path.constData()) != 0)
             return errno == ENOENT ? TStoreResult::NotFound : TStoreResult::IoError;
-        SyncFolder(Folder());
+        AtomicFile::SyncFolder(Folder());
         return TStoreResult::Ok;
     });
 }
