@@ -1,5 +1,6 @@
 #include "PackagingSupport.h"
 #include "platform/TaskServiceLauncher.h"
+#include "support/ProcessSweep.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -9,7 +10,6 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -103,9 +103,9 @@ protected:
                 process->waitForFinished(5000);
             }
         }
-        // The task service the program started is its own session's leader.
-        for (pid_t pid : ProcessesOf(FPrefixDir + "/bin/lumidor-taskd"))
-            kill(pid, SIGTERM);
+        // The task service the program started leads a session of its own;
+        // it and whatever else ran on our folders carry the root's name.
+        EndProcessesCarrying(FRoot.path());
     }
 
     // Where an entry of ExpectedFiles lies below the staging folder.
