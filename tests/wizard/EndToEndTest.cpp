@@ -1,12 +1,10 @@
 #include "WizardFixture.h"
+#include "support/TaskServiceFixture.h"
 
 #include <QFileInfo>
 #include <QProcess>
 
-#include <cstring>
-#include <paths.h>
-#include <unistd.h>
-#include <utmpx.h>
+#include <functional>
 
 // The whole road of a job with the real task service and the real clock:
 // added through the window, run by the service at its minute after the
@@ -20,22 +18,7 @@ TEST_F(WizardTest, AJobAddedThroughTheWindowRunsAtItsMinuteAfterTheWindowHasClos
 
     // The service asks a utmp file of the test's whether the user is logged on.
     const QString Utmp = FHome.filePath("utmp");
-    {
-        QFile F(Utmp);
-        ASSERT_TRUE(F.open(QIODevice::WriteOnly));
-    }
-    utmpx Entry{};
-    Entry.ut_type = USER_PROCESS;
-    Entry.ut_pid = getpid();
-    const QByteArray User = ProcessList::AccountName(geteuid()).toLocal8Bit();
-    strncpy(Entry.ut_user, User.constData(), sizeof Entry.ut_user);
-    strncpy(Entry.ut_line, "pts/98", sizeof Entry.ut_line);
-    strncpy(Entry.ut_id, "/98", sizeof Entry.ut_id);
-    ASSERT_EQ(utmpxname(QFile::encodeName(Utmp).constData()), 0);
-    setutxent();
-    ASSERT_NE(pututxline(&Entry), nullptr);
-    endutxent();
-    (void)utmpxname(_PATH_UTMPX);
+    ASSERT_NO_FATAL_FAILURE(ServiceTesting::WriteUtmp(Utmp, true));
 
     ASSERT_TRUE(WorkItemStore::EnsureFolder());
     const QString Log = FHome.filePath("service.log");
