@@ -338,7 +338,7 @@ public:
         if (FFile && FileName == FFileName && ::stat(QFile::encodeName(FileName).constData(), &Now) == 0
             && SameFile(Now, FIdentity))
             return FFile;
-        Forget();
+        ForgetLocked();
         const qint64 ReadAt = RealTimeNs();
         auto File = std::make_shared<TProfileFile>();
         struct stat Identity;
@@ -375,14 +375,18 @@ public:
 
     void Forget()
     {
+        QMutexLocker Lock(&FMutex);
+        ForgetLocked();
+    }
+
+private:
+    void ForgetLocked()
+    {
         FFile.reset();
         FFileName.clear();
         FEntries.clear();
     }
 
-    QMutex FMutex;
-
-private:
     static constexpr qint64 RecentNs = 100'000'000;
 
     static qint64 StatTimeNs(const struct timespec& Time) { return qint64(Time.tv_sec) * 1'000'000'000 + Time.tv_nsec; }
@@ -400,6 +404,7 @@ private:
             && StatTimeNs(A.st_mtim) == StatTimeNs(B.st_mtim) && StatTimeNs(A.st_ctim) == StatTimeNs(B.st_ctim);
     }
 
+    QMutex FMutex;
     QString FFileName;
     struct stat FIdentity = {};
     TFile FFile;
@@ -420,10 +425,7 @@ TReadCache::TFile ReadFile(const QString& FileName)
 template <typename Edit>
 bool Change(const QString& FileName, Edit&& Apply)
 {
-    {
-        QMutexLocker Lock(&ReadCache().FMutex);
-        ReadCache().Forget();
-    }
+    ReadCache().Forget();
     TProfileFile File;
     if (!File.Load(FileName))
         return false;
