@@ -1,27 +1,11 @@
 // measures: lumidor_jobs
+#include "RegistryFiles.h"
 #include "jobs/uJobConfig.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 namespace {
-
-void WriteFile(const QString& Path, const QByteArray& Bytes)
-{
-    QFile File(Path);
-    if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate) || File.write(Bytes) != Bytes.size())
-        std::abort();
-}
-
-QByteArray SectionOf(int Count)
-{
-    QByteArray Bytes = "[Schedule_Shutdown]\r\n";
-    for (int I = 1; I <= Count; ++I)
-        Bytes += "Job" + QByteArray::number(I) + "=Zelvo_Lumidor2025010203" + QByteArray::number(1000 + I)
-                 + ",Shutdown computer at: 1/2/2025 3:04 PM\r\n";
-    return Bytes;
-}
 
 // 1,000 jobs added one by one to a new file: each one a read and an atomic,
 // synced rewrite of the growing file.
@@ -46,11 +30,11 @@ void BM_RemoveOneFrom10000(benchmark::State& State)
 {
     QTemporaryDir Dir;
     const QString Path = Dir.filePath(QStringLiteral("Lumidor.ini"));
-    const QByteArray Full = SectionOf(10000);
+    const QByteArray Full = RegistryFiles::SectionOf(10000);
     TJobConfig Config(Path);
     for (auto _ : State) {
         State.PauseTiming();
-        WriteFile(Path, Full);
+        RegistryFiles::Write(Path, Full);
         State.ResumeTiming();
         Config.RemoveShutdownJob(QStringLiteral("zelvo_lumidor20250102036000,Shutdown computer at: 1/2/2025 3:04 PM"));
     }

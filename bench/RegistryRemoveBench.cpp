@@ -3,6 +3,7 @@
 // JobConfigBench.cpp gives its absolute time), here against its floor in the
 // same run: reading the file once and writing it back atomically, which any
 // remove done as one atomic rewrite must do.
+#include "RegistryFiles.h"
 #include "jobs/uJobConfig.h"
 #include "platform/AtomicFile.h"
 
@@ -16,32 +17,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-QByteArray SectionOf(int Count)
-{
-    QByteArray Bytes = "[Schedule_Shutdown]\r\n";
-    for (int I = 1; I <= Count; ++I)
-        Bytes += "Job" + QByteArray::number(I) + "=Zelvo_Lumidor2025010203" + QByteArray::number(1000 + I)
-                 + ",Shutdown computer at: 1/2/2025 3:04 PM\r\n";
-    return Bytes;
-}
-
-void Put(const QString& Path, const QByteArray& Bytes)
-{
-    QFile File(Path);
-    if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate) || File.write(Bytes) != Bytes.size())
-        std::abort();
-}
-
 void BM_RemoveOneFrom10000AgainstRewrite(benchmark::State& State)
 {
     QTemporaryDir Dir;
     const QString Path = Dir.filePath(QStringLiteral("Lumidor.ini"));
-    const QByteArray Full = SectionOf(10000);
+    const QByteArray Full = RegistryFiles::SectionOf(10000);
     TJobConfig Config(Path);
     double RemoveSeconds = 0;
     double BaselineSeconds = 0;
     for (auto _ : State) {
-        Put(Path, Full);
+        RegistryFiles::Write(Path, Full);
         const auto Start = Clock::now();
         Config.RemoveShutdownJob(QStringLiteral("zelvo_lumidor20250102036000,Shutdown computer at: 1/2/2025 3:04 PM"));
         const auto Removed = Clock::now();

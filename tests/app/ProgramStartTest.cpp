@@ -48,14 +48,8 @@ protected:
 
     void TearDown() override
     {
-        for (auto& process : FProcesses) {
-            if (process->state() != QProcess::NotRunning) {
-                process->kill();
-                process->waitForFinished(5000);
-            }
-        }
-        // The service a program started is detached from it and outlives it.
-        EndProcessesCarrying(FRoot.path());
+        // A started program's task service is detached and outlives it.
+        EndStartedPrograms(FProcesses, FRoot.path());
         qputenv("XDG_RUNTIME_DIR", FOldRuntime);
     }
 

@@ -97,15 +97,8 @@ protected:
 
     void TearDown() override
     {
-        for (auto& process : FProcesses) {
-            if (process->state() != QProcess::NotRunning) {
-                process->kill();
-                process->waitForFinished(5000);
-            }
-        }
-        // The task service the program started leads a session of its own;
-        // it and whatever else ran on our folders carry the root's name.
-        EndProcessesCarrying(FRoot.path());
+        // A started program's task service is detached and outlives it.
+        EndStartedPrograms(FProcesses, FRoot.path());
     }
 
     // Where an entry of ExpectedFiles lies below the staging folder.

@@ -123,3 +123,14 @@ int EndProcessesCarrying(const QString& Folder, int GraceMs)
     }
     return Ended;
 }
+
+void EndStartedPrograms(const std::vector<std::unique_ptr<QProcess>>& Started, const QString& Folder)
+{
+    for (const auto& Process : Started) {
+        if (Process->state() != QProcess::NotRunning) {
+            Process->kill();
+            Process->waitForFinished(5000);
+        }
+    }
+    EndProcessesCarrying(Folder);
+}

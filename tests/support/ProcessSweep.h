@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QList>
+#include <QProcess>
 #include <QString>
+
+#include <memory>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -19,3 +23,7 @@ QList<pid_t> ProcessesCarrying(const QString& Folder);
 // they are gone. Looks again afterwards, for one that was being forked.
 // Returns how many it had to end.
 int EndProcessesCarrying(const QString& Folder, int GraceMs = 5000);
+
+// A test's teardown: kills and reaps the programs it started, then ends
+// whatever they left carrying Folder.
+void EndStartedPrograms(const std::vector<std::unique_ptr<QProcess>>& Started, const QString& Folder);

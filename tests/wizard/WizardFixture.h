@@ -92,6 +92,15 @@ protected:
     TDateTime Now() const { return DateTime::Now(); }
 
     QString StoreFolder() const { return FHome.filePath(QStringLiteral("store")); }
+    // The language the suite's settings name.
+    static void SetSuiteLanguage(const QByteArray& Language)
+    {
+        const QString SuiteFolder = qEnvironmentVariable("XDG_CONFIG_HOME") + "/Zelvo/Corvane V8";
+        ASSERT_TRUE(QDir().mkpath(SuiteFolder));
+        QFile Settings(SuiteFolder + "/Main.ini");
+        ASSERT_TRUE(Settings.open(QIODevice::WriteOnly));
+        Settings.write("[Main]\r\nLanguage=" + Language + "\r\n");
+    }
     QString RegistryPath() const
     {
         return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Zelvo/Corvane V8/Lumidor/Lumidor.ini");

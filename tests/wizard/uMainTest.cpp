@@ -395,12 +395,7 @@ TEST_F(WizardTest, SuiteLanguageGivesTheWindowAndRunTimeTexts)
 {
     if (!QFile::exists(QStringLiteral(LUMIDOR_BUILD_DIR "/bin/Toolbox_Language/German.lng")))
         GTEST_SKIP() << "no language files beside the test program";
-    const QString SuiteFolder = qEnvironmentVariable("XDG_CONFIG_HOME") + "/Zelvo/Corvane V8";
-    ASSERT_TRUE(QDir().mkpath(SuiteFolder));
-    QFile Settings(SuiteFolder + "/Main.ini");
-    ASSERT_TRUE(Settings.open(QIODevice::WriteOnly));
-    Settings.write("[Main]\r\nLanguage=German\r\n");
-    Settings.close();
+    ASSERT_NO_FATAL_FAILURE(SetSuiteLanguage("German"));
 
     // The catalogue translates the application's windows.
     TApplication App;
@@ -435,12 +430,7 @@ TEST_F(WizardTest, EnglishLanguageGivesTheDesignedPreviewText)
 {
     if (!QFile::exists(QStringLiteral(LUMIDOR_BUILD_DIR "/bin/Toolbox_Language/English.lng")))
         GTEST_SKIP() << "no language files beside the test program";
-    const QString SuiteFolder = qEnvironmentVariable("XDG_CONFIG_HOME") + "/Zelvo/Corvane V8";
-    ASSERT_TRUE(QDir().mkpath(SuiteFolder));
-    QFile Settings(SuiteFolder + "/Main.ini");
-    ASSERT_TRUE(Settings.open(QIODevice::WriteOnly));
-    Settings.write("[Main]\r\nLanguage=English\r\n");
-    Settings.close();
+    ASSERT_NO_FATAL_FAILURE(SetSuiteLanguage("English"));
 
     TApplication App;
     TfrmMain* F = nullptr;
