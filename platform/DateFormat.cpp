@@ -1,19 +1,15 @@
 #include "platform/DateFormat.h"
 
+#include "platform/AsciiText.h"
 #include "platform/Exceptions.h"
 
 #include <QLocale>
 
 namespace {
 
-QChar UpperAscii(QChar C)
-{
-    return C >= u'a' && C <= u'z' ? QChar(C.unicode() - 32) : C;
-}
-
 bool IsAsciiLetter(QChar C)
 {
-    const QChar U = UpperAscii(C);
+    const QChar U = AsciiText::UpperCase(C);
     return U >= u'A' && U <= u'Z';
 }
 
@@ -69,7 +65,7 @@ TDateOrder DateOrderOf(const QString& Format)
             Pos = AfterQuoted(Format, Pos);
             continue;
         }
-        switch (UpperAscii(Format[Pos]).unicode()) {
+        switch (AsciiText::UpperCase(Format[Pos]).unicode()) {
         case u'D': return TDateOrder::DMY;
         case u'Y': return TDateOrder::YMD;
         case u'M': return TDateOrder::MDY;
@@ -361,9 +357,9 @@ QString FormatDateTime(const QString& Format, TDateTime Value, const TFormatSett
             continue;
         }
 
-        QChar Letter = UpperAscii(C);
+        QChar Letter = AsciiText::UpperCase(C);
         qsizetype Run = 1;
-        while (Pos + Run < Format.size() && UpperAscii(Format[Pos + Run]) == Letter)
+        while (Pos + Run < Format.size() && AsciiText::UpperCase(Format[Pos + Run]) == Letter)
             ++Run;
         if (Letter == u'M' && LastLetter == u'H')
             Letter = u'N';

@@ -1,5 +1,6 @@
 #include "platform/WorkItemStore.h"
 
+#include "platform/AsciiText.h"
 #include "platform/AtomicFile.h"
 
 #include <QDir>
@@ -42,26 +43,9 @@ QString HomeFolder()
     return QStringLiteral("/");
 }
 
-bool EqualsIgnoringAsciiCase(const QString& A, const QString& B)
-{
-    if (A.size() != B.size())
-        return false;
-    for (qsizetype I = 0; I < A.size(); ++I) {
-        char16_t X = A[I].unicode();
-        char16_t Y = B[I].unicode();
-        if (X >= 'A' && X <= 'Z')
-            X += 'a' - 'A';
-        if (Y >= 'A' && Y <= 'Z')
-            Y += 'a' - 'A';
-        if (X != Y)
-            return false;
-    }
-    return true;
-}
-
 bool HasJobExtension(const QString& FileName)
 {
-    return FileName.size() > 4 && EqualsIgnoringAsciiCase(FileName.right(4), QLatin1String(Extension));
+    return FileName.size() > 4 && AsciiText::SameText(FileName.right(4), QString::fromLatin1(Extension));
 }
 
 // A file the store may read: a regular file of ours that nobody else can write.
@@ -116,7 +100,7 @@ QString ResolveFileName(const QString& Item)
     QString Found;
     while (const dirent* Entry = ::readdir(Dir)) {
         const QString FileName = QFile::decodeName(Entry->d_name);
-        if (HasJobExtension(FileName) && EqualsIgnoringAsciiCase(FileName.chopped(4), Item)) {
+        if (HasJobExtension(FileName) && AsciiText::SameText(FileName.chopped(4), Item)) {
             Found = FileName;
             break;
         }
