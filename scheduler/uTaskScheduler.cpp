@@ -1,5 +1,6 @@
 #include "scheduler/uTaskScheduler.h"
 
+#include "platform/AsciiText.h"
 #include "platform/DateFormat.h"
 
 #include <QSysInfo>
@@ -21,15 +22,6 @@ LPCWSTR Wide(const QString& Text)
     return reinterpret_cast<LPCWSTR>(Text.utf16());
 }
 
-QString LowerAsciiOnly(const QString& Text)
-{
-    QString Result = Text;
-    for (QChar& C : Result)
-        if (C >= QLatin1Char('A') && C <= QLatin1Char('Z'))
-            C = QChar(C.unicode() + ('a' - 'A'));
-    return Result;
-}
-
 // Reads a text that a getter hands out and frees the platform's copy.
 template <typename TGetter>
 QString ReadText(TGetter Getter)
@@ -47,9 +39,9 @@ uint32_t DesktopShellProcessId()
 {
     QStringList Shells;
     for (const char* Shell : DesktopShells)
-        Shells += LowerAsciiOnly(QLatin1String(Shell));
+        Shells += AsciiText::LowerCase(QLatin1String(Shell));
     for (const TProcessEntry& Entry : ProcessList::Snapshot())
-        if (Shells.contains(LowerAsciiOnly(Entry.ExeName)))
+        if (Shells.contains(AsciiText::LowerCase(Entry.ExeName)))
             return Entry.ProcessId;
     return 0;
 }
@@ -175,9 +167,10 @@ bool TTaskScheduler::TaskExists(const QString& FileName)
     // matches. The one name is looked up rather than compared against every
     // enumerated one: the store resolves it ignoring the case of A to Z just as
     // the comparison would, and a refresh of many jobs stays linear.
-    static const QLatin1String Extension(".job");
+    static constexpr QStringView Extension = u".job";
     ForgetFound();
-    if (!Scheduler || FileName.size() <= Extension.size() || !FileName.endsWith(Extension, Qt::CaseInsensitive))
+    if (!Scheduler || FileName.size() <= Extension.size()
+        || !AsciiText::SameText(QStringView(FileName).right(Extension.size()), Extension))
         return false;
     ITask* Task = ActivateTask(FileName);
     if (!Task)
@@ -290,9 +283,8 @@ bool TTaskScheduler::DeleteTask(const QString& Name)
 
 uint32_t TTaskScheduler::FindProcessId(const QString& ExeName) const
 {
-    const QString Wanted = LowerAsciiOnly(ExeName);
     for (const TProcessEntry& Entry : ProcessList::Snapshot())
-        if (LowerAsciiOnly(Entry.ExeName) == Wanted)
+        if (AsciiText::SameText(Entry.ExeName, ExeName))
             return Entry.ProcessId;
     return 0;
 }
