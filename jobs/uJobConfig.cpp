@@ -1,5 +1,6 @@
 #include "jobs/uJobConfig.h"
 
+#include "platform/AsciiText.h"
 #include "toolkit/IniFiles.h"
 
 #include <QDir>
@@ -18,22 +19,6 @@ QString SectionOf(bool IsShutdown)
 QString JobKey(qsizetype Number)
 {
     return QStringLiteral("Job%1").arg(Number);
-}
-
-QChar UpperAZ(QChar C)
-{
-    return C >= QLatin1Char('a') && C <= QLatin1Char('z') ? QChar(C.unicode() - 'a' + 'A') : C;
-}
-
-// Registry values compare ignoring the case of A to Z and nothing else.
-bool SameTextAZ(const QString& A, const QString& B)
-{
-    if (A.size() != B.size())
-        return false;
-    for (qsizetype I = 0; I < A.size(); ++I)
-        if (UpperAZ(A[I]) != UpperAZ(B[I]))
-            return false;
-    return true;
 }
 
 } // namespace
@@ -135,7 +120,7 @@ void TJobConfig::RemoveJob(const QString& Section, const QString& Value)
 {
     QList<ProfileStrings::TProfileEntry> Kept;
     for (const ProfileStrings::TProfileEntry& Entry : FIniFile->ReadSectionEntries(Section))
-        if (!SameTextAZ(Entry.Value, Value))
+        if (!AsciiText::SameText(Entry.Value, Value))
             Kept.append(ProfileStrings::TProfileEntry{JobKey(Kept.size() + 1), Entry.Value});
     FIniFile->RewriteSection(Section, Kept);
 }
