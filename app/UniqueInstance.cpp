@@ -1,6 +1,7 @@
 #include "app/UniqueInstance.h"
 
 #include "platform/AppFrame_New.h"
+#include "platform/AsciiText.h"
 #include "platform/InstanceLock.h"
 #include "toolkit/Forms.h"
 
@@ -33,12 +34,7 @@ QString InstanceName()
 
 QString InstanceNameOf(const QString& ExeFileName)
 {
-    QString name = ExeFileName;
-    for (QChar& c : name) {
-        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
-            c = QChar(c.unicode() - 'a' + 'A');
-    }
-    return InstanceGuid + name;
+    return InstanceGuid + AsciiText::UpperCase(ExeFileName);
 }
 
 void CheckSingleInstance()
