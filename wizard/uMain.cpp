@@ -14,6 +14,7 @@
 #include "i18n/uLanguage.h"
 #include "jobs/uJobConfig.h"
 #include "platform/AppFrame_New.h"
+#include "platform/AsciiText.h"
 #include "platform/DateFormat.h"
 #include "platform/ShellExecute.h"
 #include "resources/pictures/Pictures.h"
@@ -66,18 +67,6 @@ TDateTime CombineDateAndTime(TDateTime DatePart, TDateTime TimePart)
     const TDateTimeFields D = DateTime::Decode(DatePart);
     const TDateTimeFields T = DateTime::Decode(TimePart);
     return DateTime::EncodeDate(D.Year, D.Month, D.Day) + DateTime::EncodeTime(T.Hour, T.Minute, T.Second);
-}
-
-// Labels and names compare with the case of A to Z ignored, nothing else.
-bool SameText(const QString& A, const QString& B)
-{
-    if (A.size() != B.size())
-        return false;
-    const auto Fold = [](QChar C) { return C >= u'A' && C <= u'Z' ? QChar(C.unicode() + ('a' - 'A')) : C; };
-    for (qsizetype I = 0; I < A.size(); ++I)
-        if (Fold(A[I]) != Fold(B[I]))
-            return false;
-    return true;
 }
 
 // The registry file with its folders, empty when it is new.
@@ -450,7 +439,7 @@ bool TfrmMain::JobLabelExists(const QString& Label, bool IsShutdown) const
     const int Group = IsShutdown ? ShutdownGroup : RestartGroup;
     const TListItems& Rows = lvView->Items();
     for (int I = 0; I < Rows.Count(); ++I)
-        if (Rows[I]->GroupID() == Group && SameText(Rows[I]->Caption(), Label))
+        if (Rows[I]->GroupID() == Group && AsciiText::SameText(Rows[I]->Caption(), Label))
             return true;
     return false;
 }
