@@ -11,6 +11,8 @@ namespace {
 const QString ShutdownSection = QStringLiteral("Schedule_Shutdown");
 const QString RestartSection = QStringLiteral("Schedule_Restart");
 
+constexpr QChar EntrySeparator = u',';
+
 QString SectionOf(bool IsShutdown)
 {
     return IsShutdown ? ShutdownSection : RestartSection;
@@ -45,6 +47,21 @@ TJobConfig::~TJobConfig()
     }
 }
 
+QString TJobConfig::JoinEntry(const QString& TaskName, const QString& Label)
+{
+    return TaskName + EntrySeparator + Label;
+}
+
+bool TJobConfig::SplitEntry(const QString& Value, QString& TaskName, QString& Label)
+{
+    const qsizetype Separator = Value.indexOf(EntrySeparator);
+    if (Separator < 0)
+        return false;
+    TaskName = Value.left(Separator);
+    Label = Value.mid(Separator + 1);
+    return true;
+}
+
 void TJobConfig::AddJob(const QString& TaskName, const QString& Label, bool IsShutdown)
 {
     const QString Section = SectionOf(IsShutdown);
@@ -55,7 +72,7 @@ void TJobConfig::AddJob(const QString& TaskName, const QString& Label, bool IsSh
     qsizetype Number = Keys.size() + 1;
     while (Keys.contains(JobKey(Number), Qt::CaseInsensitive))
         ++Number;
-    const QString Value = Label.isEmpty() ? TaskName : TaskName + QLatin1Char(',') + Label;
+    const QString Value = Label.isEmpty() ? TaskName : JoinEntry(TaskName, Label);
     FIniFile->WriteEntry(Section, JobKey(Number), Value);
 }
 

@@ -22,6 +22,14 @@ public:
 
     const QString& FileName() const { return FFileName; }
 
+    // The value of a job's entry: the work item's name, a comma and the label,
+    // which may hold further commas.
+    static QString JoinEntry(const QString& TaskName, const QString& Label);
+    // Splits a value at its first comma; false for a value without one, which
+    // names no job that can be listed.
+    static bool SplitEntry(const QString& Value, QString& TaskName, QString& Label);
+
+    // An empty label leaves the name alone, without a comma.
     void AddJob(const QString& TaskName, const QString& Label, bool IsShutdown);
 
     int ShutdownJobCount();

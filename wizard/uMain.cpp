@@ -505,7 +505,7 @@ bool TfrmMain::DeleteTickedJobs(bool& AllDeleted)
             AllDeleted = false;
             continue;
         }
-        const QString Value = Name + u',' + Row->Caption();
+        const QString Value = TJobConfig::JoinEntry(Name, Row->Caption());
         if (Row->GroupID() == RestartGroup)
             JobConfig->RemoveRestartJob(Value);
         else
@@ -541,10 +541,10 @@ void TfrmMain::ListJobs(bool IsShutdown, TDateTime Now, bool& Listed, double& Be
     // From the last entry to the first, so that removals keep the positions still to come.
     for (int I = Count - 1; I >= 0; --I) {
         const QString Value = IsShutdown ? JobConfig->GetShutdownJob(I) : JobConfig->GetRestartJob(I);
-        const qsizetype Comma = Value.indexOf(u',');
-        if (Comma < 0)
+        QString Name;
+        QString Label;
+        if (!TJobConfig::SplitEntry(Value, Name, Label))
             continue;
-        const QString Name = Value.left(Comma);
         if (!SchedulerClient->TaskExists(Name + QStringLiteral(".job"))) {
             if (IsShutdown)
                 JobConfig->RemoveShutdownJob(Value);
@@ -552,7 +552,6 @@ void TfrmMain::ListJobs(bool IsShutdown, TDateTime Now, bool& Listed, double& Be
                 JobConfig->RemoveRestartJob(Value);
             continue;
         }
-        const QString Label = Value.mid(Comma + 1);
         TTaskInfo Info;
         if (!SchedulerClient->GetTaskInfo(Name, Info))
             continue;

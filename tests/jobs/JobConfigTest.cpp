@@ -86,6 +86,53 @@ TEST_F(JobConfigTest, AddJobAppendsNumberedEntries)
     EXPECT_TRUE(Bytes().endsWith("[Schedule_Restart]\r\nJob1=\r\n"));
 }
 
+TEST(JobConfigEntry, SplitsAtTheFirstCommaAndJoinsBackTheSameValue)
+{
+    const struct
+    {
+        const char* Value;
+        bool Job;
+        const char* TaskName;
+        const char* Label;
+    } Cases[] = {
+        {"Zelvo_Lumidor20250102030405,Shutdown computer at: 1/2/2025 3:04 PM", true, "Zelvo_Lumidor20250102030405",
+         "Shutdown computer at: 1/2/2025 3:04 PM"},
+        {"T,at 1/2/2025, 3:04 PM, again", true, "T", "at 1/2/2025, 3:04 PM, again"},
+        {"T,", true, "T", ""},
+        {",L", true, "", "L"},
+        {",", true, "", ""},
+        {" T , L ", true, " T ", " L "},
+        {"T=x,L=y", true, "T=x", "L=y"},
+        {"Zelvo_Lumidor20250102030405", false, "", ""},
+        {"", false, "", ""},
+    };
+    for (const auto& Case : Cases) {
+        const QString Value = QString::fromUtf8(Case.Value);
+        QString TaskName;
+        QString Label;
+        ASSERT_EQ(TJobConfig::SplitEntry(Value, TaskName, Label), Case.Job) << Case.Value;
+        if (!Case.Job)
+            continue;
+        EXPECT_EQ(TaskName, QString::fromUtf8(Case.TaskName)) << Case.Value;
+        EXPECT_EQ(Label, QString::fromUtf8(Case.Label)) << Case.Value;
+        EXPECT_EQ(TJobConfig::JoinEntry(TaskName, Label), Value) << Case.Value;
+    }
+}
+
+TEST_F(JobConfigTest, AddedJobSplitsIntoItsNameAndLabel)
+{
+    TJobConfig Config(Path());
+    Config.AddJob(QStringLiteral("T1"), QStringLiteral("Restart computer at: 7:00 AM, Everyday"), false);
+    Config.AddJob(QStringLiteral("T2"), QString(), false);
+    QString TaskName;
+    QString Label;
+    ASSERT_TRUE(TJobConfig::SplitEntry(Config.GetRestartJob(0), TaskName, Label));
+    EXPECT_EQ(TaskName, QStringLiteral("T1"));
+    EXPECT_EQ(Label, QStringLiteral("Restart computer at: 7:00 AM, Everyday"));
+    // Without a label there is nothing to list.
+    EXPECT_FALSE(TJobConfig::SplitEntry(Config.GetRestartJob(1), TaskName, Label));
+}
+
 TEST_F(JobConfigTest, RemoveDropsEveryEqualValueAndRenumbers)
 {
     struct TCase
