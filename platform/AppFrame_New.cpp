@@ -1,10 +1,11 @@
 #include "platform/AppFrame_New.h"
 
+#include "platform/UserAccount.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFileInfo>
 
-#include <pwd.h>
 #include <unistd.h>
 
 #include <vector>
@@ -26,13 +27,8 @@ QString HomeFolder()
     const QString home = AbsoluteOrEmpty(qEnvironmentVariable("HOME"));
     if (!home.isEmpty())
         return home;
-    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? size_t(size) : 16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-        return QString();
-    return AbsoluteOrEmpty(QFile::decodeName(found->pw_dir));
+    const std::optional<TUserAccount> account = UserAccount::ByUid(getuid());
+    return account ? AbsoluteOrEmpty(account->Home) : QString();
 }
 
 QString UserConfigFolder()

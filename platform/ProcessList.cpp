@@ -1,10 +1,11 @@
 #include "platform/ProcessList.h"
 
+#include "platform/UserAccount.h"
+
 #include <QDir>
 #include <QFile>
 
 #include <algorithm>
-#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -107,29 +108,16 @@ std::optional<uint32_t> ProcessOwner(uint32_t ProcessId)
 
 QString AccountName(uint32_t Uid)
 {
-    struct passwd Entry;
-    struct passwd* Found = nullptr;
-    std::vector<char> Buffer(4096);
-    // The entry may need more room than the first guess, as with long GECOS fields.
-    while (getpwuid_r(uid_t(Uid), &Entry, Buffer.data(), Buffer.size(), &Found) == ERANGE && Buffer.size() < 1 << 20)
-        Buffer.resize(Buffer.size() * 2);
-    return Found ? QFile::decodeName(Found->pw_name) : QString();
+    const std::optional<TUserAccount> Account = UserAccount::ByUid(Uid);
+    return Account ? Account->Name : QString();
 }
 
 std::optional<uint32_t> AccountUid(const QString& Name)
 {
-    if (Name.isEmpty())
+    const std::optional<TUserAccount> Account = UserAccount::ByName(Name);
+    if (!Account)
         return std::nullopt;
-    struct passwd Entry;
-    struct passwd* Found = nullptr;
-    std::vector<char> Buffer(4096);
-    const QByteArray Native = QFile::encodeName(Name);
-    while (getpwnam_r(Native.constData(), &Entry, Buffer.data(), Buffer.size(), &Found) == ERANGE
-        && Buffer.size() < 1 << 20)
-        Buffer.resize(Buffer.size() * 2);
-    if (!Found)
-        return std::nullopt;
-    return uint32_t(Found->pw_uid);
+    return Account->Uid;
 }
 
 TAccountSid UnixUserSid(uint32_t Uid)

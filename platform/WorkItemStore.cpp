@@ -2,6 +2,7 @@
 
 #include "platform/AsciiText.h"
 #include "platform/AtomicFile.h"
+#include "platform/UserAccount.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +13,6 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,11 +35,8 @@ QString HomeFolder()
     const QByteArray Home = qgetenv("HOME");
     if (!Home.isEmpty())
         return QFile::decodeName(Home);
-    struct passwd Entry;
-    struct passwd* Found = nullptr;
-    char Buffer[4096];
-    if (getpwuid_r(geteuid(), &Entry, Buffer, sizeof Buffer, &Found) == 0 && Found)
-        return QFile::decodeName(Found->pw_dir);
+    if (const std::optional<TUserAccount> Account = UserAccount::ByUid(geteuid()))
+        return Account->Home;
     return QStringLiteral("/");
 }
 

@@ -1,5 +1,7 @@
 #include "service/TaskProcess.h"
 
+#include "platform/UserAccount.h"
+
 #include <QFile>
 #include <QSocketNotifier>
 
@@ -7,7 +9,6 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <pwd.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/stat.h>
@@ -147,14 +148,11 @@ void TTaskProcess::Reap()
 QStringList TaskEnvironment()
 {
     QStringList Env;
-    struct passwd Entry;
-    struct passwd* Found = nullptr;
-    char Buffer[4096];
-    if (getpwuid_r(geteuid(), &Entry, Buffer, sizeof Buffer, &Found) == 0 && Found) {
-        Env << QStringLiteral("HOME=") + QFile::decodeName(Found->pw_dir)
-            << QStringLiteral("USER=") + QString::fromLocal8Bit(Found->pw_name)
-            << QStringLiteral("LOGNAME=") + QString::fromLocal8Bit(Found->pw_name)
-            << QStringLiteral("SHELL=") + QFile::decodeName(Found->pw_shell[0] ? Found->pw_shell : "/bin/sh");
+    if (const std::optional<TUserAccount> Account = UserAccount::ByUid(geteuid())) {
+        Env << QStringLiteral("HOME=") + Account->Home
+            << QStringLiteral("USER=") + Account->Name
+            << QStringLiteral("LOGNAME=") + Account->Name
+            << QStringLiteral("SHELL=") + (Account->Shell.isEmpty() ? QStringLiteral("/bin/sh") : Account->Shell);
     } else if (qEnvironmentVariableIsSet("HOME")) {
         Env << QStringLiteral("HOME=") + qEnvironmentVariable("HOME");
     }

@@ -2,6 +2,7 @@
 
 #include "platform/TaskServiceLauncher.h"
 #include "platform/TriggerSchedule.h"
+#include "platform/UserAccount.h"
 #include "service/CommandLine.h"
 #include "service/FolderWatch.h"
 #include "service/RunPlan.h"
@@ -16,7 +17,6 @@
 #include <QTimer>
 
 #include <climits>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,11 +39,8 @@ qint64 Seconds(qint64 Ms)
 
 QString UserName()
 {
-    struct passwd Entry;
-    struct passwd* Found = nullptr;
-    char Buffer[4096];
-    if (getpwuid_r(geteuid(), &Entry, Buffer, sizeof Buffer, &Found) == 0 && Found)
-        return QString::fromLocal8Bit(Found->pw_name);
+    if (const std::optional<TUserAccount> Account = UserAccount::ByUid(geteuid()))
+        return Account->Name;
     return QString::number(geteuid());
 }
 
