@@ -10,12 +10,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -72,29 +72,21 @@ TInstanceLock::~TInstanceLock()
 {
     if (FServer)
         FServer->close();
-    if (FLockFd >= 0)
-        ::close(FLockFd);
+    FLock.Release();
 }
 
 TInstanceLock::TState TInstanceLock::Acquire()
 {
-    if (FLockFd >= 0)
+    if (FLock.Held())
         return First;
     if (FFolder.isEmpty())
         return Failed;
 
-    const int fd = ::open(QFile::encodeName(LockFilePath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
+    TFileLock lock;
+    if (!lock.Open(LockFilePath(), O_RDWR | O_CREAT | O_NOFOLLOW, 0600))
         return Failed;
-    int result;
-    do
-        result = flock(fd, LOCK_EX | LOCK_NB);
-    while (result != 0 && errno == EINTR);
-    if (result != 0) {
-        const int error = errno;
-        ::close(fd);
-        return error == EWOULDBLOCK ? Running : Failed;
-    }
+    if (!lock.Lock(TFileLock::Exclusive, TFileLock::NoWait))
+        return lock.Error() == EWOULDBLOCK ? Running : Failed;
 
     // Holding the lock, any socket file left there is from a process that died.
     auto* server = new QLocalServer(this);
@@ -102,12 +94,11 @@ TInstanceLock::TState TInstanceLock::Acquire()
     server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!server->listen(ChannelPath())) {
         delete server;
-        ::close(fd);
         return Failed;
     }
     connect(server, &QLocalServer::newConnection, this, &TInstanceLock::AcceptConnections);
     FServer = server;
-    FLockFd = fd;
+    FLock = std::move(lock);
     return First;
 }
 

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include "platform/FileLock.h"
+
 class QLocalServer;
 class QLocalSocket;
 
@@ -44,7 +46,7 @@ private:
     QString FName;
     QString FFolder;
     QString FBaseName;
-    int FLockFd = -1;
+    TFileLock FLock;
     QLocalServer* FServer = nullptr;
 };
 

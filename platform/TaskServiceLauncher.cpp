@@ -1,5 +1,6 @@
 #include "platform/TaskServiceLauncher.h"
 
+#include "platform/FileLock.h"
 #include "platform/ShellExecute.h"
 
 #include <QFile>
@@ -8,7 +9,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -50,14 +50,11 @@ void SetTaskServiceProgramForTesting(const QString& Program)
 
 bool TaskServiceRunning(const QString& StoreDir)
 {
-    const int Fd = ::open(QFile::encodeName(TaskServiceLockPath(StoreDir)).constData(),
-        O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (Fd < 0)
+    TFileLock Probe;
+    if (!Probe.Open(TaskServiceLockPath(StoreDir), O_RDONLY | O_NOFOLLOW))
         return false;
     // A shared probe never keeps a starting service out for longer than the call.
-    const bool Busy = ::flock(Fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(Fd);
-    return Busy;
+    return !Probe.Lock(TFileLock::Shared, TFileLock::NoWait) && Probe.Error() == EWOULDBLOCK;
 }
 
 bool StartTaskService(const QString& StoreDir)
@@ -73,33 +70,26 @@ bool StartTaskService(const QString& StoreDir)
 
 TTaskServiceLock::TTaskServiceLock(const QString& StoreDir)
 {
-    const QByteArray Path = QFile::encodeName(TaskServiceLockPath(StoreDir));
-    const int Fd = ::open(Path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (Fd < 0) {
-        FErrorText = QStringLiteral("cannot open %1: %2").arg(QFile::decodeName(Path), QString::fromLocal8Bit(strerror(errno)));
+    const QString Path = TaskServiceLockPath(StoreDir);
+    if (!FLock.Open(Path, O_RDWR | O_CREAT | O_NOFOLLOW, 0600)) {
+        FErrorText = QStringLiteral("cannot open %1: %2").arg(Path, QString::fromLocal8Bit(strerror(FLock.Error())));
         return;
     }
     for (int Waited = 0;; Waited += LockRetryStepMs) {
-        if (::flock(Fd, LOCK_EX | LOCK_NB) == 0) {
-            FFd = Fd;
+        if (FLock.Lock(TFileLock::Exclusive, TFileLock::NoWait))
             return;
-        }
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            FErrorText = QStringLiteral("cannot lock %1: %2").arg(QFile::decodeName(Path), QString::fromLocal8Bit(strerror(errno)));
+        if (FLock.Error() != EWOULDBLOCK) {
+            FErrorText = QStringLiteral("cannot lock %1: %2").arg(Path, QString::fromLocal8Bit(strerror(FLock.Error())));
             break;
         }
         if (Waited >= LockRetryMs) {
             FHeldByAnother = true;
-            FErrorText = QStringLiteral("another task service holds %1").arg(QFile::decodeName(Path));
+            FErrorText = QStringLiteral("another task service holds %1").arg(Path);
             break;
         }
         ::usleep(LockRetryStepMs * 1000);
     }
-    ::close(Fd);
+    FLock.Release();
 }
 
-TTaskServiceLock::~TTaskServiceLock()
-{
-    if (FFd >= 0)
-        ::close(FFd);
-}
+TTaskServiceLock::~TTaskServiceLock() = default;

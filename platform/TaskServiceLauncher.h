@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "platform/FileLock.h"
+
 // The task service holds "<store>/.service.lock" (flock, exclusive) for its
 // whole life; the kernel drops it when the process ends, however it ends.
 // One service per store: a second one sees the lock and leaves.
@@ -31,13 +33,13 @@ public:
     TTaskServiceLock(const TTaskServiceLock&) = delete;
     TTaskServiceLock& operator=(const TTaskServiceLock&) = delete;
 
-    bool Held() const { return FFd >= 0; }
+    bool Held() const { return FLock.Held(); }
     // Another process holds it (as opposed to a failure to open the file).
     bool HeldByAnother() const { return FHeldByAnother; }
     QString ErrorText() const { return FErrorText; }
 
 private:
-    int FFd = -1;
+    TFileLock FLock;
     bool FHeldByAnother = false;
     QString FErrorText;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/AsciiText.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileLock.h"
 #include "platform/UserAccount.h"
 
 #include <QDir>
@@ -13,7 +14,6 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,25 +61,14 @@ class TStoreLock
 public:
     TStoreLock()
     {
-        FFd = ::open(QFile::encodeName(WorkItemStore::LockFilePath()).constData(),
-            O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (FFd >= 0 && ::flock(FFd, LOCK_EX) != 0) {
-            ::close(FFd);
-            FFd = -1;
-        }
+        if (FLock.Open(WorkItemStore::LockFilePath(), O_RDWR | O_CREAT | O_NOFOLLOW, 0600))
+            (void)FLock.Lock(TFileLock::Exclusive, TFileLock::Wait);
     }
-    ~TStoreLock()
-    {
-        if (FFd >= 0)
-            ::close(FFd);
-    }
-    TStoreLock(const TStoreLock&) = delete;
-    TStoreLock& operator=(const TStoreLock&) = delete;
 
-    bool Held() const { return FFd >= 0; }
+    bool Held() const { return FLock.Held(); }
 
 private:
-    int FFd = -1;
+    TFileLock FLock;
 };
 
 // The file name in the folder that holds the item, matching the name without
