@@ -1,19 +1,14 @@
 #pragma once
 
-#include <QHash>
 #include <QString>
 #include <QStringList>
 
-#include <memory>
-#include <vector>
-
 #include "platform/Exceptions.h"
+#include "platform/IniSections.h"
 #include "toolkit/IniFiles.h"
 
-// An INI file read completely into memory. Entries are trimmed; section and
-// key names match without regard to case; a name that occurs more than once
-// is found at its last occurrence. Writes change the memory only: nothing
-// ever goes back to a file.
+// An INI file read completely into memory, by the rules of TIniSections.
+// Writes change the memory only: nothing ever goes back to a file.
 class TExtIniFile : public TCustomIniFile
 {
 public:
@@ -39,18 +34,5 @@ public:
     void Commit() override;
 
 private:
-    struct TSection
-    {
-        QString Name;
-        QStringList Lines;
-        QHash<QString, qsizetype> LineIndex;
-        bool LineIndexValid = false;
-    };
-
-    TSection* FindSection(const QString& Name);
-    qsizetype FindLine(TSection& Section, const QString& Key);
-
-    std::vector<std::unique_ptr<TSection>> Sections;
-    QHash<QString, qsizetype> SectionIndex;
-    bool SectionIndexValid = false;
+    TIniSections FSections;
 };
