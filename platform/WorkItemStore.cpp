@@ -40,11 +40,6 @@ QString HomeFolder()
     return QStringLiteral("/");
 }
 
-bool HasJobExtension(const QString& FileName)
-{
-    return FileName.size() > 4 && AsciiText::SameText(FileName.right(4), QString::fromLatin1(Extension));
-}
-
 // A file the store may read: a regular file of ours that nobody else can write.
 TStoreResult CheckFileStat(const struct stat& Info)
 {
@@ -86,7 +81,7 @@ QString ResolveFileName(const QString& Item)
     QString Found;
     while (const dirent* Entry = ::readdir(Dir)) {
         const QString FileName = QFile::decodeName(Entry->d_name);
-        if (HasJobExtension(FileName) && AsciiText::SameText(FileName.chopped(4), Item)) {
+        if (WorkItemStore::HasJobExtension(FileName) && AsciiText::SameText(FileName.chopped(4), Item)) {
             Found = FileName;
             break;
         }
@@ -342,6 +337,11 @@ bool EnsureFolder()
     if ((Info.st_mode & 0777) != 0700 && ::chmod(Native.constData(), 0700) != 0)
         return false;
     return true;
+}
+
+bool HasJobExtension(const QString& FileName)
+{
+    return FileName.size() > 4 && AsciiText::SameText(FileName.right(4), QString::fromLatin1(Extension));
 }
 
 QString ItemName(const QString& Name)

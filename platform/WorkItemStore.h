@@ -162,6 +162,8 @@ bool EnsureFolder();
 // The bare item name for "name" or "name.job" (".job" in any letter case);
 // empty when the name is not valid.
 QString ItemName(const QString& Name);
+// Whether a file name ends in ".job", in any letter case.
+bool HasJobExtension(const QString& FileName);
 // The full path of an item's file (valid names only).
 QString FilePath(const QString& Name);
 

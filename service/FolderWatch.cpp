@@ -1,5 +1,7 @@
 #include "service/FolderWatch.h"
 
+#include "platform/WorkItemStore.h"
+
 #include <QFile>
 #include <QSocketNotifier>
 
@@ -12,11 +14,6 @@ namespace {
 constexpr uint32_t StoreEvents = IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE | IN_ATTRIB
     | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW;
 constexpr uint32_t ZoneEvents = IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE | IN_ONLYDIR;
-
-bool IsItemName(const QString& Name)
-{
-    return Name.size() > 4 && Name.right(4).compare(QLatin1String(".job"), Qt::CaseInsensitive) == 0;
-}
 
 } // namespace
 
@@ -77,7 +74,7 @@ void TFolderWatch::Read()
                     Gone = true;
                 else if (Name.isEmpty())
                     Rescan = true; // the folder's own mode or owner
-                else if (IsItemName(Name))
+                else if (WorkItemStore::HasJobExtension(Name))
                     Items.insert(Name);
             } else if (Event->wd == FZoneWatch) {
                 if (Name == QLatin1String("localtime") || Name == QLatin1String("timezone"))
