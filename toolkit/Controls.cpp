@@ -4,15 +4,64 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include <cxxabi.h>
+
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <typeinfo>
 
 namespace {
 
 const char* const ControlProperty = "lumidorControl";
 
+TExceptionHandler& ExceptionHandler()
+{
+    static TExceptionHandler Handler;
+    return Handler;
+}
+
+QString ExceptionClassName(const std::exception& E)
+{
+    int Status = 0;
+    char* Name = abi::__cxa_demangle(typeid(E).name(), nullptr, nullptr, &Status);
+    QString Result = QString::fromLatin1(Status == 0 && Name ? Name : typeid(E).name());
+    std::free(Name);
+    return Result;
+}
+
+QString ExceptionMessage(const std::exception& E)
+{
+    if (const auto* Own = dynamic_cast<const EError*>(&E))
+        return Own->Message();
+    return QString::fromLocal8Bit(E.what());
+}
+
+void ReportException(const QString& ClassName, const QString& Message)
+{
+    if (const TExceptionHandler& Handler = ExceptionHandler())
+        Handler(ClassName, Message);
+    else
+        qWarning("Unhandled %s: %s", qPrintable(ClassName), qPrintable(Message));
+}
 
 } // namespace
+
+void GuardedCall(const std::function<void()>& Fn)
+{
+    try {
+        Fn();
+    } catch (const std::exception& E) {
+        ReportException(ExceptionClassName(E), ExceptionMessage(E));
+    } catch (...) {
+        ReportException(QStringLiteral("unknown"), QStringLiteral("An error of unknown kind"));
+    }
+}
+
+void SetExceptionHandler(TExceptionHandler Handler)
+{
+    ExceptionHandler() = std::move(Handler);
+}
 
 // The widget of a windowless control: no background, painted through Paint.
 class TGraphicWidget : public QWidget

@@ -323,9 +323,15 @@ TPropInfo ParentBiDiMode();
 TPropInfo OnClick();
 } // namespace ControlProps
 
-// Calls Fn, passing any exception to the application's handler of unexpected
-// errors: the way every Qt signal and event reaches a handler of the program.
+// Calls Fn, passing any exception to the handler of unexpected errors: the
+// way every Qt signal and event reaches a handler of the program.
 void GuardedCall(const std::function<void()>& Fn);
+
+// The handler of unexpected errors that GuardedCall passes an exception to,
+// as its class name and message. The application object installs its own;
+// without one the error is logged as a warning.
+using TExceptionHandler = std::function<void(const QString& ClassName, const QString& Message)>;
+void SetExceptionHandler(TExceptionHandler Handler);
 
 // Registers the classes of this unit (and of Classes); safe to call again.
 void RegisterControlsUnit();

@@ -9,10 +9,6 @@
 #include <QResizeEvent>
 #include <QScreen>
 
-#include <cxxabi.h>
-#include <cstdlib>
-#include <typeinfo>
-
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/ExtCtrls.h"
@@ -57,43 +53,6 @@ protected:
 private:
     TForm* FOwner;
 };
-
-namespace {
-
-QString ExceptionClassName(const std::exception& E)
-{
-    int Status = 0;
-    char* Name = abi::__cxa_demangle(typeid(E).name(), nullptr, nullptr, &Status);
-    QString Result = QString::fromLatin1(Status == 0 && Name ? Name : typeid(E).name());
-    std::free(Name);
-    return Result;
-}
-
-QString ExceptionMessage(const std::exception& E)
-{
-    if (const auto* Own = dynamic_cast<const EError*>(&E))
-        return Own->Message();
-    return QString::fromLocal8Bit(E.what());
-}
-
-} // namespace
-
-void GuardedCall(const std::function<void()>& Fn)
-{
-    try {
-        Fn();
-    } catch (const std::exception& E) {
-        if (Application)
-            Application->HandleException(E);
-        else
-            qWarning("Unhandled %s: %s", qPrintable(ExceptionClassName(E)), qPrintable(ExceptionMessage(E)));
-    } catch (...) {
-        if (Application)
-            Application->HandleException(QStringLiteral("unknown"), QStringLiteral("An error of unknown kind"));
-        else
-            qWarning("Unhandled error of unknown kind");
-    }
-}
 
 // ---------------------------------------------------------------------------
 // TForm
@@ -422,8 +381,10 @@ TPropList TForm::Published()
 
 TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner)
 {
-    if (!Application)
+    if (!Application) {
         Application = this;
+        SetExceptionHandler([this](const QString& ClassName, const QString& Message) { HandleException(ClassName, Message); });
+    }
     RegisterToolkitClasses();
 }
 
@@ -432,8 +393,10 @@ TApplication::~TApplication()
     // The forms go while the application object is still whole.
     Destroying();
     DestroyComponents();
-    if (Application == this)
+    if (Application == this) {
         Application = nullptr;
+        SetExceptionHandler({});
+    }
 }
 
 void TApplication::Initialize()
@@ -486,11 +449,6 @@ QString TApplication::ErrorLogPath()
     if (State.isEmpty() || !QDir::isAbsolutePath(State))
         State = QDir::homePath() + QStringLiteral("/.local/state");
     return State + QStringLiteral("/lumidor/errors.log");
-}
-
-void TApplication::HandleException(const std::exception& E)
-{
-    HandleException(ExceptionClassName(E), ExceptionMessage(E));
 }
 
 void TApplication::HandleException(const QString& ClassName, const QString& Message)

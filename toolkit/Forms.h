@@ -1,7 +1,5 @@
 #pragma once
 
-#include <exception>
-
 #include "toolkit/Controls.h"
 
 enum TFormBorderStyle
@@ -178,9 +176,9 @@ public:
     void Restore();
     void BringToFront();
 
-    // The handler of unexpected errors: appends a report to ErrorLogPath(),
-    // shows the error dialog, and either continues or closes the program.
-    void HandleException(const std::exception& E);
+    // The handler of unexpected errors, installed for GuardedCall by the
+    // first application object: appends a report to ErrorLogPath(), shows
+    // the error dialog, and either continues or closes the program.
     void HandleException(const QString& ClassName, const QString& Message);
     // $XDG_STATE_HOME/lumidor/errors.log, by default ~/.local/state/lumidor/errors.log.
     static QString ErrorLogPath();
