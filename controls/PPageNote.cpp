@@ -237,8 +237,7 @@ TPropList TPageNote::Published()
     Count.Set = [](TObject&, const TValue&) { throw EPropertyError(QStringLiteral("TabCount is read-only")); };
     Count.Stored = [](const TObject&) { return false; };
     L.push_back(Count);
-    L.push_back(Props::Property<TControl>(QStringLiteral("Width"), &TControl::Width, &TControl::SetWidth, DefaultSize));
-    L.push_back(Props::Property<TControl>(QStringLiteral("Height"), &TControl::Height, &TControl::SetHeight, DefaultSize));
+    ControlProps::AddSize(L, DefaultSize, DefaultSize);
     return L;
 }
 

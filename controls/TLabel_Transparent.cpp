@@ -360,8 +360,7 @@ TPropList TLabel::Published()
     P.push_back(ControlProps::Color(clBtnFace));
     P.push_back(Props::Property<L>(QStringLiteral("EllipsisPosition"), &L::EllipsisPosition, &L::SetEllipsisPosition, epNone));
     P.push_back(Props::Reference<L, TWinControl>(QStringLiteral("FocusControl"), &L::FocusControl, &L::SetFocusControl));
-    for (TPropInfo& Row : ControlProps::Font())
-        P.push_back(std::move(Row));
+    ControlProps::AddFont(P);
     P.push_back(Props::Property<L>(QStringLiteral("GlowSize"), &L::GlowSize, &L::SetGlowSize, 0));
     P.push_back(ControlProps::ParentBiDiMode());
     P.push_back(Props::Property<TControl>(QStringLiteral("ParentColor"), &TControl::ParentColor, &TControl::SetParentColor, true));
@@ -373,8 +372,7 @@ TPropList TLabel::Published()
     P.push_back(Props::Property<L>(QStringLiteral("Layout"), &L::Layout, &L::SetLayout, tlTop));
     P.push_back(Props::Property<L>(QStringLiteral("WordWrap"), &L::WordWrap, &L::SetWordWrap, false));
     P.push_back(ControlProps::OnClick());
-    P.push_back(Props::Property<TControl>(QStringLiteral("Width"), &TControl::Width, &TControl::SetWidth, DefaultWidth));
-    P.push_back(Props::Property<TControl>(QStringLiteral("Height"), &TControl::Height, &TControl::SetHeight, DefaultHeight));
+    ControlProps::AddSize(P, DefaultWidth, DefaultHeight);
     return P;
 }
 

@@ -9,19 +9,6 @@
 
 namespace {
 
-TPropList WithSize(TPropList L, int Width, int Height)
-{
-    L.push_back(Props::Property<TControl>(QStringLiteral("Width"), &TControl::Width, &TControl::SetWidth, Width));
-    L.push_back(Props::Property<TControl>(QStringLiteral("Height"), &TControl::Height, &TControl::SetHeight, Height));
-    return L;
-}
-
-void AddFont(TPropList& L)
-{
-    for (TPropInfo& P : ControlProps::Font())
-        L.push_back(std::move(P));
-}
-
 std::vector<const TPropInfo*> Pointers(const TPropList& L)
 {
     std::vector<const TPropInfo*> R;
@@ -190,12 +177,13 @@ TPropList TDateTimePicker::Published()
 {
     TPropList L;
     L.push_back(ControlProps::Color(clWindow));
-    AddFont(L);
+    ControlProps::AddFont(L);
     L.push_back(Props::Property<TDateTimePicker>(QStringLiteral("Format"), &TDateTimePicker::Format, &TDateTimePicker::SetFormat, QString()));
     L.push_back(Props::Property<TDateTimePicker>(QStringLiteral("Kind"), &TDateTimePicker::Kind, &TDateTimePicker::SetKind, dtkDate));
     L.push_back(ControlProps::ParentFont());
     L.push_back(Props::Event(QStringLiteral("OnChange"), &TDateTimePicker::OnChange));
-    return WithSize(std::move(L), DefaultWidth, DefaultHeight);
+    ControlProps::AddSize(L, DefaultWidth, DefaultHeight);
+    return L;
 }
 
 // ---------------------------------------------------------------------------
@@ -643,7 +631,7 @@ TPropList TListView::Published()
             return R;
         },
         [](TListView& V) { V.ClearColumns(); }, [](TListView& V) { return V.AddColumn(); }, &TListColumn::ItemProperties));
-    AddFont(L);
+    ControlProps::AddFont(L);
     L.push_back(Props::Collection<TListView, TListGroup>(
         QStringLiteral("Groups"),
         [](const TListView& V) {
@@ -660,7 +648,8 @@ TPropList TListView::Published()
     L.push_back(Props::Property<TListView>(QStringLiteral("ShowColumnHeaders"), &TListView::ShowColumnHeaders, &TListView::SetShowColumnHeaders, true));
     L.push_back(Props::Property<TListView>(QStringLiteral("ViewStyle"), &TListView::ViewStyle, &TListView::SetViewStyle, vsIcon));
     L.push_back(Props::Event(QStringLiteral("OnItemChecked"), &TListView::OnItemChecked));
-    return WithSize(std::move(L), DefaultWidth, DefaultHeight);
+    ControlProps::AddSize(L, DefaultWidth, DefaultHeight);
+    return L;
 }
 
 void RegisterComCtrlsUnit()

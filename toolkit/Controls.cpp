@@ -462,8 +462,7 @@ TPropList TControl::Published()
     TPropList L;
     L.push_back(Props::Property<TControl>(QStringLiteral("Left"), &TControl::Left, &TControl::SetLeft, 0));
     L.push_back(Props::Property<TControl>(QStringLiteral("Top"), &TControl::Top, &TControl::SetTop, 0));
-    L.push_back(Props::Property<TControl>(QStringLiteral("Width"), &TControl::Width, &TControl::SetWidth, 0));
-    L.push_back(Props::Property<TControl>(QStringLiteral("Height"), &TControl::Height, &TControl::SetHeight, 0));
+    ControlProps::AddSize(L, 0, 0);
     L.push_back(Props::Property<TControl>(QStringLiteral("Align"), &TControl::Align, &TControl::SetAlign, alNone));
     L.push_back(Props::Property<TControl>(QStringLiteral("Anchors"), &TControl::Anchors, &TControl::SetAnchors, TAnchors{akLeft, akTop}));
     L.push_back(Props::Property<TControl>(QStringLiteral("Enabled"), &TControl::Enabled, &TControl::SetEnabled, true));
@@ -490,12 +489,11 @@ TPropInfo ParentColor()
     return Props::Property<TControl>(QStringLiteral("ParentColor"), &TControl::ParentColor, &TControl::SetParentColor, false);
 }
 
-TPropList Font()
+void AddFont(TPropList& L)
 {
     // Written whole when the control has a font of its own, so that reading
     // it back does not mix in the parent's.
     const std::function<bool(const TControl&)> OwnFont = [](const TControl& C) { return !C.ParentFont(); };
-    TPropList L;
     L.push_back(Props::Accessor<TControl, TColor>(
         QStringLiteral("Font.Color"), [](const TControl& C) { return C.Font().Color(); },
         [](TControl& C, const TColor& V) { C.Font().SetColor(V); }, std::nullopt, OwnFont));
@@ -508,7 +506,12 @@ TPropList Font()
     L.push_back(Props::Accessor<TControl, TFontStyles>(
         QStringLiteral("Font.Style"), [](const TControl& C) { return C.Font().Style(); },
         [](TControl& C, const TFontStyles& V) { C.Font().SetStyle(V); }, std::nullopt, OwnFont));
-    return L;
+}
+
+void AddSize(TPropList& L, int Width, int Height)
+{
+    L.push_back(Props::Property<TControl>(QStringLiteral("Width"), &TControl::Width, &TControl::SetWidth, Width));
+    L.push_back(Props::Property<TControl>(QStringLiteral("Height"), &TControl::Height, &TControl::SetHeight, Height));
 }
 
 TPropInfo ParentFont()

@@ -316,7 +316,10 @@ namespace ControlProps {
 TPropInfo Caption();
 TPropInfo Color(TColor Default);
 TPropInfo ParentColor();
-TPropList Font();
+// Appends the font's rows.
+void AddFont(TPropList& L);
+// Appends Width and Height with the control's own default size.
+void AddSize(TPropList& L, int Width, int Height);
 TPropInfo ParentFont();
 TPropInfo BiDiMode();
 TPropInfo ParentBiDiMode();

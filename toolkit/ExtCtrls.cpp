@@ -129,15 +129,13 @@ TPropList TPanel::Published()
     L.push_back(Props::Property<TPanel>(QStringLiteral("BorderWidth"), &TPanel::BorderWidth, &TPanel::SetBorderWidth, 0));
     L.push_back(ControlProps::Caption());
     L.push_back(ControlProps::Color(clBtnFace));
-    for (TPropInfo& P : ControlProps::Font())
-        L.push_back(std::move(P));
+    ControlProps::AddFont(L);
     L.push_back(Props::Property<TPanel>(QStringLiteral("ParentBackground"), &TPanel::ParentBackground, &TPanel::SetParentBackground, true));
     L.push_back(ControlProps::ParentColor());
     L.push_back(ControlProps::ParentFont());
     L.push_back(ControlProps::OnClick());
     // Panels are created at their own default size.
-    L.push_back(Props::Property<TControl>(QStringLiteral("Width"), &TControl::Width, &TControl::SetWidth, DefaultWidth));
-    L.push_back(Props::Property<TControl>(QStringLiteral("Height"), &TControl::Height, &TControl::SetHeight, DefaultHeight));
+    ControlProps::AddSize(L, DefaultWidth, DefaultHeight);
     return L;
 }
 
@@ -264,8 +262,7 @@ TPropList TImage::Published()
     L.push_back(Props::Property<TImage>(QStringLiteral("Stretch"), &TImage::Stretch, &TImage::SetStretch, false));
     L.push_back(Props::Property<TImage>(QStringLiteral("Transparent"), &TImage::Transparent, &TImage::SetTransparent, false));
     L.push_back(ControlProps::OnClick());
-    L.push_back(Props::Property<TControl>(QStringLiteral("Width"), &TControl::Width, &TControl::SetWidth, DefaultSize));
-    L.push_back(Props::Property<TControl>(QStringLiteral("Height"), &TControl::Height, &TControl::SetHeight, DefaultSize));
+    ControlProps::AddSize(L, DefaultSize, DefaultSize);
     return L;
 }
 

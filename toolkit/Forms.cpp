@@ -365,8 +365,7 @@ TPropList TForm::Published()
     L.push_back(Props::Property<TForm>(QStringLiteral("Constraints.MinHeight"), &TForm::MinHeight, &TForm::SetMinHeight, 0));
     L.push_back(Props::Property<TForm>(QStringLiteral("Constraints.MinWidth"), &TForm::MinWidth, &TForm::SetMinWidth, 0));
     L.push_back(Props::Property<TForm>(QStringLiteral("DoubleBuffered"), &TForm::DoubleBuffered, &TForm::SetDoubleBuffered, false));
-    for (TPropInfo& P : ControlProps::Font())
-        L.push_back(std::move(P));
+    ControlProps::AddFont(L);
     L.push_back(Props::Property<TForm>(QStringLiteral("Position"), &TForm::Position, &TForm::SetPosition, poDefaultPosOnly));
     L.push_back(Props::Event(QStringLiteral("OnCreate"), &TForm::OnCreate));
     L.push_back(Props::Event(QStringLiteral("OnDestroy"), &TForm::OnDestroy));

@@ -26,19 +26,6 @@ private:
     TRadioButton* FOwner;
 };
 
-TPropList WithSize(TPropList L, int Width, int Height)
-{
-    L.push_back(Props::Property<TControl>(QStringLiteral("Width"), &TControl::Width, &TControl::SetWidth, Width));
-    L.push_back(Props::Property<TControl>(QStringLiteral("Height"), &TControl::Height, &TControl::SetHeight, Height));
-    return L;
-}
-
-void AddFont(TPropList& L)
-{
-    for (TPropInfo& P : ControlProps::Font())
-        L.push_back(std::move(P));
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -73,10 +60,11 @@ TPropList TButton::Published()
     L.push_back(Props::Property<TButton>(QStringLiteral("Cancel"), &TButton::Cancel, &TButton::SetCancel, false));
     L.push_back(ControlProps::Caption());
     L.push_back(Props::Property<TButton>(QStringLiteral("Default"), &TButton::Default, &TButton::SetDefault, false));
-    AddFont(L);
+    ControlProps::AddFont(L);
     L.push_back(ControlProps::ParentFont());
     L.push_back(ControlProps::OnClick());
-    return WithSize(std::move(L), DefaultWidth, DefaultHeight);
+    ControlProps::AddSize(L, DefaultWidth, DefaultHeight);
+    return L;
 }
 
 // ---------------------------------------------------------------------------
@@ -125,10 +113,11 @@ TPropList TRadioButton::Published()
     L.push_back(Props::Property<TRadioButton>(QStringLiteral("Alignment"), &TRadioButton::Alignment, &TRadioButton::SetAlignment, taRightJustify));
     L.push_back(ControlProps::Caption());
     L.push_back(Props::Property<TRadioButton>(QStringLiteral("Checked"), &TRadioButton::Checked, &TRadioButton::SetChecked, false));
-    AddFont(L);
+    ControlProps::AddFont(L);
     L.push_back(ControlProps::ParentFont());
     L.push_back(ControlProps::OnClick());
-    return WithSize(std::move(L), DefaultWidth, DefaultHeight);
+    ControlProps::AddSize(L, DefaultWidth, DefaultHeight);
+    return L;
 }
 
 // ---------------------------------------------------------------------------
@@ -242,12 +231,13 @@ TPropList TComboBox::Published()
     TPropList L;
     L.push_back(Props::Property<TComboBox>(QStringLiteral("Style"), &TComboBox::Style, &TComboBox::SetStyle, csDropDown));
     L.push_back(ControlProps::Color(clWindow));
-    AddFont(L);
+    ControlProps::AddFont(L);
     L.push_back(ControlProps::ParentFont());
     L.push_back(Props::Property<TComboBox>(QStringLiteral("Items.Strings"), &TComboBox::Items, &TComboBox::SetItems, QStringList()));
     L.push_back(Props::Property<TComboBox>(QStringLiteral("ItemIndex"), &TComboBox::ItemIndex, &TComboBox::SetItemIndex, -1));
     L.push_back(Props::Event(QStringLiteral("OnChange"), &TComboBox::OnChange));
-    return WithSize(std::move(L), DefaultWidth, DefaultHeight);
+    ControlProps::AddSize(L, DefaultWidth, DefaultHeight);
+    return L;
 }
 
 // ---------------------------------------------------------------------------
@@ -269,9 +259,10 @@ TPropList TGroupBox::Published()
 {
     TPropList L;
     L.push_back(ControlProps::Caption());
-    AddFont(L);
+    ControlProps::AddFont(L);
     L.push_back(ControlProps::ParentFont());
-    return WithSize(std::move(L), DefaultWidth, DefaultHeight);
+    ControlProps::AddSize(L, DefaultWidth, DefaultHeight);
+    return L;
 }
 
 void RegisterStdCtrlsUnit()
