@@ -37,6 +37,20 @@ QString ExceptionMessage(const std::exception& E)
     return QString::fromLocal8Bit(E.what());
 }
 
+// Runs a control's Paint with its canvas on Painter, set to the control's
+// font and colour.
+void PaintThrough(TCanvas& Canvas, QPainter& Painter, const TControl& Control, const std::function<void()>& Paint)
+{
+    Canvas.SetPainter(&Painter);
+    Canvas.Font = Control.Font();
+    Canvas.Font.OnChange = nullptr;
+    Canvas.BrushColor = Control.Color();
+    Canvas.BrushStyle = bsSolid;
+    Canvas.ApplyFont();
+    Paint();
+    Canvas.SetPainter(nullptr);
+}
+
 void ReportException(const QString& ClassName, const QString& Message)
 {
     if (const TExceptionHandler& Handler = ExceptionHandler())
@@ -154,12 +168,23 @@ void TControl::SetParent(TWinControl* AParent)
 
 void TControl::ParentChanged()
 {
+    FollowParent();
+}
+
+void TControl::FollowParent()
+{
     if (!FParent)
         return;
-    if (FParentFont)
-        ParentFontChanged();
-    if (FParentColor)
-        ParentColorChanged();
+    if (FParentFont) {
+        FInFontChange = true;
+        FFont.Assign(FParent->Font());
+        FInFontChange = false;
+    }
+    if (FParentColor && FParent->Color() != FColor) {
+        FColor = FParent->Color();
+        ApplyPalette();
+        ColorChanged();
+    }
 }
 
 void TControl::SetLeft(int Value)
@@ -296,17 +321,7 @@ void TControl::SetParentFont(bool Value)
     if (Value == FParentFont)
         return;
     FParentFont = Value;
-    if (Value && FParent)
-        ParentFontChanged();
-}
-
-void TControl::ParentFontChanged()
-{
-    if (!FParentFont || !FParent)
-        return;
-    FInFontChange = true;
-    FFont.Assign(FParent->Font());
-    FInFontChange = false;
+    FollowParent();
 }
 
 void TControl::SetColor(TColor Value)
@@ -329,17 +344,7 @@ void TControl::SetParentColor(bool Value)
     if (Value == FParentColor)
         return;
     FParentColor = Value;
-    if (Value && FParent)
-        ParentColorChanged();
-}
-
-void TControl::ParentColorChanged()
-{
-    if (!FParentColor || !FParent || FParent->Color() == FColor)
-        return;
-    FColor = FParent->Color();
-    ApplyPalette();
-    ColorChanged();
+    FollowParent();
 }
 
 void TControl::ApplyPalette()
@@ -453,8 +458,7 @@ void TControl::ReadState(TReader& Reader)
 void TControl::Loaded()
 {
     TComponent::Loaded();
-    if (FParentFont && FParent)
-        ParentFontChanged();
+    FollowParent();
 }
 
 TPropList TControl::Published()
@@ -832,15 +836,19 @@ void TWinControl::WidgetResized(int AWidth, int AHeight)
 void TWinControl::FontChanged()
 {
     TControl::FontChanged();
-    for (TControl* C : FControls)
-        C->ParentFontChanged();
+    ChildrenFollowParent();
 }
 
 void TWinControl::ColorChanged()
 {
     TControl::ColorChanged();
+    ChildrenFollowParent();
+}
+
+void TWinControl::ChildrenFollowParent()
+{
     for (TControl* C : FControls)
-        C->ParentColorChanged();
+        C->FollowParent();
 }
 
 void TWinControl::GetChildren(const TGetChildProc& Proc, TComponent* Root)
@@ -885,14 +893,7 @@ TGraphicControl::~TGraphicControl() = default;
 
 void TGraphicControl::DoPaint(QPainter& Painter)
 {
-    FCanvas.SetPainter(&Painter);
-    FCanvas.Font = Font();
-    FCanvas.Font.OnChange = nullptr;
-    FCanvas.BrushColor = Color();
-    FCanvas.BrushStyle = bsSolid;
-    FCanvas.ApplyFont();
-    Paint();
-    FCanvas.SetPainter(nullptr);
+    PaintThrough(FCanvas, Painter, *this, [this] { Paint(); });
 }
 
 void TGraphicControl::Paint()
@@ -910,14 +911,7 @@ TCustomControl::TCustomControl(TComponent* AOwner) : TWinControl(AOwner, new TCu
 
 void TCustomControl::DoPaint(QPainter& Painter)
 {
-    FCanvas.SetPainter(&Painter);
-    FCanvas.Font = Font();
-    FCanvas.Font.OnChange = nullptr;
-    FCanvas.BrushColor = Color();
-    FCanvas.BrushStyle = bsSolid;
-    FCanvas.ApplyFont();
-    Paint();
-    FCanvas.SetPainter(nullptr);
+    PaintThrough(FCanvas, Painter, *this, [this] { Paint(); });
 }
 
 void TCustomControl::Paint()

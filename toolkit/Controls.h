@@ -173,15 +173,15 @@ public:
     // The accelerator notification; true when the key was handled.
     virtual bool DialogChar(QChar Key);
 
-    // Called by the parent when its own font or colour changed.
-    void ParentFontChanged();
-    void ParentColorChanged();
-
 private:
     friend class TWinControl;
     void ApplyGeometry();
     void ApplyPalette();
     void FontAttributeChanged();
+    // Takes the parent's font and colour, each where the control follows
+    // the parent's; one that already matches stays untouched. Called when
+    // the parent changes, its font or colour changes, or a Parent flag is set.
+    void FollowParent();
 
     TWinControl* FParent = nullptr;
     int FLeft = 0;
@@ -251,6 +251,7 @@ protected:
 
 private:
     friend class TControl;
+    void ChildrenFollowParent();
     void AlignControls();
     void AnchorControls(int OldWidth, int OldHeight);
     void ApplyTabOrder();
