@@ -48,7 +48,7 @@ QString ShortDate()
 TDateTimePicker::TDateTimePicker(TComponent* AOwner) : TWinControl(AOwner, new QDateTimeEdit())
 {
     SetTabStop(true);
-    SetColor(clWindow);
+    SetColor(DefaultColor);
     SetBounds(0, 0, DefaultWidth, DefaultHeight);
     auto* W = static_cast<QDateTimeEdit*>(Widget());
     // Wall-clock values: no day-light saving gaps in the editor.
@@ -176,10 +176,10 @@ void TDateTimePicker::UserChanged()
 TPropList TDateTimePicker::Published()
 {
     TPropList L;
-    L.push_back(ControlProps::Color(clWindow));
+    L.push_back(ControlProps::Color(DefaultColor));
     ControlProps::AddFont(L);
     L.push_back(Props::Property<TDateTimePicker>(QStringLiteral("Format"), &TDateTimePicker::Format, &TDateTimePicker::SetFormat, QString()));
-    L.push_back(Props::Property<TDateTimePicker>(QStringLiteral("Kind"), &TDateTimePicker::Kind, &TDateTimePicker::SetKind, dtkDate));
+    L.push_back(Props::Property<TDateTimePicker>(QStringLiteral("Kind"), &TDateTimePicker::Kind, &TDateTimePicker::SetKind, DefaultKind));
     L.push_back(ControlProps::ParentFont());
     L.push_back(Props::Event(QStringLiteral("OnChange"), &TDateTimePicker::OnChange));
     ControlProps::AddSize(L, DefaultWidth, DefaultHeight);
@@ -275,7 +275,7 @@ std::vector<const TPropInfo*> TListColumn::ItemProperties()
 {
     static const TPropList Rows = [] {
         TPropList L;
-        L.push_back(Props::Property<TListColumn>(QStringLiteral("Alignment"), &TListColumn::Alignment, &TListColumn::SetAlignment, taLeftJustify));
+        L.push_back(Props::Property<TListColumn>(QStringLiteral("Alignment"), &TListColumn::Alignment, &TListColumn::SetAlignment, DefaultAlignment));
         L.push_back(Props::Property<TListColumn>(QStringLiteral("AutoSize"), &TListColumn::AutoSize, &TListColumn::SetAutoSize, false));
         L.push_back(Props::Property<TListColumn>(QStringLiteral("Caption"), &TListColumn::Caption, &TListColumn::SetCaption, QString()));
         L.push_back(Props::Property<TListColumn>(QStringLiteral("MaxWidth"), &TListColumn::MaxWidth, &TListColumn::SetMaxWidth, 0));
@@ -297,8 +297,8 @@ std::vector<const TPropInfo*> TListGroup::ItemProperties()
         L.push_back(Props::Property<TListGroup>(QStringLiteral("Header"), &TListGroup::Header, &TListGroup::SetHeader, QString()));
         // Written always: group 0 is a group like any other.
         L.push_back(Props::Property<TListGroup>(QStringLiteral("GroupID"), &TListGroup::GroupID, &TListGroup::SetGroupID));
-        L.push_back(Props::Property<TListGroup>(QStringLiteral("State"), &TListGroup::State, &TListGroup::SetState, TListGroupStateSet{lgsNormal}));
-        L.push_back(Props::Property<TListGroup>(QStringLiteral("HeaderAlign"), &TListGroup::HeaderAlign, &TListGroup::SetHeaderAlign, taLeftJustify));
+        L.push_back(Props::Property<TListGroup>(QStringLiteral("State"), &TListGroup::State, &TListGroup::SetState, DefaultState));
+        L.push_back(Props::Property<TListGroup>(QStringLiteral("HeaderAlign"), &TListGroup::HeaderAlign, &TListGroup::SetHeaderAlign, DefaultHeaderAlign));
         return L;
     }();
     return Pointers(Rows);
@@ -407,7 +407,7 @@ int TListItems::IndexOf(const TListItem* Item) const
 TListView::TListView(TComponent* AOwner) : TWinControl(AOwner, new QTreeWidget())
 {
     SetTabStop(true);
-    SetColor(clWindow);
+    SetColor(DefaultColor);
     SetBounds(0, 0, DefaultWidth, DefaultHeight);
     auto* W = static_cast<QTreeWidget*>(Widget());
     W->setRootIsDecorated(false);
@@ -621,7 +621,7 @@ TPropList TListView::Published()
 {
     TPropList L;
     L.push_back(Props::Property<TListView>(QStringLiteral("Checkboxes"), &TListView::Checkboxes, &TListView::SetCheckboxes, false));
-    L.push_back(ControlProps::Color(clWindow));
+    L.push_back(ControlProps::Color(DefaultColor));
     L.push_back(Props::Collection<TListView, TListColumn>(
         QStringLiteral("Columns"),
         [](const TListView& V) {
@@ -645,8 +645,8 @@ TPropList TListView::Published()
     L.push_back(ControlProps::ParentFont());
     L.push_back(Props::Property<TListView>(QStringLiteral("ReadOnly"), &TListView::ReadOnly, &TListView::SetReadOnly, false));
     L.push_back(Props::Property<TListView>(QStringLiteral("RowSelect"), &TListView::RowSelect, &TListView::SetRowSelect, false));
-    L.push_back(Props::Property<TListView>(QStringLiteral("ShowColumnHeaders"), &TListView::ShowColumnHeaders, &TListView::SetShowColumnHeaders, true));
-    L.push_back(Props::Property<TListView>(QStringLiteral("ViewStyle"), &TListView::ViewStyle, &TListView::SetViewStyle, vsIcon));
+    L.push_back(Props::Property<TListView>(QStringLiteral("ShowColumnHeaders"), &TListView::ShowColumnHeaders, &TListView::SetShowColumnHeaders, DefaultShowColumnHeaders));
+    L.push_back(Props::Property<TListView>(QStringLiteral("ViewStyle"), &TListView::ViewStyle, &TListView::SetViewStyle, DefaultViewStyle));
     L.push_back(Props::Event(QStringLiteral("OnItemChecked"), &TListView::OnItemChecked));
     ControlProps::AddSize(L, DefaultWidth, DefaultHeight);
     return L;

@@ -28,6 +28,8 @@ class TDateTimePicker : public TWinControl
 public:
     static constexpr int DefaultWidth = 186;
     static constexpr int DefaultHeight = 21;
+    static constexpr TColor DefaultColor = clWindow;
+    static constexpr TDateTimeKind DefaultKind = dtkDate;
 
     explicit TDateTimePicker(TComponent* AOwner);
 
@@ -55,7 +57,7 @@ private:
     void ApplyFormat();
     void UserChanged();
 
-    TDateTimeKind FKind = dtkDate;
+    TDateTimeKind FKind = DefaultKind;
     QString FFormat;
     TDateTime FDateTime = 0;
     bool FShowing = false;
@@ -99,6 +101,7 @@ class TListColumn : public TObject
 {
 public:
     static constexpr int DefaultWidth = 50;
+    static constexpr TAlignment DefaultAlignment = taLeftJustify;
 
     explicit TListColumn(TListView* Owner);
 
@@ -129,13 +132,16 @@ private:
     int FMinWidth = 0;
     int FMaxWidth = 0;
     bool FAutoSize = false;
-    TAlignment FAlignment = taLeftJustify;
+    TAlignment FAlignment = DefaultAlignment;
 };
 
 // A group of a list view; kept and written, shown only with GroupView on.
 class TListGroup : public TObject
 {
 public:
+    static constexpr TListGroupStateSet DefaultState{lgsNormal};
+    static constexpr TAlignment DefaultHeaderAlign = taLeftJustify;
+
     explicit TListGroup(TListView* Owner, int GroupID);
 
     const QString& Header() const { return FHeader; }
@@ -153,8 +159,8 @@ private:
     TListView* FOwner;
     QString FHeader;
     int FGroupID = 0;
-    TListGroupStateSet FState{lgsNormal};
-    TAlignment FHeaderAlign = taLeftJustify;
+    TListGroupStateSet FState = DefaultState;
+    TAlignment FHeaderAlign = DefaultHeaderAlign;
 };
 
 // A row of a list view.
@@ -220,6 +226,9 @@ class TListView : public TWinControl
 public:
     static constexpr int DefaultWidth = 250;
     static constexpr int DefaultHeight = 150;
+    static constexpr TColor DefaultColor = clWindow;
+    static constexpr TViewStyle DefaultViewStyle = vsIcon;
+    static constexpr bool DefaultShowColumnHeaders = true;
 
     explicit TListView(TComponent* AOwner);
     ~TListView() override;
@@ -277,11 +286,11 @@ private:
     std::vector<std::unique_ptr<TListGroup>> FGroups;
     TListItems FItems{this};
     bool FCheckboxes = false;
-    TViewStyle FViewStyle = vsIcon;
+    TViewStyle FViewStyle = DefaultViewStyle;
     bool FRowSelect = false;
     bool FReadOnly = false;
     bool FGroupView = false;
-    bool FShowColumnHeaders = true;
+    bool FShowColumnHeaders = DefaultShowColumnHeaders;
     bool FShowing = false;
 };
 

@@ -467,10 +467,10 @@ TPropList TControl::Published()
     L.push_back(Props::Property<TControl>(QStringLiteral("Left"), &TControl::Left, &TControl::SetLeft, 0));
     L.push_back(Props::Property<TControl>(QStringLiteral("Top"), &TControl::Top, &TControl::SetTop, 0));
     ControlProps::AddSize(L, 0, 0);
-    L.push_back(Props::Property<TControl>(QStringLiteral("Align"), &TControl::Align, &TControl::SetAlign, alNone));
-    L.push_back(Props::Property<TControl>(QStringLiteral("Anchors"), &TControl::Anchors, &TControl::SetAnchors, TAnchors{akLeft, akTop}));
-    L.push_back(Props::Property<TControl>(QStringLiteral("Enabled"), &TControl::Enabled, &TControl::SetEnabled, true));
-    L.push_back(Props::Property<TControl>(QStringLiteral("Visible"), &TControl::Visible, &TControl::SetVisible, true));
+    L.push_back(Props::Property<TControl>(QStringLiteral("Align"), &TControl::Align, &TControl::SetAlign, DefaultAlign));
+    L.push_back(Props::Property<TControl>(QStringLiteral("Anchors"), &TControl::Anchors, &TControl::SetAnchors, DefaultAnchors));
+    L.push_back(Props::Property<TControl>(QStringLiteral("Enabled"), &TControl::Enabled, &TControl::SetEnabled, DefaultEnabled));
+    L.push_back(Props::Property<TControl>(QStringLiteral("Visible"), &TControl::Visible, &TControl::SetVisible, DefaultVisible));
     return L;
 }
 
@@ -520,18 +520,18 @@ void AddSize(TPropList& L, int Width, int Height)
 
 TPropInfo ParentFont()
 {
-    return Props::Property<TControl>(QStringLiteral("ParentFont"), &TControl::ParentFont, &TControl::SetParentFont, true);
+    return Props::Property<TControl>(QStringLiteral("ParentFont"), &TControl::ParentFont, &TControl::SetParentFont, TControl::DefaultParentFont);
 }
 
 TPropInfo BiDiMode()
 {
-    return Props::Property<TControl>(QStringLiteral("BiDiMode"), &TControl::BiDiMode, &TControl::SetBiDiMode, bdLeftToRight,
+    return Props::Property<TControl>(QStringLiteral("BiDiMode"), &TControl::BiDiMode, &TControl::SetBiDiMode, TControl::DefaultBiDiMode,
         std::function<bool(const TControl&)>([](const TControl& C) { return !C.ParentBiDiMode(); }));
 }
 
 TPropInfo ParentBiDiMode()
 {
-    return Props::Property<TControl>(QStringLiteral("ParentBiDiMode"), &TControl::ParentBiDiMode, &TControl::SetParentBiDiMode, true);
+    return Props::Property<TControl>(QStringLiteral("ParentBiDiMode"), &TControl::ParentBiDiMode, &TControl::SetParentBiDiMode, TControl::DefaultParentBiDiMode);
 }
 
 TPropInfo OnClick()

@@ -80,6 +80,15 @@ using TControlStyle = unsigned;
 class TControl : public TComponent
 {
 public:
+    // Defaults of the published properties, for the fields and the table alike.
+    static constexpr TAlign DefaultAlign = alNone;
+    static constexpr TAnchors DefaultAnchors{akLeft, akTop};
+    static constexpr bool DefaultVisible = true;
+    static constexpr bool DefaultEnabled = true;
+    static constexpr bool DefaultParentFont = true;
+    static constexpr TBiDiMode DefaultBiDiMode = bdLeftToRight;
+    static constexpr bool DefaultParentBiDiMode = true;
+
     explicit TControl(TComponent* AOwner);
     ~TControl() override;
 
@@ -188,17 +197,17 @@ private:
     int FTop = 0;
     int FWidth = 0;
     int FHeight = 0;
-    TAlign FAlign = alNone;
-    TAnchors FAnchors{akLeft, akTop};
-    bool FVisible = true;
-    bool FEnabled = true;
+    TAlign FAlign = DefaultAlign;
+    TAnchors FAnchors = DefaultAnchors;
+    bool FVisible = DefaultVisible;
+    bool FEnabled = DefaultEnabled;
     QString FCaption;
     TFont FFont;
-    bool FParentFont = true;
+    bool FParentFont = DefaultParentFont;
     TColor FColor = clWindow;
     bool FParentColor = false;
-    TBiDiMode FBiDiMode = bdLeftToRight;
-    bool FParentBiDiMode = true;
+    TBiDiMode FBiDiMode = DefaultBiDiMode;
+    bool FParentBiDiMode = DefaultParentBiDiMode;
     TControlStyle FControlStyle = csClickEvents;
     QPointer<QWidget> FWidget;
     bool FInFontChange = false;

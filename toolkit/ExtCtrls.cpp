@@ -34,7 +34,7 @@ int BevelSize(TBevelCut Cut, int Width)
 TPanel::TPanel(TComponent* AOwner) : TCustomControl(AOwner)
 {
     SetControlStyle(csAcceptsControls | csClickEvents | csSetCaption | csReplicatable);
-    SetColor(clBtnFace);
+    SetColor(DefaultColor);
     SetBounds(0, 0, DefaultWidth, DefaultHeight);
 }
 
@@ -122,15 +122,15 @@ void TPanel::Paint()
 TPropList TPanel::Published()
 {
     TPropList L;
-    L.push_back(Props::Property<TPanel>(QStringLiteral("Alignment"), &TPanel::Alignment, &TPanel::SetAlignment, taCenter));
-    L.push_back(Props::Property<TPanel>(QStringLiteral("BevelInner"), &TPanel::BevelInner, &TPanel::SetBevelInner, bvNone));
-    L.push_back(Props::Property<TPanel>(QStringLiteral("BevelOuter"), &TPanel::BevelOuter, &TPanel::SetBevelOuter, bvRaised));
-    L.push_back(Props::Property<TPanel>(QStringLiteral("BevelWidth"), &TPanel::BevelWidth, &TPanel::SetBevelWidth, 1));
+    L.push_back(Props::Property<TPanel>(QStringLiteral("Alignment"), &TPanel::Alignment, &TPanel::SetAlignment, DefaultAlignment));
+    L.push_back(Props::Property<TPanel>(QStringLiteral("BevelInner"), &TPanel::BevelInner, &TPanel::SetBevelInner, DefaultBevelInner));
+    L.push_back(Props::Property<TPanel>(QStringLiteral("BevelOuter"), &TPanel::BevelOuter, &TPanel::SetBevelOuter, DefaultBevelOuter));
+    L.push_back(Props::Property<TPanel>(QStringLiteral("BevelWidth"), &TPanel::BevelWidth, &TPanel::SetBevelWidth, DefaultBevelWidth));
     L.push_back(Props::Property<TPanel>(QStringLiteral("BorderWidth"), &TPanel::BorderWidth, &TPanel::SetBorderWidth, 0));
     L.push_back(ControlProps::Caption());
-    L.push_back(ControlProps::Color(clBtnFace));
+    L.push_back(ControlProps::Color(DefaultColor));
     ControlProps::AddFont(L);
-    L.push_back(Props::Property<TPanel>(QStringLiteral("ParentBackground"), &TPanel::ParentBackground, &TPanel::SetParentBackground, true));
+    L.push_back(Props::Property<TPanel>(QStringLiteral("ParentBackground"), &TPanel::ParentBackground, &TPanel::SetParentBackground, DefaultParentBackground));
     L.push_back(ControlProps::ParentColor());
     L.push_back(ControlProps::ParentFont());
     L.push_back(ControlProps::OnClick());

@@ -25,6 +25,12 @@ class TPanel : public TCustomControl
 public:
     static constexpr int DefaultWidth = 185;
     static constexpr int DefaultHeight = 41;
+    static constexpr TColor DefaultColor = clBtnFace;
+    static constexpr TBevelCut DefaultBevelOuter = bvRaised;
+    static constexpr TBevelCut DefaultBevelInner = bvNone;
+    static constexpr int DefaultBevelWidth = 1;
+    static constexpr TAlignment DefaultAlignment = taCenter;
+    static constexpr bool DefaultParentBackground = true;
 
     explicit TPanel(TComponent* AOwner);
 
@@ -50,12 +56,12 @@ protected:
     void Paint() override;
 
 private:
-    TBevelCut FBevelOuter = bvRaised;
-    TBevelCut FBevelInner = bvNone;
-    int FBevelWidth = 1;
+    TBevelCut FBevelOuter = DefaultBevelOuter;
+    TBevelCut FBevelInner = DefaultBevelInner;
+    int FBevelWidth = DefaultBevelWidth;
     int FBorderWidth = 0;
-    TAlignment FAlignment = taCenter;
-    bool FParentBackground = true;
+    TAlignment FAlignment = DefaultAlignment;
+    bool FParentBackground = DefaultParentBackground;
 };
 
 // A picture from a PNG file or Qt resource. Unstretched it is drawn at its

@@ -60,8 +60,8 @@ private:
 TForm::TForm(TComponent* AOwner) : TWinControl(AOwner, new TFormWidget(this))
 {
     SetControlStyle(ControlStyle() | csAcceptsControls);
-    SetVisible(false);
-    SetColor(clBtnFace);
+    SetVisible(DefaultVisible);
+    SetColor(DefaultColor);
     ApplyWindowFlags();
 }
 
@@ -353,25 +353,22 @@ TPropList TForm::Published()
     L.push_back(std::move(Top));
     L.push_back(std::move(Width));
     L.push_back(std::move(Height));
-    L.push_back(Props::Property<TForm>(QStringLiteral("BorderIcons"), &TForm::BorderIcons, &TForm::SetBorderIcons,
-        TBorderIcons{biSystemMenu, biMinimize, biMaximize}));
-    L.push_back(Props::Property<TForm>(QStringLiteral("BorderStyle"), &TForm::BorderStyle, &TForm::SetBorderStyle, bsSizeable));
+    L.push_back(Props::Property<TForm>(QStringLiteral("BorderIcons"), &TForm::BorderIcons, &TForm::SetBorderIcons, DefaultBorderIcons));
+    L.push_back(Props::Property<TForm>(QStringLiteral("BorderStyle"), &TForm::BorderStyle, &TForm::SetBorderStyle, DefaultBorderStyle));
     L.push_back(ControlProps::Caption());
     L.push_back(Props::Property<TForm>(QStringLiteral("ClientHeight"), &TControl::ClientHeight, &TForm::SetClientHeight));
     L.push_back(Props::Property<TForm>(QStringLiteral("ClientWidth"), &TControl::ClientWidth, &TForm::SetClientWidth));
-    L.push_back(ControlProps::Color(clBtnFace));
+    L.push_back(ControlProps::Color(DefaultColor));
     L.push_back(Props::Property<TForm>(QStringLiteral("Constraints.MaxHeight"), &TForm::MaxHeight, &TForm::SetMaxHeight, 0));
     L.push_back(Props::Property<TForm>(QStringLiteral("Constraints.MaxWidth"), &TForm::MaxWidth, &TForm::SetMaxWidth, 0));
     L.push_back(Props::Property<TForm>(QStringLiteral("Constraints.MinHeight"), &TForm::MinHeight, &TForm::SetMinHeight, 0));
     L.push_back(Props::Property<TForm>(QStringLiteral("Constraints.MinWidth"), &TForm::MinWidth, &TForm::SetMinWidth, 0));
     L.push_back(Props::Property<TForm>(QStringLiteral("DoubleBuffered"), &TForm::DoubleBuffered, &TForm::SetDoubleBuffered, false));
     ControlProps::AddFont(L);
-    L.push_back(Props::Property<TForm>(QStringLiteral("Position"), &TForm::Position, &TForm::SetPosition, poDefaultPosOnly));
+    L.push_back(Props::Property<TForm>(QStringLiteral("Position"), &TForm::Position, &TForm::SetPosition, DefaultPosition));
     L.push_back(Props::Event(QStringLiteral("OnCreate"), &TForm::OnCreate));
     L.push_back(Props::Event(QStringLiteral("OnDestroy"), &TForm::OnDestroy));
-    // A form is shown by the program, not by its description.
-    TPropInfo Visible = Props::Property<TControl>(QStringLiteral("Visible"), &TControl::Visible, &TControl::SetVisible, false);
-    L.push_back(std::move(Visible));
+    L.push_back(Props::Property<TControl>(QStringLiteral("Visible"), &TControl::Visible, &TControl::SetVisible, DefaultVisible));
     return L;
 }
 

@@ -56,6 +56,13 @@ struct TEnumInfo<TPosition>
 class TForm : public TWinControl
 {
 public:
+    static constexpr TColor DefaultColor = clBtnFace;
+    // A form is shown by the program, not by its description.
+    static constexpr bool DefaultVisible = false;
+    static constexpr TFormBorderStyle DefaultBorderStyle = bsSizeable;
+    static constexpr TBorderIcons DefaultBorderIcons{biSystemMenu, biMinimize, biMaximize};
+    static constexpr TPosition DefaultPosition = poDefaultPosOnly;
+
     explicit TForm(TComponent* AOwner);
     ~TForm() override;
 
@@ -118,9 +125,9 @@ private:
     void ApplySizeLimits();
     void WidgetClosed();
 
-    TFormBorderStyle FBorderStyle = bsSizeable;
-    TBorderIcons FBorderIcons{biSystemMenu, biMinimize, biMaximize};
-    TPosition FPosition = poDefaultPosOnly;
+    TFormBorderStyle FBorderStyle = DefaultBorderStyle;
+    TBorderIcons FBorderIcons = DefaultBorderIcons;
+    TPosition FPosition = DefaultPosition;
     bool FDoubleBuffered = false;
     int FMinWidth = 0;
     int FMaxWidth = 0;

@@ -110,7 +110,7 @@ void TRadioButton::TextChanged()
 TPropList TRadioButton::Published()
 {
     TPropList L;
-    L.push_back(Props::Property<TRadioButton>(QStringLiteral("Alignment"), &TRadioButton::Alignment, &TRadioButton::SetAlignment, taRightJustify));
+    L.push_back(Props::Property<TRadioButton>(QStringLiteral("Alignment"), &TRadioButton::Alignment, &TRadioButton::SetAlignment, DefaultAlignment));
     L.push_back(ControlProps::Caption());
     L.push_back(Props::Property<TRadioButton>(QStringLiteral("Checked"), &TRadioButton::Checked, &TRadioButton::SetChecked, false));
     ControlProps::AddFont(L);
@@ -126,7 +126,7 @@ TPropList TRadioButton::Published()
 TComboBox::TComboBox(TComponent* AOwner) : TWinControl(AOwner, new QComboBox())
 {
     SetTabStop(true);
-    SetColor(clWindow);
+    SetColor(DefaultColor);
     SetBounds(0, 0, DefaultWidth, DefaultHeight);
     auto* W = static_cast<QComboBox*>(Widget());
     W->setEditable(true);
@@ -229,12 +229,12 @@ void TComboBox::Loaded()
 TPropList TComboBox::Published()
 {
     TPropList L;
-    L.push_back(Props::Property<TComboBox>(QStringLiteral("Style"), &TComboBox::Style, &TComboBox::SetStyle, csDropDown));
-    L.push_back(ControlProps::Color(clWindow));
+    L.push_back(Props::Property<TComboBox>(QStringLiteral("Style"), &TComboBox::Style, &TComboBox::SetStyle, DefaultStyle));
+    L.push_back(ControlProps::Color(DefaultColor));
     ControlProps::AddFont(L);
     L.push_back(ControlProps::ParentFont());
     L.push_back(Props::Property<TComboBox>(QStringLiteral("Items.Strings"), &TComboBox::Items, &TComboBox::SetItems, QStringList()));
-    L.push_back(Props::Property<TComboBox>(QStringLiteral("ItemIndex"), &TComboBox::ItemIndex, &TComboBox::SetItemIndex, -1));
+    L.push_back(Props::Property<TComboBox>(QStringLiteral("ItemIndex"), &TComboBox::ItemIndex, &TComboBox::SetItemIndex, DefaultItemIndex));
     L.push_back(Props::Event(QStringLiteral("OnChange"), &TComboBox::OnChange));
     ControlProps::AddSize(L, DefaultWidth, DefaultHeight);
     return L;

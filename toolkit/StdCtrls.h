@@ -34,6 +34,7 @@ class TRadioButton : public TWinControl
 public:
     static constexpr int DefaultWidth = 113;
     static constexpr int DefaultHeight = 17;
+    static constexpr TAlignment DefaultAlignment = taRightJustify;
 
     explicit TRadioButton(TComponent* AOwner);
 
@@ -50,7 +51,7 @@ protected:
 
 private:
     bool FChecked = false;
-    TAlignment FAlignment = taRightJustify;
+    TAlignment FAlignment = DefaultAlignment;
 };
 
 enum TComboBoxStyle
@@ -74,6 +75,10 @@ class TComboBox : public TWinControl
 public:
     static constexpr int DefaultWidth = 145;
     static constexpr int DefaultHeight = 21;
+    static constexpr TColor DefaultColor = clWindow;
+    static constexpr TComboBoxStyle DefaultStyle = csDropDown;
+    // No item selected.
+    static constexpr int DefaultItemIndex = -1;
 
     explicit TComboBox(TComponent* AOwner);
 
@@ -105,9 +110,9 @@ private:
     void Refill();
     void UserChose(int Index);
 
-    TComboBoxStyle FStyle = csDropDown;
+    TComboBoxStyle FStyle = DefaultStyle;
     QStringList FItems;
-    int FItemIndex = -1;
+    int FItemIndex = DefaultItemIndex;
     int FPendingItemIndex = -2;
 };
 
