@@ -607,8 +607,8 @@ void TWinControl::RemoveControl(TControl* C)
 
 int TWinControl::TabOrder() const
 {
-    if (FPendingTabOrder >= 0)
-        return FPendingTabOrder;
+    if (FPendingTabOrder)
+        return *FPendingTabOrder;
     if (!Parent())
         return -1;
     const auto& L = Parent()->FTabList;
@@ -619,7 +619,8 @@ int TWinControl::TabOrder() const
 void TWinControl::SetTabOrder(int Value)
 {
     if (HasState(csReading)) {
-        FPendingTabOrder = Value;
+        // A negative order puts the control last, like one not stored.
+        FPendingTabOrder = Value >= 0 ? std::optional<int>(Value) : std::nullopt;
         return;
     }
     if (!Parent())
@@ -663,12 +664,10 @@ void TWinControl::FixupTabList()
 {
     // Children with a stored tab order take their places; the others follow.
     std::stable_sort(FTabList.begin(), FTabList.end(), [](const TWinControl* A, const TWinControl* B) {
-        const int KA = A->FPendingTabOrder >= 0 ? A->FPendingTabOrder : INT_MAX;
-        const int KB = B->FPendingTabOrder >= 0 ? B->FPendingTabOrder : INT_MAX;
-        return KA < KB;
+        return A->FPendingTabOrder.value_or(INT_MAX) < B->FPendingTabOrder.value_or(INT_MAX);
     });
     for (TWinControl* C : FTabList)
-        C->FPendingTabOrder = -1;
+        C->FPendingTabOrder.reset();
     ApplyTabOrder();
 }
 
@@ -720,12 +719,10 @@ void TWinControl::AlignControls()
 {
     FAligning = true;
     const QRect Client = ClientRect();
-    if (!HasState(csLoading) && FLaidOutWidth >= 0)
-        AnchorControls(FLaidOutWidth, FLaidOutHeight);
-    if (!HasState(csLoading)) {
-        FLaidOutWidth = Client.width();
-        FLaidOutHeight = Client.height();
-    }
+    if (!HasState(csLoading) && FLaidOutSize)
+        AnchorControls(FLaidOutSize->width(), FLaidOutSize->height());
+    if (!HasState(csLoading))
+        FLaidOutSize = Client.size();
 
     QRect R = Client;
     auto Ordered = [&](TAlign A) {

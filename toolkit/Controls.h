@@ -4,6 +4,7 @@
 #include <QRect>
 #include <QWidget>
 
+#include <optional>
 #include <vector>
 
 #include "toolkit/Classes.h"
@@ -270,12 +271,12 @@ private:
     std::vector<TWinControl*> FTabList;
     bool FTabStop = false;
     // A tab order read before all siblings exist; sorted in once they do.
-    int FPendingTabOrder = -1;
+    std::optional<int> FPendingTabOrder;
     bool FAligning = false;
     // Above zero while the children are being read.
     int FAlignLevel = 0;
-    int FLaidOutWidth = -1;
-    int FLaidOutHeight = -1;
+    // The client size the anchored children were last placed for.
+    std::optional<QSize> FLaidOutSize;
 };
 
 // A windowless control: a QWidget without a background of its own that

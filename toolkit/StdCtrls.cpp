@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <utility>
+
 namespace {
 
 // A radio button whose check state only the control changes: a click on a
@@ -185,7 +187,7 @@ void TComboBox::Refill()
 
 int TComboBox::ItemIndex() const
 {
-    return FPendingItemIndex != -2 ? FPendingItemIndex : FItemIndex;
+    return FPendingItemIndex.value_or(FItemIndex);
 }
 
 void TComboBox::SetItemIndex(int Value)
@@ -219,11 +221,8 @@ void TComboBox::UserChose(int Index)
 void TComboBox::Loaded()
 {
     TWinControl::Loaded();
-    if (FPendingItemIndex != -2) {
-        const int Pending = FPendingItemIndex;
-        FPendingItemIndex = -2;
-        SetItemIndex(Pending);
-    }
+    if (const std::optional<int> Pending = std::exchange(FPendingItemIndex, std::nullopt))
+        SetItemIndex(*Pending);
 }
 
 TPropList TComboBox::Published()

@@ -113,7 +113,8 @@ private:
     TComboBoxStyle FStyle = DefaultStyle;
     QStringList FItems;
     int FItemIndex = DefaultItemIndex;
-    int FPendingItemIndex = -2;
+    // An index read before the items; applied once they are all read.
+    std::optional<int> FPendingItemIndex;
 };
 
 // A framed group box with a caption; decoration and container, no items.
