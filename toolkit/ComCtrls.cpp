@@ -50,7 +50,7 @@ TDateTimePicker::TDateTimePicker(TComponent* AOwner) : TWinControl(AOwner, new Q
     SetTabStop(true);
     SetColor(DefaultColor);
     SetBounds(0, 0, DefaultWidth, DefaultHeight);
-    auto* W = static_cast<QDateTimeEdit*>(Widget());
+    QDateTimeEdit* W = DateTimeEdit();
     // Wall-clock values: no day-light saving gaps in the editor.
     W->setTimeSpec(Qt::UTC);
     W->setDateTimeRange(QDateTime(QDate(1601, 1, 1), QTime(0, 0), Qt::UTC), QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC));
@@ -61,6 +61,11 @@ TDateTimePicker::TDateTimePicker(TComponent* AOwner) : TWinControl(AOwner, new Q
     FDateTime = DateTime::Now();
     ApplyFormat();
     ShowValue();
+}
+
+QDateTimeEdit* TDateTimePicker::DateTimeEdit() const
+{
+    return static_cast<QDateTimeEdit*>(Widget());
 }
 
 void TDateTimePicker::SetKind(TDateTimeKind Value)
@@ -81,7 +86,7 @@ void TDateTimePicker::SetFormat(const QString& Value)
 
 void TDateTimePicker::ApplyFormat()
 {
-    auto* W = static_cast<QDateTimeEdit*>(Widget());
+    QDateTimeEdit* W = DateTimeEdit();
     const bool Old = FShowing;
     FShowing = true;
     W->setCalendarPopup(FKind == dtkDate);
@@ -144,7 +149,7 @@ void TDateTimePicker::SetTime(TDateTime Value)
 
 void TDateTimePicker::ShowValue()
 {
-    auto* W = static_cast<QDateTimeEdit*>(Widget());
+    QDateTimeEdit* W = DateTimeEdit();
     const TDateTimeFields F = DateTime::Decode(FDateTime);
     const bool Old = FShowing;
     FShowing = true;
@@ -154,7 +159,7 @@ void TDateTimePicker::ShowValue()
 
 void TDateTimePicker::UserChanged()
 {
-    const QDateTime Shown = static_cast<QDateTimeEdit*>(Widget())->dateTime();
+    const QDateTime Shown = DateTimeEdit()->dateTime();
     TDateTimeFields F = DateTime::Decode(FDateTime);
     if (FKind == dtkDate) {
         F.Year = Shown.date().year();
@@ -263,7 +268,8 @@ int TListColumn::ShownWidth() const
             else
                 Others += C->ShownWidth();
         }
-        const int Frame = FOwner->Widget() ? static_cast<QFrame*>(FOwner->Widget())->frameWidth() : 2;
+        const QTreeWidget* Tree = FOwner->TreeWidget();
+        const int Frame = Tree ? Tree->frameWidth() : 2;
         W = std::max(0, FOwner->Width() - 2 * Frame - Others) / std::max(1, AutoCount);
     }
     if (FMaxWidth > 0)
@@ -360,7 +366,7 @@ TListItem* TListItems::Item(int Index) const
 
 TListItem* TListItems::Add()
 {
-    auto* W = static_cast<QTreeWidget*>(FOwner->Widget());
+    QTreeWidget* W = FOwner->TreeWidget();
     FItems.push_back(std::unique_ptr<TListItem>(new TListItem(FOwner)));
     TListItem* Item = FItems.back().get();
     Item->FRow = new QTreeWidgetItem();
@@ -388,7 +394,7 @@ void TListItems::Clear()
 {
     const bool Old = FOwner->FShowing;
     FOwner->FShowing = true;
-    static_cast<QTreeWidget*>(FOwner->Widget())->clear();
+    FOwner->TreeWidget()->clear();
     FOwner->FShowing = Old;
     FItems.clear();
 }
@@ -409,7 +415,7 @@ TListView::TListView(TComponent* AOwner) : TWinControl(AOwner, new QTreeWidget()
     SetTabStop(true);
     SetColor(DefaultColor);
     SetBounds(0, 0, DefaultWidth, DefaultHeight);
-    auto* W = static_cast<QTreeWidget*>(Widget());
+    QTreeWidget* W = TreeWidget();
     W->setRootIsDecorated(false);
     W->setUniformRowHeights(true);
     W->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -425,6 +431,11 @@ TListView::TListView(TComponent* AOwner) : TWinControl(AOwner, new QTreeWidget()
 TListView::~TListView()
 {
     FShowing = true;
+}
+
+QTreeWidget* TListView::TreeWidget() const
+{
+    return static_cast<QTreeWidget*>(Widget());
 }
 
 TListColumn* TListView::Column(int Index) const
@@ -515,7 +526,7 @@ void TListView::SetShowColumnHeaders(bool Value)
 
 void TListView::ApplyStyle()
 {
-    auto* W = static_cast<QTreeWidget*>(Widget());
+    QTreeWidget* W = TreeWidget();
     W->setHeaderHidden(FViewStyle != vsReport || !FShowColumnHeaders);
     W->setSelectionBehavior(FRowSelect ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
     W->setAllColumnsShowFocus(FRowSelect);
@@ -525,7 +536,7 @@ void TListView::ApplyStyle()
 
 void TListView::ColumnsChanged()
 {
-    auto* W = static_cast<QTreeWidget*>(Widget());
+    QTreeWidget* W = TreeWidget();
     W->setColumnCount(std::max(1, ColumnCount()));
     QStringList Headers;
     for (const auto& C : FColumns)
@@ -572,7 +583,7 @@ void TListView::ShowItem(TListItem* Item)
 
 void TListView::RowChanged(QTreeWidgetItem* Row)
 {
-    auto* W = static_cast<QTreeWidget*>(Widget());
+    QTreeWidget* W = TreeWidget();
     TListItem* Item = FItems.Item(W->indexOfTopLevelItem(Row));
     if (!Item)
         return;
@@ -594,7 +605,7 @@ void TListView::ItemChecked(TListItem* Item)
 
 TListItem* TListView::Selected() const
 {
-    auto* W = static_cast<QTreeWidget*>(Widget());
+    QTreeWidget* W = TreeWidget();
     const QList<QTreeWidgetItem*> Rows = W->selectedItems();
     return Rows.isEmpty() ? nullptr : FItems.Item(W->indexOfTopLevelItem(Rows.first()));
 }
@@ -609,7 +620,7 @@ void TListView::SetItemIndex(int Value)
 {
     if (Value < -1 || Value >= FItems.Count())
         return;
-    auto* W = static_cast<QTreeWidget*>(Widget());
+    QTreeWidget* W = TreeWidget();
     if (Value == -1) {
         W->clearSelection();
         return;

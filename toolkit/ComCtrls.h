@@ -6,6 +6,8 @@
 #include "platform/DateTime.h"
 #include "toolkit/Controls.h"
 
+class QDateTimeEdit;
+class QTreeWidget;
 class QTreeWidgetItem;
 class TListView;
 
@@ -53,6 +55,7 @@ public:
     static TPropList Published();
 
 private:
+    QDateTimeEdit* DateTimeEdit() const;
     void ShowValue();
     void ApplyFormat();
     void UserChanged();
@@ -275,8 +278,10 @@ protected:
     void BoundsChanged() override;
 
 private:
+    friend class TListColumn;
     friend class TListItem;
     friend class TListItems;
+    QTreeWidget* TreeWidget() const;
     void RowChanged(QTreeWidgetItem* Row);
     void ShowItem(TListItem* Item);
     void ItemChecked(TListItem* Item);

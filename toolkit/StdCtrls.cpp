@@ -37,9 +37,14 @@ TButton::TButton(TComponent* AOwner) : TWinControl(AOwner, new QPushButton())
 {
     SetTabStop(true);
     SetBounds(0, 0, DefaultWidth, DefaultHeight);
-    auto* W = static_cast<QPushButton*>(Widget());
+    QPushButton* W = PushButton();
     W->setAutoDefault(false);
     QObject::connect(W, &QPushButton::clicked, W, [this] { GuardedCall([this] { Click(); }); });
+}
+
+QPushButton* TButton::PushButton() const
+{
+    return static_cast<QPushButton*>(Widget());
 }
 
 void TButton::SetDefault(bool Value)
@@ -47,12 +52,12 @@ void TButton::SetDefault(bool Value)
     if (Value == FDefault)
         return;
     FDefault = Value;
-    static_cast<QPushButton*>(Widget())->setDefault(Value);
+    PushButton()->setDefault(Value);
 }
 
 void TButton::TextChanged()
 {
-    static_cast<QPushButton*>(Widget())->setText(Caption());
+    PushButton()->setText(Caption());
     TWinControl::TextChanged();
 }
 
@@ -77,13 +82,18 @@ TRadioButton::TRadioButton(TComponent* AOwner) : TWinControl(AOwner, new TRadioW
     SetBounds(0, 0, DefaultWidth, DefaultHeight);
 }
 
+QRadioButton* TRadioButton::RadioButton() const
+{
+    return static_cast<QRadioButton*>(Widget());
+}
+
 void TRadioButton::SetChecked(bool Value)
 {
     if (Value == FChecked)
         return;
     FChecked = Value;
     SetTabStop(Value);
-    static_cast<QRadioButton*>(Widget())->setChecked(Value);
+    RadioButton()->setChecked(Value);
     if (!Value)
         return;
     if (Parent())
@@ -105,7 +115,7 @@ void TRadioButton::SetAlignment(TAlignment Value)
 
 void TRadioButton::TextChanged()
 {
-    static_cast<QRadioButton*>(Widget())->setText(Caption());
+    RadioButton()->setText(Caption());
     TWinControl::TextChanged();
 }
 
@@ -130,9 +140,14 @@ TComboBox::TComboBox(TComponent* AOwner) : TWinControl(AOwner, new QComboBox())
     SetTabStop(true);
     SetColor(DefaultColor);
     SetBounds(0, 0, DefaultWidth, DefaultHeight);
-    auto* W = static_cast<QComboBox*>(Widget());
+    QComboBox* W = ComboBox();
     W->setEditable(true);
     QObject::connect(W, &QComboBox::activated, W, [this](int Index) { GuardedCall([this, Index] { UserChose(Index); }); });
+}
+
+QComboBox* TComboBox::ComboBox() const
+{
+    return static_cast<QComboBox*>(Widget());
 }
 
 void TComboBox::SetStyle(TComboBoxStyle Value)
@@ -140,7 +155,7 @@ void TComboBox::SetStyle(TComboBoxStyle Value)
     if (Value == FStyle)
         return;
     FStyle = Value;
-    auto* W = static_cast<QComboBox*>(Widget());
+    QComboBox* W = ComboBox();
     W->setEditable(Value == csDropDown || Value == csSimple);
     W->setCurrentIndex(FItemIndex);
 }
@@ -159,13 +174,13 @@ void TComboBox::SetItem(int Index, const QString& Text)
     if (Index < 0 || Index >= ItemCount() || FItems[Index] == Text)
         return;
     FItems[Index] = Text;
-    static_cast<QComboBox*>(Widget())->setItemText(Index, Text);
+    ComboBox()->setItemText(Index, Text);
 }
 
 void TComboBox::AddItem(const QString& Text)
 {
     FItems << Text;
-    auto* W = static_cast<QComboBox*>(Widget());
+    QComboBox* W = ComboBox();
     W->addItem(Text);
     W->setCurrentIndex(FItemIndex);
 }
@@ -177,7 +192,7 @@ void TComboBox::Clear()
 
 void TComboBox::Refill()
 {
-    auto* W = static_cast<QComboBox*>(Widget());
+    QComboBox* W = ComboBox();
     const QSignalBlocker Block(W);
     W->clear();
     W->addItems(FItems);
@@ -200,7 +215,7 @@ void TComboBox::SetItemIndex(int Value)
     if (Value < -1 || Value >= ItemCount() || Value == FItemIndex)
         return;
     FItemIndex = Value;
-    auto* W = static_cast<QComboBox*>(Widget());
+    QComboBox* W = ComboBox();
     const QSignalBlocker Block(W);
     W->setCurrentIndex(Value);
 }
@@ -208,7 +223,7 @@ void TComboBox::SetItemIndex(int Value)
 QString TComboBox::Text() const
 {
     if (FStyle == csDropDown || FStyle == csSimple)
-        return static_cast<QComboBox*>(Widget())->currentText();
+        return ComboBox()->currentText();
     return FItemIndex >= 0 ? FItems[FItemIndex] : QString();
 }
 
@@ -248,9 +263,14 @@ TGroupBox::TGroupBox(TComponent* AOwner) : TWinControl(AOwner, new QGroupBox())
     SetBounds(0, 0, DefaultWidth, DefaultHeight);
 }
 
+QGroupBox* TGroupBox::GroupBox() const
+{
+    return static_cast<QGroupBox*>(Widget());
+}
+
 void TGroupBox::TextChanged()
 {
-    static_cast<QGroupBox*>(Widget())->setTitle(Caption());
+    GroupBox()->setTitle(Caption());
     TWinControl::TextChanged();
 }
 

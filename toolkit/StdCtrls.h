@@ -2,6 +2,11 @@
 
 #include "toolkit/Controls.h"
 
+class QComboBox;
+class QGroupBox;
+class QPushButton;
+class QRadioButton;
+
 // A push button. A user's click fires OnClick.
 class TButton : public TWinControl
 {
@@ -22,6 +27,8 @@ protected:
     void TextChanged() override;
 
 private:
+    QPushButton* PushButton() const;
+
     bool FDefault = false;
     bool FCancel = false;
 };
@@ -50,6 +57,8 @@ protected:
     void TextChanged() override;
 
 private:
+    QRadioButton* RadioButton() const;
+
     bool FChecked = false;
     TAlignment FAlignment = DefaultAlignment;
 };
@@ -107,6 +116,7 @@ public:
     static TPropList Published();
 
 private:
+    QComboBox* ComboBox() const;
     void Refill();
     void UserChose(int Index);
 
@@ -130,6 +140,9 @@ public:
 
 protected:
     void TextChanged() override;
+
+private:
+    QGroupBox* GroupBox() const;
 };
 
 void RegisterStdCtrlsUnit();
