@@ -75,12 +75,7 @@ public:
     }
 
     constexpr bool Contains(E V) const { return (FBits & Bit(V)) != 0; }
-    constexpr TSet& Include(E V) { FBits |= Bit(V); return *this; }
-    constexpr TSet& Exclude(E V) { FBits &= ~Bit(V); return *this; }
-    constexpr bool Empty() const { return FBits == 0; }
     constexpr unsigned Bits() const { return FBits; }
-    constexpr TSet operator+(TSet O) const { return FromBits(FBits | O.FBits); }
-    constexpr TSet operator-(TSet O) const { return FromBits(FBits & ~O.FBits); }
     constexpr bool operator==(const TSet&) const = default;
 
 private:

@@ -47,7 +47,6 @@ QString ShortDate()
 
 TDateTimePicker::TDateTimePicker(TComponent* AOwner) : TWinControl(AOwner, new QDateTimeEdit())
 {
-    SetTabStop(true);
     SetColor(DefaultColor);
     SetBounds(0, 0, DefaultWidth, DefaultHeight);
     QDateTimeEdit* W = DateTimeEdit();
@@ -412,7 +411,6 @@ int TListItems::IndexOf(const TListItem* Item) const
 
 TListView::TListView(TComponent* AOwner) : TWinControl(AOwner, new QTreeWidget())
 {
-    SetTabStop(true);
     SetColor(DefaultColor);
     SetBounds(0, 0, DefaultWidth, DefaultHeight);
     QTreeWidget* W = TreeWidget();

@@ -171,7 +171,6 @@ class TListItem
 {
 public:
     int Index() const;
-    TListView* ListView() const { return FOwner; }
 
     const QString& Caption() const { return FCaption; }
     void SetCaption(const QString& Value);
@@ -184,8 +183,6 @@ public:
     void SetChecked(bool Value);
     bool Selected() const;
     void SetSelected(bool Value);
-    void* Data() const { return FData; }
-    void SetData(void* Value) { FData = Value; }
 
 private:
     friend class TListView;
@@ -198,7 +195,6 @@ private:
     QStringList FSubItems;
     int FGroupID = -1;
     bool FChecked = false;
-    void* FData = nullptr;
 };
 
 // The rows of a list view, in display order.

@@ -13,8 +13,6 @@
 
 namespace {
 
-const char* const ControlProperty = "lumidorControl";
-
 TExceptionHandler& ExceptionHandler()
 {
     static TExceptionHandler Handler;
@@ -141,16 +139,10 @@ TControl::~TControl()
 void TControl::AttachWidget(QWidget* W)
 {
     FWidget = W;
-    W->setProperty(ControlProperty, QVariant::fromValue(static_cast<void*>(this)));
     W->setFont(FFont.ToQFont());
     W->setEnabled(FEnabled);
     ApplyPalette();
     ApplyGeometry();
-}
-
-TControl* TControl::FromWidget(const QWidget* W)
-{
-    return W ? static_cast<TControl*>(W->property(ControlProperty).value<void*>()) : nullptr;
 }
 
 void TControl::SetParent(TWinControl* AParent)
@@ -410,27 +402,10 @@ void TControl::BringToFront()
     }
 }
 
-void TControl::SendToBack()
-{
-    if (FWidget)
-        FWidget->lower();
-    if (FParent) {
-        auto& L = FParent->FControls;
-        L.erase(std::remove(L.begin(), L.end(), this), L.end());
-        L.insert(L.begin(), this);
-    }
-}
-
 void TControl::Invalidate()
 {
     if (FWidget)
         FWidget->update();
-}
-
-void TControl::Repaint()
-{
-    if (FWidget)
-        FWidget->repaint();
 }
 
 void TControl::Click()
@@ -564,14 +539,6 @@ TWinControl::~TWinControl()
     }
 }
 
-bool TWinControl::ContainsControl(const TControl* C) const
-{
-    for (const TControl* P = C; P; P = P->Parent())
-        if (P == this)
-            return true;
-    return false;
-}
-
 void TWinControl::InsertControl(TControl* C)
 {
     if (!C || C->FParent == this)
@@ -678,11 +645,6 @@ void TWinControl::ApplyTabOrder()
             QWidget::setTabOrder(FTabList[I - 1]->Widget(), FTabList[I]->Widget());
 }
 
-void TWinControl::SetTabStop(bool Value)
-{
-    FTabStop = Value;
-}
-
 void TWinControl::ShowControl(TControl*)
 {
     if (Parent())
@@ -695,11 +657,6 @@ bool TWinControl::CanFocus() const
         if (!C->Visible() || !C->Enabled())
             return false;
     return true;
-}
-
-bool TWinControl::Focused() const
-{
-    return Widget() && Widget()->hasFocus();
 }
 
 void TWinControl::SetFocus()
@@ -823,11 +780,6 @@ void TWinControl::AnchorControls(int OldWidth, int OldHeight)
 void TWinControl::BoundsChanged()
 {
     Realign();
-}
-
-void TWinControl::WidgetResized(int AWidth, int AHeight)
-{
-    SetBounds(Left(), Top(), AWidth, AHeight);
 }
 
 void TWinControl::FontChanged()

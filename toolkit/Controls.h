@@ -129,7 +129,6 @@ public:
 
     TFont& Font() { return FFont; }
     const TFont& Font() const { return FFont; }
-    void SetFont(const TFont& Value) { FFont.Assign(Value); }
     bool ParentFont() const { return FParentFont; }
     void SetParentFont(bool Value);
     TColor Color() const { return FColor; }
@@ -147,16 +146,12 @@ public:
     void SetControlStyle(TControlStyle Value);
 
     void BringToFront();
-    void SendToBack();
     void Invalidate();
-    void Repaint();
 
     // Fires OnClick.
     virtual void Click();
 
     QWidget* Widget() const { return FWidget; }
-    // The control whose widget this is, or null.
-    static TControl* FromWidget(const QWidget* W);
 
     TNotifyEvent OnClick;
 
@@ -223,7 +218,6 @@ public:
 
     int ControlCount() const { return static_cast<int>(FControls.size()); }
     TControl* Controls(int Index) const { return FControls.at(static_cast<size_t>(Index)); }
-    bool ContainsControl(const TControl* C) const;
     void InsertControl(TControl* C);
     void RemoveControl(TControl* C);
 
@@ -231,14 +225,11 @@ public:
     void SetTabOrder(int Value);
     // The windowed children in tab order.
     std::vector<TWinControl*> TabList() const;
-    bool TabStop() const { return FTabStop; }
-    void SetTabStop(bool Value);
 
     // The request to make a child visible to the user, passed up the parent chain.
     virtual void ShowControl(TControl* AControl);
 
     bool CanFocus() const;
-    bool Focused() const;
     void SetFocus();
 
     // Re-lays the aligned and anchored children.
@@ -253,8 +244,6 @@ public:
 
 protected:
     TWinControl(TComponent* AOwner, QWidget* W);
-    // The widget resized or moved from outside (the window manager).
-    void WidgetResized(int AWidth, int AHeight);
     void BoundsChanged() override;
     void FontChanged() override;
     void ColorChanged() override;
@@ -269,7 +258,6 @@ private:
 
     std::vector<TControl*> FControls;
     std::vector<TWinControl*> FTabList;
-    bool FTabStop = false;
     // A tab order read before all siblings exist; sorted in once they do.
     std::optional<int> FPendingTabOrder;
     bool FAligning = false;

@@ -277,11 +277,6 @@ void TForm::TextChanged()
     TWinControl::TextChanged();
 }
 
-void TForm::ColorChanged()
-{
-    TWinControl::ColorChanged();
-}
-
 void TForm::VisibleChanged()
 {
     QWidget* W = Widget();
@@ -310,16 +305,6 @@ void TForm::Close()
 {
     if (Widget())
         Widget()->close();
-}
-
-void TForm::BringToFront()
-{
-    if (QWidget* W = Widget()) {
-        if (W->isMinimized())
-            W->showNormal();
-        W->raise();
-        W->activateWindow();
-    }
 }
 
 void TForm::WidgetClosed()
@@ -422,23 +407,6 @@ void TApplication::Terminate()
     QCoreApplication::exit(0);
 }
 
-void TApplication::ProcessMessages()
-{
-    QCoreApplication::processEvents();
-}
-
-void TApplication::Restore()
-{
-    if (FMainForm && FMainForm->Widget() && FMainForm->Widget()->isMinimized())
-        FMainForm->Widget()->showNormal();
-}
-
-void TApplication::BringToFront()
-{
-    if (FMainForm)
-        FMainForm->BringToFront();
-}
-
 QString TApplication::ErrorLogPath()
 {
     QString State = qEnvironmentVariable("XDG_STATE_HOME");
@@ -465,7 +433,7 @@ void TApplication::HandleException(const QString& ClassName, const QString& Mess
             (void)Log.write(Entry.toUtf8());
         }
     }
-    QString Title = FMainForm ? FMainForm->Caption() : FTitle;
+    QString Title = FMainForm ? FMainForm->Caption() : QString();
     if (Title.isEmpty())
         Title = QCoreApplication::applicationName();
     if (ShowErrorDialog(Title, Message) == eaClose)

@@ -101,7 +101,6 @@ public:
     QSize FrameSize() const;
 
     void Close();
-    void BringToFront();
 
     TNotifyEvent OnCreate;
     TNotifyEvent OnDestroy;
@@ -115,7 +114,6 @@ protected:
     void TextChanged() override;
     void VisibleChanged() override;
     void BoundsChanged() override;
-    void ColorChanged() override;
 
 private:
     friend class TFormWidget;
@@ -168,20 +166,12 @@ public:
     }
 
     TForm* MainForm() const { return FMainForm; }
-    bool MainFormOnTaskBar() const { return FMainFormOnTaskBar; }
-    void SetMainFormOnTaskBar(bool Value) { FMainFormOnTaskBar = Value; }
-    const QString& Title() const { return FTitle; }
-    void SetTitle(const QString& Value) { FTitle = Value; }
 
     // Shows the main window and runs the message loop until it is closed or
     // Terminate is called. Returns at once when already terminated.
     void Run();
     void Terminate();
     bool Terminated() const { return FTerminated; }
-    void ProcessMessages();
-    // Restores a minimised main window and brings it to the front.
-    void Restore();
-    void BringToFront();
 
     // The handler of unexpected errors, installed for GuardedCall by the
     // first application object: appends a report to ErrorLogPath(), shows
@@ -197,8 +187,6 @@ public:
 
 private:
     TForm* FMainForm = nullptr;
-    bool FMainFormOnTaskBar = false;
-    QString FTitle;
     bool FTerminated = false;
     bool FInitialized = false;
     bool FRunning = false;

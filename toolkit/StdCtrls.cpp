@@ -35,7 +35,6 @@ private:
 
 TButton::TButton(TComponent* AOwner) : TWinControl(AOwner, new QPushButton())
 {
-    SetTabStop(true);
     SetBounds(0, 0, DefaultWidth, DefaultHeight);
     QPushButton* W = PushButton();
     W->setAutoDefault(false);
@@ -92,7 +91,6 @@ void TRadioButton::SetChecked(bool Value)
     if (Value == FChecked)
         return;
     FChecked = Value;
-    SetTabStop(Value);
     RadioButton()->setChecked(Value);
     if (!Value)
         return;
@@ -137,7 +135,6 @@ TPropList TRadioButton::Published()
 
 TComboBox::TComboBox(TComponent* AOwner) : TWinControl(AOwner, new QComboBox())
 {
-    SetTabStop(true);
     SetColor(DefaultColor);
     SetBounds(0, 0, DefaultWidth, DefaultHeight);
     QComboBox* W = ComboBox();
@@ -175,19 +172,6 @@ void TComboBox::SetItem(int Index, const QString& Text)
         return;
     FItems[Index] = Text;
     ComboBox()->setItemText(Index, Text);
-}
-
-void TComboBox::AddItem(const QString& Text)
-{
-    FItems << Text;
-    QComboBox* W = ComboBox();
-    W->addItem(Text);
-    W->setCurrentIndex(FItemIndex);
-}
-
-void TComboBox::Clear()
-{
-    SetItems(QStringList());
 }
 
 void TComboBox::Refill()

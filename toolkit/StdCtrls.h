@@ -101,8 +101,6 @@ public:
     QString Item(int Index) const { return FItems.value(Index); }
     // Replaces one item in its place, keeping the selection.
     void SetItem(int Index, const QString& Text);
-    void AddItem(const QString& Text);
-    void Clear();
 
     // -1: no item selected.
     int ItemIndex() const;

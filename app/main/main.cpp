@@ -38,7 +38,7 @@ int main(int argc, char** argv)
         QGuiApplication::setDesktopFileName(QStringLiteral("lumidor"));
         Fonts::InstallSubstitutes();
 
-        Application->SetMainFormOnTaskBar(true);
+        // The main window owns its taskbar button: Qt gives one to every top-level window.
         TfrmMain* frmMain = nullptr;
         Application->CreateForm(frmMain);
         Application->Run();
