@@ -236,36 +236,29 @@ void TForm::SetPosition(TPosition Value)
 
 void TForm::SetMinWidth(int Value)
 {
-    if (std::max(0, Value) == FMinWidth)
-        return;
-    FMinWidth = std::max(0, Value);
-    ApplySizeLimits();
-    SetBounds(Left(), Top(), Width(), Height());
+    SetConstraint(FMinWidth, Value);
 }
 
 void TForm::SetMaxWidth(int Value)
 {
-    if (std::max(0, Value) == FMaxWidth)
-        return;
-    FMaxWidth = std::max(0, Value);
-    ApplySizeLimits();
-    SetBounds(Left(), Top(), Width(), Height());
+    SetConstraint(FMaxWidth, Value);
 }
 
 void TForm::SetMinHeight(int Value)
 {
-    if (std::max(0, Value) == FMinHeight)
-        return;
-    FMinHeight = std::max(0, Value);
-    ApplySizeLimits();
-    SetBounds(Left(), Top(), Width(), Height());
+    SetConstraint(FMinHeight, Value);
 }
 
 void TForm::SetMaxHeight(int Value)
 {
-    if (std::max(0, Value) == FMaxHeight)
+    SetConstraint(FMaxHeight, Value);
+}
+
+void TForm::SetConstraint(int& Limit, int Value)
+{
+    if (std::max(0, Value) == Limit)
         return;
-    FMaxHeight = std::max(0, Value);
+    Limit = std::max(0, Value);
     ApplySizeLimits();
     SetBounds(Left(), Top(), Width(), Height());
 }

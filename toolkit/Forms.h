@@ -121,6 +121,8 @@ private:
     void DoDestroy();
     void ApplyWindowFlags();
     void ApplySizeLimits();
+    // A limit of the outer size changed: the size is held within it at once.
+    void SetConstraint(int& Limit, int Value);
     void WidgetClosed();
 
     TFormBorderStyle FBorderStyle = DefaultBorderStyle;
