@@ -8,25 +8,6 @@
 // The reading rules are TIniSections' and tested with it (tests/platform);
 // what is the INI file's own is tested here.
 
-namespace {
-
-class ExtIniFileTest : public ::testing::Test
-{
-protected:
-    QString WriteFile(const QByteArray& Bytes, const QString& Name = QStringLiteral("test.lng"))
-    {
-        const QString Path = Dir.filePath(Name);
-        QFile File(Path);
-        EXPECT_TRUE(File.open(QIODevice::WriteOnly));
-        File.write(Bytes);
-        return Path;
-    }
-
-    QTemporaryDir Dir;
-};
-
-} // namespace
-
 TEST(ExtIniFile, EmptyValueCountsAsAKey)
 {
     TExtIniFile Ini;
@@ -36,10 +17,16 @@ TEST(ExtIniFile, EmptyValueCountsAsAKey)
     EXPECT_FALSE(Ini.HasKey("T", "k"));
 }
 
-TEST_F(ExtIniFileTest, NothingReachesTheFile)
+TEST(ExtIniFile, NothingReachesTheFile)
 {
     const QByteArray Original("[S]\nk=v\n");
-    const QString Path = WriteFile(Original);
+    QTemporaryDir Dir;
+    const QString Path = Dir.filePath(QStringLiteral("test.lng"));
+    {
+        QFile File(Path);
+        ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+        File.write(Original);
+    }
     {
         TExtIniFile Ini;
         Ini.LoadFile(Path);
