@@ -127,17 +127,21 @@ QString TJobConfig::GetJob(const QString& Section, int Index)
 {
     if (Index < 0)
         return QString();
-    const QList<ProfileStrings::TProfileEntry> Entries = FIniFile->ReadSectionEntries(Section);
-    return Index < Entries.size() ? Entries[Index].Value : QString();
+    // By position: a key that a hand edit repeated still names two entries.
+    const QList<ProfileStrings::TProfileLine> Lines = FIniFile->ReadSectionLines(Section);
+    return Index < Lines.size() ? Lines[Index].Value : QString();
 }
 
 // Deleting the section and adding the kept values back one by one would lose
 // them all if the process died in between; the same result is written at once.
+// A kept value goes back with its own bytes, which another tool may have
+// written in the ANSI code page.
 void TJobConfig::RemoveJob(const QString& Section, const QString& Value)
 {
-    QList<ProfileStrings::TProfileEntry> Kept;
-    for (const ProfileStrings::TProfileEntry& Entry : FIniFile->ReadSectionEntries(Section))
-        if (!AsciiText::SameText(Entry.Value, Value))
-            Kept.append(ProfileStrings::TProfileEntry{JobKey(Kept.size() + 1), Entry.Value});
-    FIniFile->RewriteSection(Section, Kept);
+    const QList<ProfileStrings::TProfileLine> Lines = FIniFile->ReadSectionLines(Section);
+    QList<ProfileStrings::TProfileLine> Kept;
+    for (const ProfileStrings::TProfileLine& Line : Lines)
+        if (!AsciiText::SameText(Line.Value, Value))
+            Kept.append(ProfileStrings::TProfileLine{JobKey(Kept.size() + 1), Line.Value, Line.ValueBytes});
+    FIniFile->RewriteSectionLines(Section, Kept);
 }

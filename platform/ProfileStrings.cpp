@@ -1,15 +1,18 @@
 #include "platform/ProfileStrings.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/TextDecoding.h"
 
 #include <QFile>
 #include <QHash>
 #include <QMutex>
 #include <QSet>
-#include <QStringDecoder>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 #include <sys/stat.h>
@@ -22,16 +25,21 @@ constexpr qsizetype MaxValueLength = 2047;
 
 const QByteArray Utf8Bom("\xEF\xBB\xBF", 3);
 
-bool IsBlank(QChar C)
+// The blanks are ASCII, so trimming bytes and trimming characters agree.
+bool IsBlank(char16_t U)
 {
-    const char16_t U = C.unicode();
     return (U >= 0x09 && U <= 0x0D) || U == 0x20 || U == 0x1A;
+}
+
+bool IsBlankByte(char C)
+{
+    return IsBlank(static_cast<unsigned char>(C));
 }
 
 QString TrimLeft(const QString& S)
 {
     qsizetype I = 0;
-    while (I < S.size() && IsBlank(S[I]))
+    while (I < S.size() && IsBlank(S[I].unicode()))
         ++I;
     return S.mid(I);
 }
@@ -39,7 +47,7 @@ QString TrimLeft(const QString& S)
 QString TrimRight(const QString& S)
 {
     qsizetype N = S.size();
-    while (N > 0 && IsBlank(S[N - 1]))
+    while (N > 0 && IsBlank(S[N - 1].unicode()))
         --N;
     return S.left(N);
 }
@@ -47,6 +55,14 @@ QString TrimRight(const QString& S)
 QString Trim(const QString& S)
 {
     return TrimLeft(TrimRight(S));
+}
+
+QByteArray TrimLeft(const QByteArray& S)
+{
+    qsizetype I = 0;
+    while (I < S.size() && IsBlankByte(S[I]))
+        ++I;
+    return I == 0 ? S : S.mid(I);
 }
 
 bool SameName(const QString& A, const QString& B)
@@ -59,13 +75,19 @@ bool HasLineBreak(const QString& S)
     return S.contains(QLatin1Char('\r')) || S.contains(QLatin1Char('\n'));
 }
 
-// One pair of matching quotes goes, then the buffer limit applies; the limit
-// never leaves half of a surrogate pair behind.
-QString AsReturned(QString Value)
+bool HasLineBreak(const QByteArray& S)
 {
-    if (Value.size() >= 2 && (Value.front() == QLatin1Char('"') || Value.front() == QLatin1Char('\''))
-        && Value.back() == Value.front())
-        Value = Value.mid(1, Value.size() - 2);
+    return S.contains('\r') || S.contains('\n');
+}
+
+bool IsQuote(char16_t C)
+{
+    return C == u'"' || C == u'\'';
+}
+
+// The buffer limit never leaves half of a surrogate pair behind.
+QString CutToBuffer(QString Value)
+{
     if (Value.size() > MaxValueLength) {
         qsizetype N = MaxValueLength;
         if (Value[N - 1].isHighSurrogate())
@@ -75,15 +97,47 @@ QString AsReturned(QString Value)
     return Value;
 }
 
-enum class TLineKind { Blank, Comment, Header, Key };
+// One pair of matching quotes goes, then the buffer limit applies.
+QString AsReturned(QString Value)
+{
+    if (Value.size() >= 2 && IsQuote(Value.front().unicode()) && Value.back() == Value.front())
+        Value = Value.mid(1, Value.size() - 2);
+    return CutToBuffer(std::move(Value));
+}
+
+enum class TLineKind : quint8 { Blank, Comment, Header, Key };
+enum class TNewline : quint8 { None, CrLf, Cr, Lf };
+
+QByteArrayView NewlineBytes(TNewline Newline)
+{
+    switch (Newline) {
+    case TNewline::CrLf:
+        return "\r\n";
+    case TNewline::Cr:
+        return "\r";
+    case TNewline::Lf:
+        return "\n";
+    case TNewline::None:
+        break;
+    }
+    return {};
+}
+
+// Bytes [Begin, Begin + Size) of the file's text.
+struct TSpan
+{
+    qsizetype Begin = 0;
+    qsizetype Size = 0;
+};
 
 struct TLine
 {
-    QByteArray Text;    // the line's bytes as in the file, without its end
-    QByteArray Newline; // CR LF, CR, LF, or empty for a last line without one
+    TSpan Text;  // the line's bytes, without its end
+    TSpan Name;  // of the section (Header) or of the key (Key), trimmed
+    TSpan Value; // after the first "=", trimmed (Key with HasValue)
     TLineKind Kind = TLineKind::Blank;
-    QString Name;       // of the section (Header) or of the key (Key)
-    std::optional<QString> Value;
+    TNewline Newline = TNewline::None;
+    bool HasValue = false;
 };
 
 // Lines [Begin, End) follow the header at Header; the nameless section at the
@@ -95,40 +149,10 @@ struct TSectionRange
     qsizetype End = 0;
 };
 
-TLine ParseLine(QByteArray Text, QByteArray Newline)
-{
-    TLine Line;
-    Line.Text = std::move(Text);
-    Line.Newline = std::move(Newline);
-    // A U+FEFF that starts a line is text: only the file's own mark at its
-    // start is not (Load takes that off), and fromUtf8 would drop it.
-    QStringDecoder Decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    const QString Trimmed = Trim(Decoder(Line.Text));
-    if (Trimmed.isEmpty())
-        return Line;
-    if (Trimmed.front() == QLatin1Char(';')) {
-        Line.Kind = TLineKind::Comment;
-        return Line;
-    }
-    const qsizetype Close = Trimmed.lastIndexOf(QLatin1Char(']'));
-    if (Trimmed.front() == QLatin1Char('[') && Close > 0) {
-        Line.Kind = TLineKind::Header;
-        Line.Name = Trim(Trimmed.mid(1, Close - 1));
-        return Line;
-    }
-    Line.Kind = TLineKind::Key;
-    const qsizetype Equals = Trimmed.indexOf(QLatin1Char('='));
-    if (Equals < 0) {
-        Line.Name = Trimmed;
-    } else {
-        Line.Name = TrimRight(Trimmed.left(Equals));
-        Line.Value = TrimLeft(Trimmed.mid(Equals + 1));
-    }
-    return Line;
-}
-
-// The file as lines that remember their bytes, so that a rewrite changes only
-// the lines an operation touches.
+// The file as lines that point into its bytes, so that a rewrite changes only
+// the lines an operation touches, and reading a long section decodes only
+// what the caller asks for. Lines are told apart on bytes: every character
+// that decides a line's kind is ASCII, in UTF-8 and in Windows-1252 alike.
 class TProfileFile
 {
 public:
@@ -147,23 +171,28 @@ public:
         if (File.error() != QFileDevice::NoError)
             return false;
         FOriginal = Bytes;
-        if (Bytes.startsWith(Utf8Bom)) {
-            FBom = Utf8Bom;
-            Bytes.remove(0, Utf8Bom.size());
-        }
-        Split(Bytes);
+        FText = Bytes;
+        FBomSize = Bytes.startsWith(Utf8Bom) ? Utf8Bom.size() : 0;
+        Split();
         return true;
     }
 
     QByteArray Bytes() const
     {
-        QByteArray Out = FBom;
+        qsizetype Size = FBomSize;
         for (const TLine& Line : FLines)
-            Out += Line.Text + Line.Newline;
+            Size += Line.Text.Size + NewlineBytes(Line.Newline).size();
+        QByteArray Out;
+        Out.reserve(Size);
+        Out.append(FText.constData(), FBomSize);
+        for (const TLine& Line : FLines) {
+            Out.append(View(Line.Text));
+            Out.append(NewlineBytes(Line.Newline));
+        }
         return Out;
     }
 
-    bool Changed() const { return Bytes() != FOriginal; }
+    const QByteArray& Original() const { return FOriginal; }
 
     std::optional<TSectionRange> FindSection(const QString& Section) const
     {
@@ -176,7 +205,7 @@ public:
             Range.Header = Range.End;
             Range.Begin = Range.Header + 1;
             Range.End = NextHeader(Range.Begin);
-            if (SameName(FLines[Range.Header].Name, Name))
+            if (SameName(Decode(FLines[Range.Header].Name), Name))
                 return Range;
         }
         return std::nullopt;
@@ -185,9 +214,20 @@ public:
     std::optional<qsizetype> FindKey(const TSectionRange& Range, const QString& Key) const
     {
         const QString Name = Trim(Key);
-        for (qsizetype I = Range.Begin; I < Range.End; ++I)
-            if (FLines[I].Kind == TLineKind::Key && SameName(FLines[I].Name, Name))
+        // Two ASCII names match as bytes; only other names need decoding,
+        // since case folding maps some other letters onto ASCII ones.
+        const QByteArray Latin = IsAscii(Name) ? Name.toLatin1() : QByteArray();
+        for (qsizetype I = Range.Begin; I < Range.End; ++I) {
+            const TLine& Line = FLines[I];
+            if (Line.Kind != TLineKind::Key)
+                continue;
+            const QByteArrayView Bytes = View(Line.Name);
+            const bool Same = !Latin.isNull() && IsAscii(Bytes)
+                ? Bytes.size() == Latin.size() && qstrnicmp(Bytes.data(), Bytes.size(), Latin.constData(), Latin.size()) == 0
+                : SameName(Decode(Line.Name), Name);
+            if (Same)
                 return I;
+        }
         return std::nullopt;
     }
 
@@ -195,8 +235,8 @@ public:
     {
         QStringList Out;
         for (qsizetype I = Range.Begin; I < Range.End; ++I)
-            if (FLines[I].Kind == TLineKind::Key && FLines[I].Value)
-                Out += FLines[I].Name;
+            if (FLines[I].Kind == TLineKind::Key && FLines[I].HasValue)
+                Out += Decode(FLines[I].Name);
         return Out;
     }
 
@@ -205,56 +245,65 @@ public:
         QStringList Out;
         for (const TLine& Line : FLines)
             if (Line.Kind == TLineKind::Header)
-                Out += Line.Name;
+                Out += Decode(Line.Name);
         return Out;
     }
 
     const TLine& Line(qsizetype Index) const { return FLines[Index]; }
 
+    QString Name(const TLine& Line) const { return Decode(Line.Name); }
+
+    // The value GetString gives for a key line.
+    QString Value(const TLine& Line) const { return AsReturned(Decode(Line.Value)); }
+
+    // The value GetString gives for a key line, and its bytes in the file.
+    ProfileStrings::TProfileLine Read(const TLine& Line) const
+    {
+        TSpan Span = Line.Value;
+        const QByteArrayView Raw = View(Span);
+        if (Raw.size() >= 2 && IsQuote(static_cast<unsigned char>(Raw.front())) && Raw.back() == Raw.front())
+            Span = TSpan{Span.Begin + 1, Span.Size - 2};
+        const QByteArrayView Bytes = View(Span);
+        const QString Text = TextDecoding::DecodeUtf8OrCp1252(Bytes);
+        ProfileStrings::TProfileLine Out{Name(Line), CutToBuffer(Text), QByteArray()};
+        if (Out.Value.size() == Text.size())
+            Out.ValueBytes = Bytes.toByteArray();
+        else if (Out.Value.size() < Text.size() && Text.size() == Bytes.size()) // one byte a character
+            Out.ValueBytes = Bytes.first(Out.Value.size()).toByteArray();
+        else
+            Out.ValueBytes = Out.Value.toUtf8();
+        return Out;
+    }
+
     void WriteString(const QString& Section, const QString& Key, const QString& RawValue)
     {
         const QString Value = TrimLeft(RawValue);
-        const QString KeyName = Trim(Key);
-        const QByteArray KeyLine = (KeyName + QLatin1Char('=') + Value).toUtf8();
-        const std::optional<TSectionRange> Range = FindSection(Section);
-        if (!Range) {
-            EndLastLine();
-            FLines.push_back(ParseLine(('[' + Trim(Section) + ']').toUtf8(), Newline()));
-            FLines.push_back(ParseLine(KeyLine, Newline()));
-            return;
-        }
-        if (const std::optional<qsizetype> At = FindKey(*Range, KeyName)) {
-            TLine& Old = FLines[*At];
-            if (Old.Value == Value)
-                return;
-            Old = ParseLine((Old.Name + QLatin1Char('=') + Value).toUtf8(), Old.Newline);
-            return;
-        }
-        // After the section's last line that is not blank, so that blank lines
-        // separating it from the next section stay where they are.
-        qsizetype After = Range->End - 1;
-        while (After >= Range->Begin && FLines[After].Kind == TLineKind::Blank)
-            --After;
-        if (After < 0) {
-            FLines.insert(FLines.begin(), ParseLine(KeyLine, Newline()));
-            return;
-        }
-        if (FLines[After].Newline.isEmpty())
-            FLines[After].Newline = Newline();
-        FLines.insert(FLines.begin() + After + 1, ParseLine(KeyLine, Newline()));
+        PutKey(Section, Key, Value.toUtf8(),
+               [&](const TLine& Old) { return Old.HasValue && Decode(Old.Value) == Value; });
     }
 
-    // What WriteString of each entry gives when the section is missing and
-    // the keys differ, without searching the growing section every time.
-    void AppendSection(const QString& Section, const QList<ProfileStrings::TProfileEntry>& Entries)
+    void WriteBytes(const QString& Section, const QString& Key, const QByteArray& RawValue)
     {
-        if (Entries.isEmpty())
+        const QByteArray Value = TrimLeft(RawValue);
+        PutKey(Section, Key, Value, [&](const TLine& Old) { return Old.HasValue && View(Old.Value) == Value; });
+    }
+
+    // What WriteBytes of each line gives when the section is missing and the
+    // keys differ, without searching the growing section every time.
+    void AppendSection(const QString& Section, const QList<ProfileStrings::TProfileLine>& Lines)
+    {
+        if (Lines.isEmpty())
             return;
         EndLastLine();
-        const QByteArray End = Newline();
-        FLines.push_back(ParseLine(('[' + Trim(Section) + ']').toUtf8(), End));
-        for (const ProfileStrings::TProfileEntry& Entry : Entries)
-            FLines.push_back(ParseLine((Trim(Entry.Key) + QLatin1Char('=') + TrimLeft(Entry.Value)).toUtf8(), End));
+        const TNewline End = Newline();
+        AppendLine(HeaderText(Section), End);
+        QByteArray Text;
+        for (const ProfileStrings::TProfileLine& Line : Lines) {
+            Text = Trim(Line.Key).toUtf8();
+            Text += '=';
+            Text += TrimLeft(Line.ValueBytes);
+            AppendLine(Text, End);
+        }
     }
 
     void DeleteKey(const QString& Section, const QString& Key)
@@ -273,22 +322,143 @@ public:
     }
 
 private:
-    void Split(const QByteArray& Bytes)
+    template <typename Same>
+    void PutKey(const QString& Section, const QString& Key, const QByteArray& Value, Same&& Unchanged)
     {
-        qsizetype Start = 0;
-        const qsizetype Size = Bytes.size();
-        for (qsizetype I = 0; I < Size; ++I) {
-            const char C = Bytes[I];
+        const QString KeyName = Trim(Key);
+        const std::optional<TSectionRange> Range = FindSection(Section);
+        if (!Range) {
+            EndLastLine();
+            AppendLine(HeaderText(Section), Newline());
+            AppendLine(KeyName.toUtf8() + '=' + Value, Newline());
+            return;
+        }
+        if (const std::optional<qsizetype> At = FindKey(*Range, KeyName)) {
+            const TLine& Old = FLines[*At];
+            if (Unchanged(Old))
+                return;
+            // The name as the file spells it, now in UTF-8 like the new value.
+            FLines[*At] = NewLine(Decode(Old.Name).toUtf8() + '=' + Value, Old.Newline);
+            return;
+        }
+        // After the section's last line that is not blank, so that blank lines
+        // separating it from the next section stay where they are.
+        qsizetype After = Range->End - 1;
+        while (After >= Range->Begin && FLines[After].Kind == TLineKind::Blank)
+            --After;
+        const TLine Line = NewLine(KeyName.toUtf8() + '=' + Value, Newline());
+        if (After < 0) {
+            FLines.insert(FLines.begin(), Line);
+            return;
+        }
+        if (FLines[After].Newline == TNewline::None)
+            FLines[After].Newline = Newline();
+        FLines.insert(FLines.begin() + After + 1, Line);
+    }
+
+    static QByteArray HeaderText(const QString& Section) { return '[' + Trim(Section).toUtf8() + ']'; }
+
+    static bool IsAscii(QByteArrayView Bytes)
+    {
+        for (char C : Bytes)
+            if (static_cast<unsigned char>(C) >= 0x80)
+                return false;
+        return true;
+    }
+
+    static bool IsAscii(const QString& Text)
+    {
+        for (QChar C : Text)
+            if (C.unicode() >= 0x80)
+                return false;
+        return true;
+    }
+
+    QByteArrayView View(TSpan Span) const { return QByteArrayView(FText.constData() + Span.Begin, Span.Size); }
+
+    QString Decode(TSpan Span) const { return TextDecoding::DecodeUtf8OrCp1252(View(Span)); }
+
+    void Split()
+    {
+        const char* Data = FText.constData();
+        const qsizetype Size = FText.size();
+        qsizetype Start = FBomSize;
+        FLines.reserve(std::count(Data + Start, Data + Size, '\n') + 1);
+        for (qsizetype I = Start; I < Size; ++I) {
+            const char C = Data[I];
             if (C != '\r' && C != '\n')
                 continue;
-            const qsizetype EndLength = (C == '\r' && I + 1 < Size && Bytes[I + 1] == '\n') ? 2 : 1;
-            FLines.push_back(ParseLine(Bytes.mid(Start, I - Start), Bytes.mid(I, EndLength)));
-            I += EndLength - 1;
+            TNewline End = C == '\n' ? TNewline::Lf : TNewline::Cr;
+            if (C == '\r' && I + 1 < Size && Data[I + 1] == '\n')
+                End = TNewline::CrLf;
+            FLines.push_back(Parse(TSpan{Start, I - Start}, End));
+            I += End == TNewline::CrLf ? 1 : 0;
             Start = I + 1;
         }
         if (Start < Size)
-            FLines.push_back(ParseLine(Bytes.mid(Start), QByteArray()));
+            FLines.push_back(Parse(TSpan{Start, Size - Start}, TNewline::None));
     }
+
+    TLine Parse(TSpan Text, TNewline End) const
+    {
+        TLine Line;
+        Line.Text = Text;
+        Line.Newline = End;
+        const char* Data = FText.constData();
+        qsizetype Begin = Text.Begin;
+        qsizetype Stop = Text.Begin + Text.Size;
+        while (Begin < Stop && IsBlankByte(Data[Begin]))
+            ++Begin;
+        while (Stop > Begin && IsBlankByte(Data[Stop - 1]))
+            --Stop;
+        if (Begin == Stop)
+            return Line;
+        if (Data[Begin] == ';') {
+            Line.Kind = TLineKind::Comment;
+            return Line;
+        }
+        if (Data[Begin] == '[') {
+            qsizetype Close = Stop - 1;
+            while (Close > Begin && Data[Close] != ']')
+                --Close;
+            if (Close > Begin) {
+                Line.Kind = TLineKind::Header;
+                Line.Name = Trimmed(Begin + 1, Close);
+                return Line;
+            }
+        }
+        Line.Kind = TLineKind::Key;
+        const void* Equals = std::memchr(Data + Begin, '=', size_t(Stop - Begin));
+        if (!Equals) {
+            Line.Name = TSpan{Begin, Stop - Begin};
+            return Line;
+        }
+        const qsizetype At = static_cast<const char*>(Equals) - Data;
+        Line.Name = Trimmed(Begin, At);
+        Line.Value = Trimmed(At + 1, Stop);
+        Line.HasValue = true;
+        return Line;
+    }
+
+    TSpan Trimmed(qsizetype Begin, qsizetype Stop) const
+    {
+        const char* Data = FText.constData();
+        while (Begin < Stop && IsBlankByte(Data[Begin]))
+            ++Begin;
+        while (Stop > Begin && IsBlankByte(Data[Stop - 1]))
+            --Stop;
+        return TSpan{Begin, Stop - Begin};
+    }
+
+    // A new line's bytes go after the file's own in the text.
+    TLine NewLine(const QByteArray& Text, TNewline End)
+    {
+        const qsizetype Begin = FText.size();
+        FText += Text;
+        return Parse(TSpan{Begin, Text.size()}, End);
+    }
+
+    void AppendLine(const QByteArray& Text, TNewline End) { FLines.push_back(NewLine(Text, End)); }
 
     qsizetype NextHeader(qsizetype From) const
     {
@@ -298,28 +468,30 @@ private:
     }
 
     // New lines end the way the file's lines already do; CR LF in a new file.
-    QByteArray Newline() const
+    TNewline Newline() const
     {
         for (const TLine& Line : FLines)
-            if (!Line.Newline.isEmpty())
+            if (Line.Newline != TNewline::None)
                 return Line.Newline;
-        return QByteArrayLiteral("\r\n");
+        return TNewline::CrLf;
     }
 
     void EndLastLine()
     {
-        if (!FLines.empty() && FLines.back().Newline.isEmpty())
+        if (!FLines.empty() && FLines.back().Newline == TNewline::None)
             FLines.back().Newline = Newline();
     }
 
     QByteArray FOriginal;
-    QByteArray FBom;
+    QByteArray FText; // the file's bytes, then those of the lines added since
+    qsizetype FBomSize = 0;
     std::vector<TLine> FLines;
 };
 
 bool Save(const QString& FileName, const TProfileFile& File)
 {
-    return !File.Changed() || AtomicFile::Write(FileName, File.Bytes());
+    const QByteArray Bytes = File.Bytes();
+    return Bytes == File.Original() || AtomicFile::Write(FileName, Bytes);
 }
 
 // The last file read, kept while the file on disk stays the same: the job
@@ -356,21 +528,25 @@ public:
         return File;
     }
 
-    // The entries of a section of the file that Read gave last.
-    std::optional<QList<ProfileStrings::TProfileEntry>> Entries(const TFile& File, const QString& Section)
+    // What a reader made of a section of the file that Read gave last: the
+    // job list asks for one position at a time.
+    template <typename T>
+    std::optional<QList<T>> Kept(const TFile& File, const QString& Section)
     {
         QMutexLocker Lock(&FMutex);
+        const QHash<QString, QList<T>>& Hash = Sections<T>();
         if (File != FFile)
             return std::nullopt;
-        const auto Found = FEntries.constFind(Trim(Section).toCaseFolded());
-        return Found == FEntries.constEnd() ? std::nullopt : std::optional(*Found);
+        const auto Found = Hash.constFind(Trim(Section).toCaseFolded());
+        return Found == Hash.constEnd() ? std::nullopt : std::optional(*Found);
     }
 
-    void KeepEntries(const TFile& File, const QString& Section, const QList<ProfileStrings::TProfileEntry>& Entries)
+    template <typename T>
+    void Keep(const TFile& File, const QString& Section, const QList<T>& Items)
     {
         QMutexLocker Lock(&FMutex);
         if (File == FFile)
-            FEntries.insert(Trim(Section).toCaseFolded(), Entries);
+            Sections<T>().insert(Trim(Section).toCaseFolded(), Items);
     }
 
     void Forget()
@@ -385,6 +561,16 @@ private:
         FFile.reset();
         FFileName.clear();
         FEntries.clear();
+        FLines.clear();
+    }
+
+    template <typename T>
+    QHash<QString, QList<T>>& Sections()
+    {
+        if constexpr (std::is_same_v<T, ProfileStrings::TProfileEntry>)
+            return FEntries;
+        else
+            return FLines;
     }
 
     static constexpr qint64 RecentNs = 100'000'000;
@@ -409,6 +595,7 @@ private:
     struct stat FIdentity = {};
     TFile FFile;
     QHash<QString, QList<ProfileStrings::TProfileEntry>> FEntries;
+    QHash<QString, QList<ProfileStrings::TProfileLine>> FLines;
 };
 
 TReadCache& ReadCache()
@@ -433,10 +620,12 @@ bool Change(const QString& FileName, Edit&& Apply)
     return Save(FileName, File);
 }
 
-bool DistinctKeys(const QList<ProfileStrings::TProfileEntry>& Entries)
+template <typename T>
+bool DistinctKeys(const QList<T>& Entries)
 {
     QSet<QString> Seen;
-    for (const ProfileStrings::TProfileEntry& Entry : Entries) {
+    Seen.reserve(Entries.size());
+    for (const T& Entry : Entries) {
         const QString Folded = Trim(Entry.Key).toCaseFolded();
         if (Seen.contains(Folded))
             return false;
@@ -454,8 +643,8 @@ QString GetString(const QString& FileName, const QString& Section, const QString
     if (const TReadCache::TFile File = ReadFile(FileName))
         if (const std::optional<TSectionRange> Range = File->FindSection(Section))
             if (const std::optional<qsizetype> At = File->FindKey(*Range, Key))
-                if (const std::optional<QString>& Value = File->Line(*At).Value)
-                    return AsReturned(*Value);
+                if (File->Line(*At).HasValue)
+                    return File->Value(File->Line(*At));
     return AsReturned(TrimRight(Default));
 }
 
@@ -479,7 +668,7 @@ QList<TProfileEntry> GetEntries(const QString& FileName, const QString& Section)
     QList<TProfileEntry> Out;
     if (!File)
         return Out;
-    if (std::optional<QList<TProfileEntry>> Kept = ReadCache().Entries(File, Section))
+    if (std::optional<QList<TProfileEntry>> Kept = ReadCache().Kept<TProfileEntry>(File, Section))
         return *Kept;
     const std::optional<TSectionRange> Range = File->FindSection(Section);
     if (!Range)
@@ -491,14 +680,34 @@ QList<TProfileEntry> GetEntries(const QString& FileName, const QString& Section)
         const TLine& Line = File->Line(I);
         if (Line.Kind != TLineKind::Key)
             continue;
-        const QString Folded = Line.Name.toCaseFolded();
+        const QString Name = File->Name(Line);
+        const QString Folded = Name.toCaseFolded();
         auto Found = FirstValue.constFind(Folded);
         if (Found == FirstValue.constEnd())
-            Found = FirstValue.insert(Folded, Line.Value ? AsReturned(*Line.Value) : QString());
-        if (Line.Value)
-            Out.append(TProfileEntry{Line.Name, *Found});
+            Found = FirstValue.insert(Folded, Line.HasValue ? File->Value(Line) : QString());
+        if (Line.HasValue)
+            Out.append(TProfileEntry{Name, *Found});
     }
-    ReadCache().KeepEntries(File, Section, Out);
+    ReadCache().Keep(File, Section, Out);
+    return Out;
+}
+
+QList<TProfileLine> GetLines(const QString& FileName, const QString& Section)
+{
+    const TReadCache::TFile File = ReadFile(FileName);
+    QList<TProfileLine> Out;
+    if (!File)
+        return Out;
+    if (std::optional<QList<TProfileLine>> Kept = ReadCache().Kept<TProfileLine>(File, Section))
+        return *Kept;
+    const std::optional<TSectionRange> Range = File->FindSection(Section);
+    if (!Range)
+        return Out;
+    Out.reserve(Range->End - Range->Begin);
+    for (qsizetype I = Range->Begin; I < Range->End; ++I)
+        if (File->Line(I).Kind == TLineKind::Key && File->Line(I).HasValue)
+            Out.append(File->Read(File->Line(I)));
+    ReadCache().Keep(File, Section, Out);
     return Out;
 }
 
@@ -529,11 +738,33 @@ bool RewriteSection(const QString& FileName, const QString& Section, const QList
     return Change(FileName, [&](TProfileFile& File) {
         File.DeleteSection(Section);
         if (!File.FindSection(Section) && DistinctKeys(Entries)) {
-            File.AppendSection(Section, Entries);
+            QList<TProfileLine> Lines;
+            Lines.reserve(Entries.size());
+            for (const TProfileEntry& Entry : Entries)
+                Lines.append(TProfileLine{Entry.Key, Entry.Value, Entry.Value.toUtf8()});
+            File.AppendSection(Section, Lines);
             return;
         }
         for (const TProfileEntry& Entry : Entries)
             File.WriteString(Section, Entry.Key, Entry.Value);
+    });
+}
+
+bool RewriteSectionLines(const QString& FileName, const QString& Section, const QList<TProfileLine>& Lines)
+{
+    if (HasLineBreak(Section))
+        return false;
+    for (const TProfileLine& Line : Lines)
+        if (HasLineBreak(Line.Key) || HasLineBreak(Line.ValueBytes))
+            return false;
+    return Change(FileName, [&](TProfileFile& File) {
+        File.DeleteSection(Section);
+        if (!File.FindSection(Section) && DistinctKeys(Lines)) {
+            File.AppendSection(Section, Lines);
+            return;
+        }
+        for (const TProfileLine& Line : Lines)
+            File.WriteBytes(Section, Line.Key, Line.ValueBytes);
     });
 }
 

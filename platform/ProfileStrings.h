@@ -9,7 +9,8 @@
 // file as it is on disk (the last file read is kept while its size, times and
 // inode stay the same); every change is one atomic rewrite of the whole file in which
 // the lines the call does not touch keep their bytes. Files are UTF-8; a
-// byte-order mark at the start is kept.
+// byte-order mark at the start is kept. A line that is not valid UTF-8 was
+// written by another tool in the ANSI code page and reads as Windows-1252.
 namespace ProfileStrings {
 
 struct TProfileEntry
@@ -18,6 +19,18 @@ struct TProfileEntry
     QString Value;
 
     bool operator==(const TProfileEntry&) const = default;
+};
+
+// One key line of a section: its key, the value of that very line as
+// GetString would give it for the key's first line, and the bytes that value
+// has in the file, which RewriteSectionLines puts back unchanged.
+struct TProfileLine
+{
+    QString Key;
+    QString Value;
+    QByteArray ValueBytes;
+
+    bool operator==(const TProfileLine&) const = default;
 };
 
 // The value as a caller with a buffer of 2048 characters gets it: trimmed,
@@ -37,6 +50,11 @@ QStringList GetSections(const QString& FileName);
 // GetKeys with the value GetString gives for each key, from one read.
 QList<TProfileEntry> GetEntries(const QString& FileName, const QString& Section);
 
+// Every key line of the first matching section in line order, each with its
+// own value: a key used on two lines gives two different values here, where
+// GetEntries gives the first line's value twice.
+QList<TProfileLine> GetLines(const QString& FileName, const QString& Section);
+
 // Replaces the first matching key's value, or adds the key after the last
 // line of its section, or adds the section at the end of the file. Leading
 // blanks of Value are dropped; an unchanged value writes nothing. False when
@@ -52,6 +70,9 @@ bool DeleteSection(const QString& FileName, const QString& Section);
 // DeleteSection followed by WriteString of each entry in order, done as one
 // atomic write: a crash leaves the old file or the complete new one.
 bool RewriteSection(const QString& FileName, const QString& Section, const QList<TProfileEntry>& Entries);
+// RewriteSection with lines whose values are written as their ValueBytes, so that
+// a value read by GetLines goes back byte for byte, UTF-8 or not.
+bool RewriteSectionLines(const QString& FileName, const QString& Section, const QList<TProfileLine>& Lines);
 
 // Writes out what is pending for the file. Nothing ever is, since every
 // change reaches the disk before its call returns; kept for the callers'

@@ -34,6 +34,14 @@ QString DecodeCp1252(QByteArrayView Bytes)
     return Text;
 }
 
+QString DecodeUtf8OrCp1252(QByteArrayView Bytes)
+{
+    QStringDecoder Decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QString Text = Decoder(Bytes);
+    return Decoder.hasError() ? DecodeCp1252(Bytes) : Text;
+}
+
 QString Decode(const QByteArray& Bytes)
 {
     auto WithMark = [&](QStringConverter::Encoding Encoding, qsizetype MarkSize) {

@@ -15,6 +15,12 @@ namespace TextDecoding {
 QString Decode(const QByteArray& Bytes);
 QString DecodeCp1252(QByteArrayView Bytes);
 
+// Text that should be UTF-8 but may come from a tool that wrote the ANSI
+// code page: UTF-8 when Bytes are well-formed UTF-8 (no overlong form, no
+// surrogate, nothing past U+10FFFF, no cut sequence), otherwise Windows-1252.
+// A U+FEFF at the start is text here, not a mark.
+QString DecodeUtf8OrCp1252(QByteArrayView Bytes);
+
 // Lines end at CR LF, a lone CR or a lone LF; a NUL ends the text.
 QStringList SplitLines(QString Text);
 

@@ -275,6 +275,17 @@ void TIniFile::RewriteSection(const QString& Section, const QList<ProfileStrings
         RaiseWriteError();
 }
 
+QList<ProfileStrings::TProfileLine> TIniFile::ReadSectionLines(const QString& Section)
+{
+    return ProfileStrings::GetLines(FileName(), Section);
+}
+
+void TIniFile::RewriteSectionLines(const QString& Section, const QList<ProfileStrings::TProfileLine>& Lines)
+{
+    if (!ProfileStrings::RewriteSectionLines(FileName(), Section, Lines))
+        RaiseWriteError();
+}
+
 void TIniFile::RaiseWriteError() const
 {
     throw EIniFileException(QStringLiteral("Unable to write to %1").arg(FileName()));

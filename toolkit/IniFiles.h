@@ -73,6 +73,10 @@ public:
     QList<ProfileStrings::TProfileEntry> ReadSectionEntries(const QString& Section);
     // RemoveSection followed by WriteEntry of each entry, as one atomic write.
     void RewriteSection(const QString& Section, const QList<ProfileStrings::TProfileEntry>& Entries);
+    // Every key line of the section with its own value, in line order.
+    QList<ProfileStrings::TProfileLine> ReadSectionLines(const QString& Section);
+    // RewriteSection with lines whose values go back with the bytes they had.
+    void RewriteSectionLines(const QString& Section, const QList<ProfileStrings::TProfileLine>& Lines);
 
 private:
     [[noreturn]] void RaiseWriteError() const;

@@ -166,6 +166,49 @@ TEST_F(JobConfigTest, RemoveDropsEveryEqualValueAndRenumbers)
     }
 }
 
+// A section edited by hand or written by another tool: every line that a
+// removal does not remove stays, with its own value and the bytes of that value.
+TEST_F(JobConfigTest, RemoveKeepsEveryOtherLineWithItsOwnValueAndBytes)
+{
+    struct TCase
+    {
+        const char* Name;
+        QByteArray Before;
+        const char* Value;
+        QStringList Read;
+        QByteArray After;
+    };
+    const QByteArray Repeated = "[Schedule_Shutdown]\r\nJob1=A,a\r\nJob1=B,b\r\nJob2=C,c\r\n";
+    const QByteArray Cp1252 = "[Schedule_Shutdown]\r\nJob1=N,Arr\xEAt\r\nJob2=T,x\r\n";
+    const QString Arret = QString::fromUtf8("N,Arr\xC3\xAAt");
+    const TCase Cases[] = {
+        {"repeated key, last line removed", Repeated, "c,C", {"A,a", "B,b", "C,c"},
+         "[Schedule_Shutdown]\r\nJob1=A,a\r\nJob2=B,b\r\n"},
+        {"repeated key, first line removed", Repeated, "A,A", {"A,a", "B,b", "C,c"},
+         "[Schedule_Shutdown]\r\nJob1=B,b\r\nJob2=C,c\r\n"},
+        {"repeated key, its second line removed", Repeated, "b,b", {"A,a", "B,b", "C,c"},
+         "[Schedule_Shutdown]\r\nJob1=A,a\r\nJob2=C,c\r\n"},
+        {"repeated key, nothing removed", Repeated, "D,d", {"A,a", "B,b", "C,c"},
+         "[Schedule_Shutdown]\r\nJob1=A,a\r\nJob2=B,b\r\nJob3=C,c\r\n"},
+        {"Windows-1252 line kept byte for byte", Cp1252, "t,X", {Arret, "T,x"},
+         "[Schedule_Shutdown]\r\nJob1=N,Arr\xEAt\r\n"},
+        {"Windows-1252 line removed by the text it reads as", Cp1252, "n,Arr\xC3\xAAt", {Arret, "T,x"},
+         "[Schedule_Shutdown]\r\nJob1=T,x\r\n"},
+        {"UTF-8 line kept as it is", "[Schedule_Shutdown]\r\nJob1=T,x\r\nJob2=N,Arr\xC3\xAAt\r\n", "t,x",
+         {"T,x", Arret}, "[Schedule_Shutdown]\r\nJob1=N,Arr\xC3\xAAt\r\n"},
+        {"Windows-1252 value loses its quotes, keeps its bytes",
+         "[Schedule_Shutdown]\r\nJob1= \"N,\x80 5\" \r\nJob2=T,x\r\n", "T,x",
+         {QString::fromUtf8("N,\xE2\x82\xAC 5"), "T,x"}, "[Schedule_Shutdown]\r\nJob1=N,\x80 5\r\n"},
+    };
+    for (const TCase& Case : Cases) {
+        Put(Case.Before);
+        TJobConfig Config(Path());
+        EXPECT_EQ(ShutdownJobs(Config), Case.Read) << Case.Name;
+        Config.RemoveShutdownJob(QString::fromUtf8(Case.Value));
+        EXPECT_EQ(Bytes(), Case.After) << Case.Name;
+    }
+}
+
 TEST_F(JobConfigTest, SectionRemovedByItsLastEntryComesBackAtTheEnd)
 {
     Put("[Schedule_Shutdown]\r\nJob1=old\r\n[Schedule_Restart]\r\nJob1=r\r\n");

@@ -74,6 +74,13 @@ TEST_F(ProfileStringsTest, ReadsValuesWithThePrivateProfileRules)
         {"[s]\r\nk=v\r\n", "t", "k", "", ""},
         {"\xEF\xBB\xBF[s]\r\nk=bom\r\n", "s", "k", "", "bom"},
         {"[s]\r\nk=\x1A v \x0B\r\n", "s", "k", "", "v"},
+        // Text that is not UTF-8 came from a tool that wrote the ANSI code page.
+        {"[s]\r\nk=Arr\xEAt \x80\r\n", "s", "k", "", "Arr\xC3\xAAt \xE2\x82\xAC"},
+        {"[s]\r\nk=\"\xE9t\xE9\"\r\n", "s", "k", "", "\xC3\xA9t\xC3\xA9"},
+        {"[Arr\xEAt]\r\nK\xE9=v\r\n", "arr\xC3\xAAt", "K\xC3\xA9", "", "v"},
+        {"[s]\r\nk=\xC3\xA9\xE9\r\n", "s", "k", "", "\xC3\x83\xC2\xA9\xC3\xA9"},
+        {"[s]\r\nk=\xC3\xA9\r\n", "s", "k", "", "\xC3\xA9"},
+        {"[s]\r\nk=\xF0\x9F\x92\r\n", "s", "k", "", "\xC3\xB0\xC5\xB8\xE2\x80\x99"},
     };
     for (const TReadCase& Case : Cases) {
         Put(Case.File);
@@ -115,6 +122,48 @@ TEST_F(ProfileStringsTest, ListsKeysAndSectionsWithDuplicates)
     const QList<TProfileEntry> Expected = {{"k1", "1"}, {"k2", "2"}, {"K1", "1"}};
     EXPECT_EQ(GetEntries(Path(), QStringLiteral("A")), Expected);
     EXPECT_TRUE(GetEntries(Path(), QStringLiteral("missing")).isEmpty());
+}
+
+// Reading by position sees every key line with its own value and the bytes
+// of that value, and a rewrite with those lines puts the bytes back.
+TEST_F(ProfileStringsTest, LinesKeepTheirOwnValuesAndBytesThroughARewrite)
+{
+    Put("; head\r\n[A]\r\nk1=1\r\nnovalue\r\n;c=1\r\n\r\nk2= 'N,Arr\xEAt' \r\nK1=3\r\n[b]\r\nx=1\r\n[ a ]\r\nother=1\r\n");
+    const QList<TProfileLine> Expected = {
+        {"k1", "1", "1"},
+        {"k2", QString::fromUtf8("N,Arr\xC3\xAAt"), "N,Arr\xEAt"},
+        {"K1", "3", "3"},
+    };
+    EXPECT_EQ(GetLines(Path(), QStringLiteral("a")), Expected);
+    EXPECT_TRUE(GetLines(Path(), QStringLiteral("missing")).isEmpty());
+
+    QList<TProfileLine> Renamed = Expected;
+    Renamed[0].Key = QStringLiteral("Job1");
+    Renamed[1].Key = QStringLiteral("Job2");
+    Renamed[2].Key = QStringLiteral("Job3");
+    // The second section of the name is the one found once the first is gone.
+    ASSERT_TRUE(RewriteSectionLines(Path(), QStringLiteral("A"), Renamed));
+    EXPECT_EQ(Bytes(), QByteArray("; head\r\n[b]\r\nx=1\r\n[ a ]\r\nother=1\r\n"
+                                  "Job1=1\r\nJob2=N,Arr\xEAt\r\nJob3=3\r\n"));
+    ASSERT_TRUE(RewriteSectionLines(Path(), QStringLiteral("A"), Renamed));
+    EXPECT_EQ(Bytes(), QByteArray("; head\r\n[b]\r\nx=1\r\n[A]\r\nJob1=1\r\nJob2=N,Arr\xEAt\r\nJob3=3\r\n"));
+    EXPECT_EQ(GetLines(Path(), QStringLiteral("a")), Renamed);
+}
+
+// A value cut at the buffer's limit keeps the bytes of what is left of it.
+TEST_F(ProfileStringsTest, LineCutAtTheLimitKeepsTheBytesOfItsFirst2047Characters)
+{
+    const QByteArray Cp1252 = QByteArray(2046, 'x') + "\xEA\xEA";
+    const QByteArray Utf8 = QByteArray(2046, 'y') + "\xC3\xAA\xC3\xAA";
+    const QByteArray Pair = QByteArray(2046, 'z') + "\xF0\x9F\x98\x80";
+    Put("[s]\r\na=" + Cp1252 + "\r\nb=" + Utf8 + "\r\nc=" + Pair + "\r\n");
+    const QList<TProfileLine> Lines = GetLines(Path(), QStringLiteral("s"));
+    ASSERT_EQ(Lines.size(), 3);
+    EXPECT_EQ(Lines[0].ValueBytes, Cp1252.left(2047));
+    EXPECT_EQ(Lines[1].ValueBytes, Utf8.left(2048));
+    EXPECT_EQ(Lines[2].ValueBytes, Pair.left(2046));
+    for (const TProfileLine& Line : Lines)
+        EXPECT_EQ(Line.Value, GetString(Path(), QStringLiteral("s"), Line.Key)) << qPrintable(Line.Key);
 }
 
 struct TWriteCase
@@ -165,6 +214,16 @@ TEST_F(ProfileStringsTest, WritesChangeOnlyTheLinesTheyTouch)
          [](const QString& F) { return RewriteSection(F, "a", {{"Job1", "p"}}); }, "[A]\r\nJob1=p\r\n"},
         {"rewrite with nothing removes the section", "[a]\r\nk=1\r\n[b]\r\n",
          [](const QString& F) { return RewriteSection(F, "a", {}); }, "[b]\r\n"},
+        {"a replaced value is UTF-8, its name too", "[a]\r\nK\xE9=\xEA\r\nz=\xEA\r\n", Write("a", "k\xC3\xA9", "\xC3\xAA!"),
+         "[a]\r\nK\xC3\xA9=\xC3\xAA!\r\nz=\xEA\r\n"},
+        {"a value that reads the same is not rewritten", "[a]\r\nk=\xEA\r\n", Write("a", "k", "\xC3\xAA"),
+         "[a]\r\nk=\xEA\r\n"},
+        {"rewrite with lines writes their bytes", "[a]\r\nk=1\r\n",
+         [](const QString& F) { return RewriteSectionLines(F, "a", QList<TProfileLine>{{"Job1", "", " \xEA\xFF"}, {"Job2", "", ""}}); },
+         "[a]\r\nJob1=\xEA\xFF\r\nJob2=\r\n"},
+        {"rewrite with lines and a repeated key writes like two writes", "",
+         [](const QString& F) { return RewriteSectionLines(F, "a", QList<TProfileLine>{{"k", "", "1"}, {"K", "", "\xEA"}}); },
+         "[a]\r\nk=\xEA\r\n"},
     };
     for (const TWriteCase& Case : Cases) {
         QFile::remove(Path());
@@ -210,6 +269,7 @@ TEST_F(ProfileStringsTest, RefusesLineBreaksAndFilesItCannotRead)
     EXPECT_FALSE(WriteString(Path(), QStringLiteral("a"), QStringLiteral("k"), QStringLiteral("x\r\n[evil]")));
     EXPECT_FALSE(WriteString(Path(), QStringLiteral("a\nb"), QStringLiteral("k"), QStringLiteral("v")));
     EXPECT_FALSE(RewriteSection(Path(), QStringLiteral("a"), {{QStringLiteral("Job1"), QStringLiteral("x\ny")}}));
+    EXPECT_FALSE(RewriteSectionLines(Path(), QStringLiteral("a"), QList<TProfileLine>{{QStringLiteral("Job1"), QString(), "x\ry"}}));
     EXPECT_EQ(Bytes(), QByteArray("[a]\r\n"));
     // A path that cannot be read must never be replaced by what little we know.
     const QString Folder = Dir.filePath(QStringLiteral("folder.ini"));

@@ -42,3 +42,24 @@ TEST(TextDecoding, AMarkAloneIsEmptyTextAndAPartOfOneIsText)
     for (const auto& C : Cases)
         EXPECT_EQ(TextDecoding::Decode(C.Bytes), C.Expected) << C.Bytes.toHex().constData();
 }
+
+TEST(TextDecoding, TextThatIsNotWellFormedUtf8ReadsAsWindows1252)
+{
+    const struct
+    {
+        QByteArray Bytes;
+        QString Expected;
+    } Cases[] = {
+        {QByteArray("plain"), QStringLiteral("plain")},
+        {QByteArray("Arr\xC3\xAAt \xF0\x9F\x92\xA4"), QStringLiteral(u"Arr\u00EAt \U0001F4A4")},
+        {QByteArray("\xEF\xBB\xBFx"), QStringLiteral(u"\uFEFFx")},
+        {QByteArray("Arr\xEAt \x80"), QStringLiteral(u"Arr\u00EAt \u20AC")},
+        {QByteArray("\xC3\xA9\xE9"), QStringLiteral(u"\u00C3\u00A9\u00E9")},
+        {QByteArray("cut \xC3"), QStringLiteral(u"cut \u00C3")},
+        {QByteArray("\xC0\xAF"), QStringLiteral(u"\u00C0\u00AF")},
+        {QByteArray("\xED\xA0\x80"), QStringLiteral(u"\u00ED\u00A0\u20AC")},
+        {QByteArray("\xF4\x90\x80\x80"), QStringLiteral(u"\u00F4\u0090\u20AC\u20AC")},
+    };
+    for (const auto& C : Cases)
+        EXPECT_EQ(TextDecoding::DecodeUtf8OrCp1252(C.Bytes), C.Expected) << C.Bytes.toHex().constData();
+}
