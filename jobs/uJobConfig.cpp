@@ -20,7 +20,7 @@ QString SectionOf(bool IsShutdown)
 
 QString JobKey(qsizetype Number)
 {
-    return QStringLiteral("Job%1").arg(Number);
+    return QStringLiteral("Job") + QString::number(Number);
 }
 
 } // namespace

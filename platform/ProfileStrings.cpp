@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QHash>
 #include <QMutex>
-#include <QSet>
+#include <QStringEncoder>
 
 #include <algorithm>
 #include <cstring>
@@ -57,12 +57,29 @@ QString Trim(const QString& S)
     return TrimLeft(TrimRight(S));
 }
 
-QByteArray TrimLeft(const QByteArray& S)
+QByteArrayView TrimLeft(QByteArrayView S)
 {
     qsizetype I = 0;
     while (I < S.size() && IsBlankByte(S[I]))
         ++I;
-    return I == 0 ? S : S.mid(I);
+    return S.sliced(I);
+}
+
+QByteArray TrimLeft(const QByteArray& S)
+{
+    const QByteArrayView Trimmed = TrimLeft(QByteArrayView(S));
+    return Trimmed.size() == S.size() ? S : Trimmed.toByteArray();
+}
+
+QStringView TrimView(QStringView S)
+{
+    qsizetype Begin = 0;
+    qsizetype End = S.size();
+    while (End > 0 && IsBlank(S[End - 1].unicode()))
+        --End;
+    while (Begin < End && IsBlank(S[Begin].unicode()))
+        ++Begin;
+    return S.sliced(Begin, End - Begin);
 }
 
 bool SameName(const QString& A, const QString& B)
@@ -123,11 +140,13 @@ QByteArrayView NewlineBytes(TNewline Newline)
     return {};
 }
 
-// Bytes [Begin, Begin + Size) of the file's text.
+// Bytes [Begin, Begin + Size) of the file, or of the lines added since it was
+// read; the parts of one line are all in the same.
 struct TSpan
 {
     qsizetype Begin = 0;
     qsizetype Size = 0;
+    bool Added = false;
 };
 
 struct TLine
@@ -171,7 +190,6 @@ public:
         if (File.error() != QFileDevice::NoError)
             return false;
         FOriginal = Bytes;
-        FText = Bytes;
         FBomSize = Bytes.startsWith(Utf8Bom) ? Utf8Bom.size() : 0;
         Split();
         return true;
@@ -184,7 +202,7 @@ public:
             Size += Line.Text.Size + NewlineBytes(Line.Newline).size();
         QByteArray Out;
         Out.reserve(Size);
-        Out.append(FText.constData(), FBomSize);
+        Out.append(FOriginal.constData(), FBomSize);
         for (const TLine& Line : FLines) {
             Out.append(View(Line.Text));
             Out.append(NewlineBytes(Line.Newline));
@@ -262,7 +280,7 @@ public:
         TSpan Span = Line.Value;
         const QByteArrayView Raw = View(Span);
         if (Raw.size() >= 2 && IsQuote(static_cast<unsigned char>(Raw.front())) && Raw.back() == Raw.front())
-            Span = TSpan{Span.Begin + 1, Span.Size - 2};
+            Span = TSpan{Span.Begin + 1, Span.Size - 2, Span.Added};
         const QByteArrayView Bytes = View(Span);
         const QString Text = TextDecoding::DecodeUtf8OrCp1252(Bytes);
         ProfileStrings::TProfileLine Out{Name(Line), CutToBuffer(Text), QByteArray()};
@@ -296,14 +314,38 @@ public:
             return;
         EndLastLine();
         const TNewline End = Newline();
-        AppendLine(HeaderText(Section), End);
-        QByteArray Text;
+        // The new lines' bytes are written in place into room made once:
+        // growing the buffer line by line costs more than the rest of a long
+        // rewrite.
+        QStringEncoder Encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        const QStringView Name = TrimView(Section);
+        qsizetype Room = Encoder.requiredSpace(Name.size()) + 2;
+        for (const ProfileStrings::TProfileLine& Line : Lines)
+            Room += Encoder.requiredSpace(Line.Key.size()) + 1 + Line.ValueBytes.size();
+        const qsizetype Base = FAdded.size();
+        FAdded.resize(Base + Room);
+        char* const Start = FAdded.data();
+        char* Out = Start + Base;
+        std::vector<TSpan> Spans;
+        Spans.reserve(Lines.size() + 1);
+        *Out++ = '[';
+        Out = Encoder.appendToBuffer(Out, Name);
+        *Out++ = ']';
+        Spans.push_back(TSpan{Base, Out - Start - Base, true});
         for (const ProfileStrings::TProfileLine& Line : Lines) {
-            Text = Trim(Line.Key).toUtf8();
-            Text += '=';
-            Text += TrimLeft(Line.ValueBytes);
-            AppendLine(Text, End);
+            const qsizetype Begin = Out - Start;
+            Out = Encoder.appendToBuffer(Out, TrimView(Line.Key));
+            *Out++ = '=';
+            const QByteArrayView Value = TrimLeft(QByteArrayView(Line.ValueBytes));
+            if (!Value.isEmpty())
+                std::memcpy(Out, Value.data(), size_t(Value.size()));
+            Out += Value.size();
+            Spans.push_back(TSpan{Begin, Out - Start - Begin, true});
         }
+        FAdded.truncate(Out - Start);
+        FLines.reserve(FLines.size() + Spans.size());
+        for (const TSpan& Span : Spans)
+            FLines.push_back(Parse(Span, End));
     }
 
     void DeleteKey(const QString& Section, const QString& Key)
@@ -374,29 +416,41 @@ private:
         return true;
     }
 
-    QByteArrayView View(TSpan Span) const { return QByteArrayView(FText.constData() + Span.Begin, Span.Size); }
+    const char* Data(TSpan Span) const { return (Span.Added ? FAdded : FOriginal).constData(); }
+
+    QByteArrayView View(TSpan Span) const { return QByteArrayView(Data(Span) + Span.Begin, Span.Size); }
 
     QString Decode(TSpan Span) const { return TextDecoding::DecodeUtf8OrCp1252(View(Span)); }
 
     void Split()
     {
-        const char* Data = FText.constData();
-        const qsizetype Size = FText.size();
-        qsizetype Start = FBomSize;
-        FLines.reserve(std::count(Data + Start, Data + Size, '\n') + 1);
-        for (qsizetype I = Start; I < Size; ++I) {
-            const char C = Data[I];
-            if (C != '\r' && C != '\n')
-                continue;
-            TNewline End = C == '\n' ? TNewline::Lf : TNewline::Cr;
-            if (C == '\r' && I + 1 < Size && Data[I + 1] == '\n')
-                End = TNewline::CrLf;
-            FLines.push_back(Parse(TSpan{Start, I - Start}, End));
-            I += End == TNewline::CrLf ? 1 : 0;
-            Start = I + 1;
+        const char* const Data = FOriginal.constData();
+        const char* const End = Data + FOriginal.size();
+        const char* Start = Data + FBomSize;
+        FLines.reserve(std::count(Start, End, '\n') + 1);
+        const auto Add = [&](const char* Stop, TNewline Newline) {
+            FLines.push_back(Parse(TSpan{Start - Data, Stop - Start}, Newline));
+        };
+        // Lines end at LF, CR LF or a lone CR; memchr finds the LFs, and the
+        // CRs are looked for only between them.
+        while (Start < End) {
+            const auto* Lf = static_cast<const char*>(std::memchr(Start, '\n', size_t(End - Start)));
+            const char* Stop = Lf ? Lf : End;
+            while (const auto* Cr = static_cast<const char*>(std::memchr(Start, '\r', size_t(Stop - Start)))) {
+                if (Cr + 1 == Lf)
+                    break;
+                Add(Cr, TNewline::Cr);
+                Start = Cr + 1;
+            }
+            if (!Lf) {
+                if (Start < End)
+                    Add(End, TNewline::None);
+                break;
+            }
+            const bool CrLf = Lf > Start && Lf[-1] == '\r';
+            Add(CrLf ? Lf - 1 : Lf, CrLf ? TNewline::CrLf : TNewline::Lf);
+            Start = Lf + 1;
         }
-        if (Start < Size)
-            FLines.push_back(Parse(TSpan{Start, Size - Start}, TNewline::None));
     }
 
     TLine Parse(TSpan Text, TNewline End) const
@@ -404,7 +458,7 @@ private:
         TLine Line;
         Line.Text = Text;
         Line.Newline = End;
-        const char* Data = FText.constData();
+        const char* Data = this->Data(Text);
         qsizetype Begin = Text.Begin;
         qsizetype Stop = Text.Begin + Text.Size;
         while (Begin < Stop && IsBlankByte(Data[Begin]))
@@ -423,39 +477,38 @@ private:
                 --Close;
             if (Close > Begin) {
                 Line.Kind = TLineKind::Header;
-                Line.Name = Trimmed(Begin + 1, Close);
+                Line.Name = Trimmed(Data, Begin + 1, Close, Text.Added);
                 return Line;
             }
         }
         Line.Kind = TLineKind::Key;
         const void* Equals = std::memchr(Data + Begin, '=', size_t(Stop - Begin));
         if (!Equals) {
-            Line.Name = TSpan{Begin, Stop - Begin};
+            Line.Name = TSpan{Begin, Stop - Begin, Text.Added};
             return Line;
         }
         const qsizetype At = static_cast<const char*>(Equals) - Data;
-        Line.Name = Trimmed(Begin, At);
-        Line.Value = Trimmed(At + 1, Stop);
+        Line.Name = Trimmed(Data, Begin, At, Text.Added);
+        Line.Value = Trimmed(Data, At + 1, Stop, Text.Added);
         Line.HasValue = true;
         return Line;
     }
 
-    TSpan Trimmed(qsizetype Begin, qsizetype Stop) const
+    static TSpan Trimmed(const char* Data, qsizetype Begin, qsizetype Stop, bool Added)
     {
-        const char* Data = FText.constData();
         while (Begin < Stop && IsBlankByte(Data[Begin]))
             ++Begin;
         while (Stop > Begin && IsBlankByte(Data[Stop - 1]))
             --Stop;
-        return TSpan{Begin, Stop - Begin};
+        return TSpan{Begin, Stop - Begin, Added};
     }
 
-    // A new line's bytes go after the file's own in the text.
+    // A new line's bytes go with those of the other added lines.
     TLine NewLine(const QByteArray& Text, TNewline End)
     {
-        const qsizetype Begin = FText.size();
-        FText += Text;
-        return Parse(TSpan{Begin, Text.size()}, End);
+        const qsizetype Begin = FAdded.size();
+        FAdded += Text;
+        return Parse(TSpan{Begin, Text.size(), true}, End);
     }
 
     void AppendLine(const QByteArray& Text, TNewline End) { FLines.push_back(NewLine(Text, End)); }
@@ -483,7 +536,7 @@ private:
     }
 
     QByteArray FOriginal;
-    QByteArray FText; // the file's bytes, then those of the lines added since
+    QByteArray FAdded; // the bytes of the lines added since
     qsizetype FBomSize = 0;
     std::vector<TLine> FLines;
 };
@@ -620,17 +673,35 @@ bool Change(const QString& FileName, Edit&& Apply)
     return Save(FileName, File);
 }
 
+// Names that SameName finds equal hash alike: each character is folded as
+// the comparison folds it.
+size_t FoldedHash(QStringView Name)
+{
+    size_t Hash = 0;
+    for (qsizetype I = 0; I < Name.size(); ++I) {
+        char32_t C = Name[I].unicode();
+        if (QChar::isHighSurrogate(C) && I + 1 < Name.size() && Name[I + 1].isLowSurrogate())
+            C = QChar::surrogateToUcs4(char16_t(C), Name[++I].unicode());
+        Hash = Hash * 31 + QChar::toCaseFolded(C);
+    }
+    return Hash;
+}
+
+// Without a folded copy of every key: a long section is checked on each removal.
 template <typename T>
 bool DistinctKeys(const QList<T>& Entries)
 {
-    QSet<QString> Seen;
-    Seen.reserve(Entries.size());
+    std::vector<std::pair<size_t, QStringView>> Keys;
+    Keys.reserve(Entries.size());
     for (const T& Entry : Entries) {
-        const QString Folded = Trim(Entry.Key).toCaseFolded();
-        if (Seen.contains(Folded))
-            return false;
-        Seen.insert(Folded);
+        const QStringView Key = TrimView(Entry.Key);
+        Keys.emplace_back(FoldedHash(Key), Key);
     }
+    std::sort(Keys.begin(), Keys.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
+    for (size_t I = 0; I < Keys.size(); ++I)
+        for (size_t J = I + 1; J < Keys.size() && Keys[J].first == Keys[I].first; ++J)
+            if (Keys[I].second.compare(Keys[J].second, Qt::CaseInsensitive) == 0)
+                return false;
     return true;
 }
 
