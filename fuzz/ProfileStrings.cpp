@@ -60,6 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
         for (qsizetype K = 0; K < Entries.size() && K < MaxKeysChecked; ++K)
             Fuzz::Check(GetString(File, Sections[I], Entries[K].Key) == Entries[K].Value, "GetString differs from GetEntries",
                 Entries[K].Key);
+        QStringList LineKeys;
+        for (const TProfileLine& Line : GetLines(File, Sections[I]))
+            LineKeys += Line.Key;
+        Fuzz::Check(LineKeys == KeysOf(Entries), "GetLines and GetEntries disagree on the keys", Sections[I]);
         Before += Entries;
     }
 
@@ -86,6 +90,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
             std::reverse(Entries.begin(), Entries.end());
             Fuzz::Check(RewriteSection(File, Sections[0], Entries), "RewriteSection refused");
             Fuzz::Check(KeysOf(GetEntries(File, Sections[0])) == KeysOf(Entries), "rewritten keys not in order", Sections[0]);
+        }
+    }
+    // Removing nothing and renaming nothing keeps every line's value and bytes.
+    if (!Sections.isEmpty() && !Sections[0].isEmpty() && Occurrences(Sections, Sections[0]) == 1) {
+        const QList<TProfileLine> Lines = GetLines(File, Sections[0]);
+        QStringList Keys;
+        for (const TProfileLine& Line : Lines)
+            Keys += Line.Key;
+        if (DistinctKeys(Keys)) {
+            Fuzz::Check(RemoveLines(File, Sections[0], [](const QString&) { return false; },
+                                    [&](qsizetype N) { return Keys[N - 1]; }),
+                        "RemoveLines refused");
+            Fuzz::Check(GetLines(File, Sections[0]) == Lines, "RemoveLines changed a kept line", Sections[0]);
         }
     }
     Fuzz::Check(DeleteSection(File, QStringLiteral("FuzzSection")), "DeleteSection refused");

@@ -138,10 +138,6 @@ QString TJobConfig::GetJob(const QString& Section, int Index)
 // written in the ANSI code page.
 void TJobConfig::RemoveJob(const QString& Section, const QString& Value)
 {
-    const QList<ProfileStrings::TProfileLine> Lines = FIniFile->ReadSectionLines(Section);
-    QList<ProfileStrings::TProfileLine> Kept;
-    for (const ProfileStrings::TProfileLine& Line : Lines)
-        if (!AsciiText::SameText(Line.Value, Value))
-            Kept.append(ProfileStrings::TProfileLine{JobKey(Kept.size() + 1), Line.Value, Line.ValueBytes});
-    FIniFile->RewriteSectionLines(Section, Kept);
+    FIniFile->RemoveSectionLines(
+        Section, [&](const QString& Entry) { return AsciiText::SameText(Entry, Value); }, JobKey);
 }

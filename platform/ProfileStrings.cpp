@@ -122,6 +122,38 @@ QString AsReturned(QString Value)
     return CutToBuffer(std::move(Value));
 }
 
+// Names that SameName finds equal hash alike: each character is folded as
+// the comparison folds it.
+size_t FoldedHash(QStringView Name)
+{
+    size_t Hash = 0;
+    for (qsizetype I = 0; I < Name.size(); ++I) {
+        char32_t C = Name[I].unicode();
+        if (QChar::isHighSurrogate(C) && I + 1 < Name.size() && Name[I + 1].isLowSurrogate())
+            C = QChar::surrogateToUcs4(char16_t(C), Name[++I].unicode());
+        Hash = Hash * 31 + QChar::toCaseFolded(C);
+    }
+    return Hash;
+}
+
+// Without a folded copy of every key: a long section is checked on each removal.
+template <typename T>
+bool DistinctKeys(const QList<T>& Entries)
+{
+    std::vector<std::pair<size_t, QStringView>> Keys;
+    Keys.reserve(Entries.size());
+    for (const T& Entry : Entries) {
+        const QStringView Key = TrimView(Entry.Key);
+        Keys.emplace_back(FoldedHash(Key), Key);
+    }
+    std::sort(Keys.begin(), Keys.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
+    for (size_t I = 0; I < Keys.size(); ++I)
+        for (size_t J = I + 1; J < Keys.size() && Keys[J].first == Keys[I].first; ++J)
+            if (Keys[I].second.compare(Keys[J].second, Qt::CaseInsensitive) == 0)
+                return false;
+    return true;
+}
+
 enum class TLineKind : quint8 { Blank, Comment, Header, Key };
 enum class TNewline : quint8 { None, CrLf, Cr, Lf };
 
@@ -275,7 +307,8 @@ public:
     QString Value(const TLine& Line) const { return AsReturned(Decode(Line.Value)); }
 
     // The value GetString gives for a key line, and its bytes in the file.
-    ProfileStrings::TProfileLine Read(const TLine& Line) const
+    // Borrowed bytes point into the file read and live no longer than it.
+    ProfileStrings::TProfileLine Read(const TLine& Line, bool Borrow = false) const
     {
         TSpan Span = Line.Value;
         const QByteArrayView Raw = View(Span);
@@ -285,8 +318,8 @@ public:
         const QString Text = TextDecoding::DecodeUtf8OrCp1252(Bytes);
         ProfileStrings::TProfileLine Out{Name(Line), CutToBuffer(Text), QByteArray()};
         if (Out.Value.size() == Text.size())
-            Out.ValueBytes = Bytes.toByteArray();
-        else if (Out.Value.size() < Text.size() && Text.size() == Bytes.size()) // one byte a character
+            Out.ValueBytes = Borrow ? QByteArray::fromRawData(Bytes.data(), Bytes.size()) : Bytes.toByteArray();
+        else if (Text.size() == Bytes.size()) // one byte a character
             Out.ValueBytes = Bytes.first(Out.Value.size()).toByteArray();
         else
             Out.ValueBytes = Out.Value.toUtf8();
@@ -346,6 +379,18 @@ public:
         FLines.reserve(FLines.size() + Spans.size());
         for (const TSpan& Span : Spans)
             FLines.push_back(Parse(Span, End));
+    }
+
+    // DeleteSection, then each line as WriteBytes would write it.
+    void RewriteSection(const QString& Section, const QList<ProfileStrings::TProfileLine>& Lines)
+    {
+        DeleteSection(Section);
+        if (!FindSection(Section) && DistinctKeys(Lines)) {
+            AppendSection(Section, Lines);
+            return;
+        }
+        for (const ProfileStrings::TProfileLine& Line : Lines)
+            WriteBytes(Section, Line.Key, Line.ValueBytes);
     }
 
     void DeleteKey(const QString& Section, const QString& Key)
@@ -673,38 +718,6 @@ bool Change(const QString& FileName, Edit&& Apply)
     return Save(FileName, File);
 }
 
-// Names that SameName finds equal hash alike: each character is folded as
-// the comparison folds it.
-size_t FoldedHash(QStringView Name)
-{
-    size_t Hash = 0;
-    for (qsizetype I = 0; I < Name.size(); ++I) {
-        char32_t C = Name[I].unicode();
-        if (QChar::isHighSurrogate(C) && I + 1 < Name.size() && Name[I + 1].isLowSurrogate())
-            C = QChar::surrogateToUcs4(char16_t(C), Name[++I].unicode());
-        Hash = Hash * 31 + QChar::toCaseFolded(C);
-    }
-    return Hash;
-}
-
-// Without a folded copy of every key: a long section is checked on each removal.
-template <typename T>
-bool DistinctKeys(const QList<T>& Entries)
-{
-    std::vector<std::pair<size_t, QStringView>> Keys;
-    Keys.reserve(Entries.size());
-    for (const T& Entry : Entries) {
-        const QStringView Key = TrimView(Entry.Key);
-        Keys.emplace_back(FoldedHash(Key), Key);
-    }
-    std::sort(Keys.begin(), Keys.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
-    for (size_t I = 0; I < Keys.size(); ++I)
-        for (size_t J = I + 1; J < Keys.size() && Keys[J].first == Keys[I].first; ++J)
-            if (Keys[I].second.compare(Keys[J].second, Qt::CaseInsensitive) == 0)
-                return false;
-    return true;
-}
-
 } // namespace
 
 namespace ProfileStrings {
@@ -828,15 +841,40 @@ bool RewriteSectionLines(const QString& FileName, const QString& Section, const 
     for (const TProfileLine& Line : Lines)
         if (HasLineBreak(Line.Key) || HasLineBreak(Line.ValueBytes))
             return false;
-    return Change(FileName, [&](TProfileFile& File) {
-        File.DeleteSection(Section);
-        if (!File.FindSection(Section) && DistinctKeys(Lines)) {
-            File.AppendSection(Section, Lines);
-            return;
+    return Change(FileName, [&](TProfileFile& File) { File.RewriteSection(Section, Lines); });
+}
+
+bool RemoveLines(const QString& FileName, const QString& Section, const std::function<bool(const QString& Value)>& Drop,
+                 const std::function<QString(qsizetype Number)>& KeyOf)
+{
+    if (HasLineBreak(Section))
+        return false;
+    bool Refused = false;
+    const bool Written = Change(FileName, [&](TProfileFile& File) {
+        QList<TProfileLine> Kept;
+        const std::optional<TSectionRange> Range = File.FindSection(Section);
+        if (Range) {
+            Kept.reserve(Range->End - Range->Begin);
+            for (qsizetype I = Range->Begin; I < Range->End; ++I) {
+                const TLine& Line = File.Line(I);
+                if (Line.Kind != TLineKind::Key || !Line.HasValue)
+                    continue;
+                TProfileLine Kept1 = File.Read(Line, true);
+                if (Drop(Kept1.Value))
+                    continue;
+                // The decoded values of a long section would only take room.
+                Kept1.Value.clear();
+                Kept1.Key = KeyOf(Kept.size() + 1);
+                if (HasLineBreak(Kept1.Key)) {
+                    Refused = true;
+                    return;
+                }
+                Kept.append(std::move(Kept1));
+            }
         }
-        for (const TProfileLine& Line : Lines)
-            File.WriteBytes(Section, Line.Key, Line.ValueBytes);
+        File.RewriteSection(Section, Kept);
     });
+    return Written && !Refused;
 }
 
 bool Flush(const QString& FileName)

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Our private-profile service: INI files read and written with the rules of
 // GetPrivateProfileStringW and WritePrivateProfileStringW. Every call sees the
 // file as it is on disk (the last file read is kept while its size, times and
@@ -73,6 +75,13 @@ bool RewriteSection(const QString& FileName, const QString& Section, const QList
 // RewriteSection with lines whose values are written as their ValueBytes, so that
 // a value read by GetLines goes back byte for byte, UTF-8 or not.
 bool RewriteSectionLines(const QString& FileName, const QString& Section, const QList<TProfileLine>& Lines);
+
+// RewriteSectionLines with the section's own lines (as GetLines reads them)
+// less those whose value Drop accepts, under the keys KeyOf(1), KeyOf(2) ...
+// in order: one read of the file and one atomic write, however long the
+// section.
+bool RemoveLines(const QString& FileName, const QString& Section, const std::function<bool(const QString& Value)>& Drop,
+                 const std::function<QString(qsizetype Number)>& KeyOf);
 
 // Writes out what is pending for the file. Nothing ever is, since every
 // change reaches the disk before its call returns; kept for the callers'

@@ -280,9 +280,10 @@ QList<ProfileStrings::TProfileLine> TIniFile::ReadSectionLines(const QString& Se
     return ProfileStrings::GetLines(FileName(), Section);
 }
 
-void TIniFile::RewriteSectionLines(const QString& Section, const QList<ProfileStrings::TProfileLine>& Lines)
+void TIniFile::RemoveSectionLines(const QString& Section, const std::function<bool(const QString& Value)>& Drop,
+                                  const std::function<QString(qsizetype Number)>& KeyOf)
 {
-    if (!ProfileStrings::RewriteSectionLines(FileName(), Section, Lines))
+    if (!ProfileStrings::RemoveLines(FileName(), Section, Drop, KeyOf))
         RaiseWriteError();
 }
 

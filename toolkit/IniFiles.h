@@ -75,8 +75,11 @@ public:
     void RewriteSection(const QString& Section, const QList<ProfileStrings::TProfileEntry>& Entries);
     // Every key line of the section with its own value, in line order.
     QList<ProfileStrings::TProfileLine> ReadSectionLines(const QString& Section);
-    // RewriteSection with lines whose values go back with the bytes they had.
-    void RewriteSectionLines(const QString& Section, const QList<ProfileStrings::TProfileLine>& Lines);
+    // Drops every line of the section whose value Drop accepts and renames
+    // the rest KeyOf(1), KeyOf(2) ... in order, the values keeping their
+    // bytes, in one atomic write.
+    void RemoveSectionLines(const QString& Section, const std::function<bool(const QString& Value)>& Drop,
+                            const std::function<QString(qsizetype Number)>& KeyOf);
 
 private:
     [[noreturn]] void RaiseWriteError() const;

@@ -221,6 +221,17 @@ TEST_F(ProfileStringsTest, WritesChangeOnlyTheLinesTheyTouch)
         {"rewrite with lines writes their bytes", "[a]\r\nk=1\r\n",
          [](const QString& F) { return RewriteSectionLines(F, "a", QList<TProfileLine>{{"Job1", "", " \xEA\xFF"}, {"Job2", "", ""}}); },
          "[a]\r\nJob1=\xEA\xFF\r\nJob2=\r\n"},
+        {"remove lines drops, renames in order and keeps the bytes", "[a]\r\nk=1\r\nk= '\xEA' \r\n;c\r\nz=2\r\n[b]\r\n",
+         [](const QString& F) {
+             return RemoveLines(F, "A", [](const QString& V) { return V == "2"; },
+                                [](qsizetype N) { return QStringLiteral("Job%1").arg(N); });
+         },
+         "[b]\r\n[A]\r\nJob1=1\r\nJob2=\xEA\r\n"},
+        {"remove lines of a missing section", "[b]\r\n",
+         [](const QString& F) {
+             return RemoveLines(F, "a", [](const QString&) { return false; }, [](qsizetype) { return QStringLiteral("k"); });
+         },
+         "[b]\r\n"},
         {"rewrite with lines and a repeated key writes like two writes", "",
          [](const QString& F) { return RewriteSectionLines(F, "a", QList<TProfileLine>{{"k", "", "1"}, {"K", "", "\xEA"}}); },
          "[a]\r\nk=\xEA\r\n"},
@@ -271,6 +282,10 @@ TEST_F(ProfileStringsTest, RefusesLineBreaksAndFilesItCannotRead)
     EXPECT_FALSE(RewriteSection(Path(), QStringLiteral("a"), {{QStringLiteral("Job1"), QStringLiteral("x\ny")}}));
     EXPECT_FALSE(RewriteSectionLines(Path(), QStringLiteral("a"), QList<TProfileLine>{{QStringLiteral("Job1"), QString(), "x\ry"}}));
     EXPECT_EQ(Bytes(), QByteArray("[a]\r\n"));
+    ASSERT_TRUE(WriteString(Path(), QStringLiteral("a"), QStringLiteral("k"), QStringLiteral("v")));
+    EXPECT_FALSE(RemoveLines(Path(), QStringLiteral("a"), [](const QString&) { return false; },
+                             [](qsizetype) { return QStringLiteral("x\n[evil]"); }));
+    EXPECT_EQ(Bytes(), QByteArray("[a]\r\nk=v\r\n"));
     // A path that cannot be read must never be replaced by what little we know.
     const QString Folder = Dir.filePath(QStringLiteral("folder.ini"));
     ASSERT_TRUE(QDir().mkdir(Folder));
