@@ -4,6 +4,7 @@
 #include "platform/Exceptions.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 namespace {
 
@@ -312,9 +313,30 @@ QString ShortTimeFormatOf(const QString& Pattern, QString& Separator)
     return DesignatorPos < HourPos ? QStringLiteral("AMPM ") + Time : Time + QStringLiteral(" AMPM");
 }
 
+// The locale that dates and times follow, as POSIX picks it: LC_ALL, else
+// LC_TIME, else LANG. QLocale::system() takes its language from LC_MESSAGES
+// and LANG, so with LANG=C and LC_TIME=en_GB it reads as C and would turn
+// into United States English here.
+QLocale TimeLocale()
+{
+    for (const char* Variable : {"LC_ALL", "LC_TIME", "LANG"}) {
+        QString Name = qEnvironmentVariable(Variable);
+        if (Name.isEmpty())
+            continue;
+        // "de_DE.UTF-8", "de_DE@euro": the code set and modifier say nothing of the formats.
+        const qsizetype End = Name.indexOf(QRegularExpression(QStringLiteral("[.@]")));
+        if (End >= 0)
+            Name.truncate(End);
+        if (Name.isEmpty() || Name == u"C" || Name == u"POSIX")
+            return QLocale::c();
+        return QLocale(Name);
+    }
+    return QLocale::c();
+}
+
 TFormatSettings& Current()
 {
-    static TFormatSettings Settings = FormatSettingsFromLocale(QLocale::system());
+    static TFormatSettings Settings = FormatSettingsFromLocale(TimeLocale());
     return Settings;
 }
 
@@ -443,7 +465,7 @@ const TFormatSettings& FormatSettings()
 
 void RefreshFormatSettings()
 {
-    Current() = FormatSettingsFromLocale(QLocale::system());
+    Current() = FormatSettingsFromLocale(TimeLocale());
 }
 
 void SetFormatSettings(const TFormatSettings& Settings)

@@ -37,7 +37,8 @@ TDateTime StrToDateTime(const QString& Text, const TFormatSettings& Settings);
 // locale reads as English (United States).
 TFormatSettings FormatSettingsFromLocale(const QLocale& Locale);
 
-// The process-wide settings, read from the user's locale on first use.
+// The process-wide settings, read on first use from the locale that POSIX
+// gives dates and times: LC_ALL, else LC_TIME, else LANG.
 const TFormatSettings& FormatSettings();
 // Read the user's locale again, as after a change of the regional settings.
 void RefreshFormatSettings();

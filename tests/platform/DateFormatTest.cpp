@@ -262,3 +262,46 @@ TEST(DateFormat, CurrentSettingsCanBeReplacedAndReadAgain)
     EXPECT_EQ(FormatSettings().ShortTimeFormat, System.ShortTimeFormat);
     EXPECT_EQ(FormatSettings().TimeSeparator, System.TimeSeparator);
 }
+
+TEST(DateFormat, DatesAndTimesFollowTheTimeLocaleThatPosixPicks)
+{
+    const char* const Variables[] = {"LC_ALL", "LC_TIME", "LC_MESSAGES", "LANG"};
+    const struct
+    {
+        const char* Values[4]; // LC_ALL, LC_TIME, LC_MESSAGES, LANG; nullptr: unset
+        const char* Preview;   // 2014-12-08 21:30 as short date, blank, short time
+    } Cases[] = {
+        {{nullptr, "en_GB.UTF-8", nullptr, "C.UTF-8"}, "08/12/2014 21:30"},
+        {{nullptr, "de_DE.UTF-8", nullptr, "en_US.UTF-8"}, "08.12.2014 21:30"},
+        {{"de_DE.UTF-8", "en_GB.UTF-8", nullptr, "C.UTF-8"}, "08.12.2014 21:30"},
+        {{"C", "de_DE.UTF-8", nullptr, "de_DE.UTF-8"}, "12/8/2014 9:30 PM"},
+        {{"", "en_GB.UTF-8", nullptr, "C"}, "08/12/2014 21:30"},
+        {{nullptr, "", nullptr, "de_DE.UTF-8"}, "08.12.2014 21:30"},
+        {{nullptr, nullptr, "de_DE.UTF-8", "C.UTF-8"}, "12/8/2014 9:30 PM"},
+        {{nullptr, "en_GB", "C", "POSIX"}, "08/12/2014 21:30"},
+        {{nullptr, "de_DE@euro", nullptr, nullptr}, "08.12.2014 21:30"},
+        {{nullptr, "POSIX", nullptr, "de_DE.UTF-8"}, "12/8/2014 9:30 PM"},
+        {{nullptr, nullptr, nullptr, nullptr}, "12/8/2014 9:30 PM"},
+    };
+    QByteArray Saved[4];
+    bool WasSet[4];
+    for (int I = 0; I < 4; ++I) {
+        Saved[I] = qgetenv(Variables[I]);
+        WasSet[I] = qEnvironmentVariableIsSet(Variables[I]);
+    }
+    for (const auto& Case : Cases) {
+        QString Name;
+        for (int I = 0; I < 4; ++I) {
+            Case.Values[I] ? qputenv(Variables[I], Case.Values[I]) : qunsetenv(Variables[I]);
+            Name += QStringLiteral("%1=%2 ").arg(Variables[I], Case.Values[I] ? Case.Values[I] : "(unset)");
+        }
+        RefreshFormatSettings();
+        const TFormatSettings& S = FormatSettings();
+        EXPECT_EQ(FormatDateTime(S.ShortDateFormat + " " + S.ShortTimeFormat, At(2014, 12, 8, 21, 30)),
+                  QString::fromUtf8(Case.Preview))
+            << Name.toStdString();
+    }
+    for (int I = 0; I < 4; ++I)
+        WasSet[I] ? qputenv(Variables[I], Saved[I]) : qunsetenv(Variables[I]);
+    RefreshFormatSettings();
+}
