@@ -58,6 +58,12 @@ QString BaseNameFor(const QString& Name)
     return QStringLiteral("instance-") + QString::fromLatin1(hash);
 }
 
+QString& FolderForTesting()
+{
+    static QString Folder;
+    return Folder;
+}
+
 } // namespace
 
 TInstanceLock::TInstanceLock(const QString& Name, QObject* Parent)
@@ -167,23 +173,34 @@ void TInstanceLock::ReadMessage(QLocalSocket* Socket)
 
 namespace InstanceLock {
 
-QString PrivateRuntimeFolder(const QString& XdgRuntimeDir, const QString& TempRoot)
+QString PrivateRuntimeFolder(const QString& RunUserRoot, const QString& TempRoot)
 {
-    if (QDir::isAbsolutePath(XdgRuntimeDir)) {
+    // Never $XDG_RUNTIME_DIR or $TMPDIR: a start from a stripped environment
+    // would look elsewhere and run as a second instance.
+    const QString uid = QString::number(geteuid());
+    if (QDir::isAbsolutePath(RunUserRoot)) {
+        const QString runtime = QDir::cleanPath(RunUserRoot) + QLatin1Char('/') + uid;
         struct stat info {};
-        if (stat(QFile::encodeName(XdgRuntimeDir).constData(), &info) == 0 && IsClosedFolderOfOurs(info)) {
-            const QString folder = QDir::cleanPath(XdgRuntimeDir) + QStringLiteral("/lumidor");
+        if (lstat(QFile::encodeName(runtime).constData(), &info) == 0 && IsClosedFolderOfOurs(info)) {
+            const QString folder = runtime + QStringLiteral("/lumidor");
             if (MakePrivateFolder(folder))
                 return folder;
         }
     }
-    const QString folder = QDir::cleanPath(TempRoot) + QStringLiteral("/lumidor-") + QString::number(geteuid());
+    const QString folder = QDir::cleanPath(TempRoot) + QStringLiteral("/lumidor-") + uid;
     return MakePrivateFolder(folder) ? folder : QString();
 }
 
 QString RuntimeFolder()
 {
-    return PrivateRuntimeFolder(qEnvironmentVariable("XDG_RUNTIME_DIR"), QStringLiteral("/tmp"));
+    if (!FolderForTesting().isEmpty())
+        return FolderForTesting();
+    return PrivateRuntimeFolder(QStringLiteral("/run/user"), QStringLiteral("/tmp"));
+}
+
+void SetRuntimeFolderForTesting(const QString& Folder)
+{
+    FolderForTesting() = Folder;
 }
 
 } // namespace InstanceLock

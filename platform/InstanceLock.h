@@ -52,13 +52,18 @@ private:
 
 namespace InstanceLock {
 
-// The folder for the lock and channel: <XdgRuntimeDir>/lumidor when that is
-// an absolute folder owned by this user and closed to others, otherwise
-// <TempRoot>/lumidor-<uid>. The folder is created with mode 0700 and checked
-// to be ours and no symbolic link; empty when no such folder can be had.
-QString PrivateRuntimeFolder(const QString& XdgRuntimeDir, const QString& TempRoot);
+// The folder for the lock and channel, one per user whatever the environment
+// of a start says: <RunUserRoot>/<uid>/lumidor when <RunUserRoot>/<uid> is a
+// folder owned by this user and closed to others (the runtime folder logind
+// makes), otherwise <TempRoot>/lumidor-<uid>. The folder is created with mode
+// 0700 and checked to be ours and no symbolic link; empty when no such folder
+// can be had.
+QString PrivateRuntimeFolder(const QString& RunUserRoot, const QString& TempRoot);
 
-// The same for this process: $XDG_RUNTIME_DIR and /tmp.
+// The same for this process: /run/user and /tmp, or the folder set for tests.
 QString RuntimeFolder();
+
+// Tests keep their locks in a folder of their own; empty restores the real one.
+void SetRuntimeFolderForTesting(const QString& Folder);
 
 } // namespace InstanceLock

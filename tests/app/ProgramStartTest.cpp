@@ -17,12 +17,15 @@
 #include <memory>
 #include <signal.h>
 
-// Starts the built program as separate processes on the offscreen platform,
-// each run with a runtime folder of its own. The program starts the task
-// service beside it on its store, which lies in the test's folder too.
+// Starts the built program as separate processes on the offscreen platform.
+// The instance lock lies in the user's one folder for it, whatever the
+// environment, so each test runs a copy of the program under a file name of
+// its own and removes the lock files of that name at the end. The program
+// starts the task service beside it on its store, which lies in the test's
+// folder too.
 namespace {
 
-const QString Program = QStringLiteral(LUMIDOR_BUILD_DIR "/bin/lumidor");
+const QString BuiltProgram = QStringLiteral(LUMIDOR_BUILD_DIR "/bin/lumidor");
 
 bool WaitFor(const std::function<bool()>& Done, int Ms)
 {
@@ -37,33 +40,49 @@ class ProgramStartTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(QFileInfo(Program).isExecutable()) << "build the lumidor target first";
+        ASSERT_TRUE(QFileInfo(BuiltProgram).isExecutable()) << "build the lumidor target first";
         ASSERT_TRUE(FRoot.isValid());
         FRuntime = FRoot.path() + "/run";
         ASSERT_TRUE(QDir().mkpath(FRuntime));
         ASSERT_TRUE(QFile::setPermissions(FRuntime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        FOldRuntime = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", FRuntime.toUtf8());
+        FOldFolder = InstanceLock::RuntimeFolder();
+        InstanceLock::SetRuntimeFolderForTesting(QString());
+        FName = QStringLiteral("lumidor-") + QFileInfo(FRoot.path()).fileName();
+        Program = CopyOfProgram(FRoot.path() + "/bin", FName);
     }
 
     void TearDown() override
     {
         // A started program's task service is detached and outlives it.
         EndStartedPrograms(FProcesses, FRoot.path());
-        qputenv("XDG_RUNTIME_DIR", FOldRuntime);
+        for (const QString& name : {FName, FName + "-copy"}) {
+            const TInstanceLock lock(InstanceNameOf(name));
+            (void)QFile::remove(lock.ChannelPath());
+            (void)QFile::remove(lock.LockFilePath());
+            (void)QDir().rmdir(lock.LockFilePath());
+        }
+        InstanceLock::SetRuntimeFolderForTesting(FOldFolder);
     }
 
-    QProcess* Start(const QString& Path, const QString& Runtime = QString())
+    // What a start from the user's session has, in the test's folders.
+    QProcessEnvironment Environment() const
     {
-        auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("XDG_RUNTIME_DIR", Runtime.isEmpty() ? FRuntime : Runtime);
+        env.insert("XDG_RUNTIME_DIR", FRuntime);
         env.insert("HOME", FRoot.path());
         env.insert("XDG_CONFIG_HOME", FRoot.path() + "/config");
         env.insert("XDG_DATA_HOME", FRoot.path() + "/share");
         env.remove("LUMIDOR_TASK_STORE");
-        process->setProcessEnvironment(env);
+        return env;
+    }
+
+    QProcess* Start(const QString& Path) { return Start(Path, Environment()); }
+
+    QProcess* Start(const QString& Path, const QProcessEnvironment& Env)
+    {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(Env);
         process->setProgram(Path);
         process->start();
         EXPECT_TRUE(process->waitForStarted(5000)) << Path.toStdString();
@@ -93,13 +112,16 @@ protected:
     {
         EXPECT_TRUE(QDir().mkpath(Folder));
         const QString path = Folder + "/" + FileName;
-        EXPECT_TRUE(QFile::copy(Program, path));
+        EXPECT_TRUE(QFile::copy(BuiltProgram, path));
         return path;
     }
 
     QTemporaryDir FRoot;
     QString FRuntime;
-    QByteArray FOldRuntime;
+    QString FOldFolder;
+    // The file name of this test's program, and the program under it.
+    QString FName;
+    QString Program;
     std::vector<std::unique_ptr<QProcess>> FProcesses;
 };
 
@@ -108,7 +130,7 @@ protected:
 TEST_F(ProgramStartTest, SecondStartEndsAtOnceWithZeroAndTheFirstRunsOn)
 {
     QProcess* first = Start(Program);
-    ASSERT_TRUE(WaitUntilHeld("lumidor"));
+    ASSERT_TRUE(WaitUntilHeld(FName));
 
     QProcess* second = Start(Program);
     EXPECT_TRUE(EndedWithZero(second, 1000));
@@ -117,15 +139,15 @@ TEST_F(ProgramStartTest, SecondStartEndsAtOnceWithZeroAndTheFirstRunsOn)
 
     // The same file name in another folder, also with other letter case, is the same program.
     const QString deep = FRoot.path() + "/" + QString(150, QLatin1Char('f')) + "/" + QString(150, QLatin1Char('g'));
-    EXPECT_TRUE(EndedWithZero(Start(CopyOfProgram(deep, "lumidor")), 1000));
-    EXPECT_TRUE(EndedWithZero(Start(CopyOfProgram(FRoot.path() + "/upper", "LUMIDOR")), 1000));
+    EXPECT_TRUE(EndedWithZero(Start(CopyOfProgram(deep, FName)), 1000));
+    EXPECT_TRUE(EndedWithZero(Start(CopyOfProgram(FRoot.path() + "/upper", FName.toUpper())), 1000));
     EXPECT_EQ(first->state(), QProcess::Running);
 }
 
 TEST_F(ProgramStartTest, LaterStartSendsItsWakeUpToTheHolder)
 {
     // This test holds the program's lock itself, standing in for the first instance.
-    TInstanceLock holder(InstanceNameOf("lumidor"));
+    TInstanceLock holder(InstanceNameOf(FName));
     int wakeUps = 0;
     QObject::connect(&holder, &TInstanceLock::WakeUp, [&] { ++wakeUps; });
     ASSERT_EQ(holder.Acquire(), TInstanceLock::First);
@@ -138,9 +160,9 @@ TEST_F(ProgramStartTest, LaterStartSendsItsWakeUpToTheHolder)
 TEST_F(ProgramStartTest, CopyUnderAnotherFileNameRunsAlongside)
 {
     QProcess* first = Start(Program);
-    ASSERT_TRUE(WaitUntilHeld("lumidor"));
-    QProcess* copy = Start(CopyOfProgram(FRoot.path() + "/copy", "lumidor-copy"));
-    EXPECT_TRUE(WaitUntilHeld("lumidor-copy"));
+    ASSERT_TRUE(WaitUntilHeld(FName));
+    QProcess* copy = Start(CopyOfProgram(FRoot.path() + "/copy", FName + "-copy"));
+    EXPECT_TRUE(WaitUntilHeld(FName + "-copy"));
     EXPECT_EQ(copy->state(), QProcess::Running);
     EXPECT_EQ(first->state(), QProcess::Running);
 }
@@ -148,31 +170,50 @@ TEST_F(ProgramStartTest, CopyUnderAnotherFileNameRunsAlongside)
 TEST_F(ProgramStartTest, AfterTheFirstIsKilledTheNextStartIsFirstAgain)
 {
     QProcess* first = Start(Program);
-    ASSERT_TRUE(WaitUntilHeld("lumidor"));
+    ASSERT_TRUE(WaitUntilHeld(FName));
     kill(pid_t(first->processId()), SIGKILL);
     ASSERT_TRUE(first->waitForFinished(5000));
 
     QProcess* next = Start(Program);
-    EXPECT_TRUE(WaitUntilHeld("lumidor"));
+    EXPECT_TRUE(WaitUntilHeld(FName));
     EXPECT_EQ(next->state(), QProcess::Running);
     // And it answers wake-ups over the channel the killed one left behind.
     EXPECT_TRUE(EndedWithZero(Start(Program), 1000));
     EXPECT_EQ(next->state(), QProcess::Running);
 }
 
+TEST_F(ProgramStartTest, OneInstanceWhateverTheEnvironmentOfItsStarts)
+{
+    // A terminal or a script with a stripped environment, then the session's menu.
+    QProcessEnvironment stripped = Environment();
+    stripped.remove("XDG_RUNTIME_DIR");
+    QProcess* first = Start(Program, stripped);
+    ASSERT_TRUE(WaitUntilHeld(FName));
+    EXPECT_TRUE(EndedWithZero(Start(Program), 5000));
+
+    const QString elsewhere = FRoot.path() + "/elsewhere";
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    ASSERT_TRUE(QFile::setPermissions(elsewhere, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QProcessEnvironment other = Environment();
+    other.insert("XDG_RUNTIME_DIR", elsewhere);
+    other.insert("TMPDIR", elsewhere);
+    EXPECT_TRUE(EndedWithZero(Start(Program, other), 5000));
+    EXPECT_EQ(first->state(), QProcess::Running);
+}
+
 TEST_F(ProgramStartTest, GivesWayWhenNoInstanceLockCanBeHad)
 {
-    // A runtime folder so deep that no socket path fits into it.
-    const QString deep = FRuntime + "/" + QString(120, QLatin1Char('d'));
-    ASSERT_TRUE(QDir().mkpath(deep));
-    ASSERT_TRUE(QFile::setPermissions(deep, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    EXPECT_TRUE(EndedWithZero(Start(Program, deep), 3000));
+    // A folder where the lock file should be.
+    ASSERT_TRUE(QDir().mkpath(TInstanceLock(InstanceNameOf(FName)).LockFilePath()));
+    EXPECT_TRUE(EndedWithZero(Start(Program), 3000));
 }
 
 TEST_F(ProgramStartTest, StartsItsTaskServiceOnTheStoreOfItsDataFolderAndTheTestEndsIt)
 {
     if (!QFileInfo(QStringLiteral(LUMIDOR_BUILD_DIR "/bin/lumidor-taskd")).isExecutable())
         GTEST_SKIP() << "lumidor-taskd is not built";
+    // The program starts the service that lies beside it.
+    ASSERT_TRUE(QFile::copy(QStringLiteral(LUMIDOR_BUILD_DIR "/bin/lumidor-taskd"), FRoot.path() + "/bin/lumidor-taskd"));
     const QString store = FRoot.path() + "/share/lumidor/tasks";
     QProcess* program = Start(Program);
     ASSERT_TRUE(WaitFor([&] { return TaskServiceRunning(store); }, 15000));

@@ -72,8 +72,8 @@ TEST(UniqueInstanceTest, FirstInstanceComesForwardWhenALaterOneWakesIt)
 {
     QTemporaryDir runtime;
     ASSERT_TRUE(runtime.isValid());
-    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    const QString oldRuntime = InstanceLock::RuntimeFolder();
+    InstanceLock::SetRuntimeFolderForTesting(runtime.path());
 
     QWidget window;
     window.resize(200, 100);
@@ -97,15 +97,15 @@ TEST(UniqueInstanceTest, FirstInstanceComesForwardWhenALaterOneWakesIt)
     UniqueInstance::Finalize();
     EXPECT_EQ(later.Acquire(), TInstanceLock::First);
     UniqueInstance::SetMainWindowSource(nullptr);
-    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    InstanceLock::SetRuntimeFolderForTesting(oldRuntime);
 }
 
 TEST(UniqueInstanceTest, StartHookChecksFirstThenCallsTheHookItReplaced)
 {
     QTemporaryDir runtime;
     ASSERT_TRUE(runtime.isValid());
-    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    const QString oldRuntime = InstanceLock::RuntimeFolder();
+    InstanceLock::SetRuntimeFolderForTesting(runtime.path());
     const TApplication::TStartHook oldHook = TApplication::InitProc;
 
     HookCalls.clear();
@@ -121,15 +121,15 @@ TEST(UniqueInstanceTest, StartHookChecksFirstThenCallsTheHookItReplaced)
 
     UniqueInstance::Finalize();
     TApplication::InitProc = oldHook;
-    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    InstanceLock::SetRuntimeFolderForTesting(oldRuntime);
 }
 
 TEST(UniqueInstanceTest, WakeUpBringsTheApplicationsMainFormForward)
 {
     QTemporaryDir runtime;
     ASSERT_TRUE(runtime.isValid());
-    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    const QString oldRuntime = InstanceLock::RuntimeFolder();
+    InstanceLock::SetRuntimeFolderForTesting(runtime.path());
     {
         TApplication application;
         TForm* form = nullptr;
@@ -141,5 +141,5 @@ TEST(UniqueInstanceTest, WakeUpBringsTheApplicationsMainFormForward)
         EXPECT_TRUE(WaitFor([&] { return !form->Widget()->isMinimized() && form->Widget()->isVisible(); }));
         UniqueInstance::Finalize();
     }
-    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    InstanceLock::SetRuntimeFolderForTesting(oldRuntime);
 }

@@ -5,12 +5,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,18 +25,16 @@ class TRuntimeDir
 {
 public:
     TRuntimeDir()
-        : FOld(qgetenv("XDG_RUNTIME_DIR"))
-        , FWasSet(qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+        : FOld(InstanceLock::RuntimeFolder())
     {
-        qputenv("XDG_RUNTIME_DIR", FDir.path().toUtf8());
+        InstanceLock::SetRuntimeFolderForTesting(FDir.path());
     }
-    ~TRuntimeDir() { FWasSet ? qputenv("XDG_RUNTIME_DIR", FOld) : qunsetenv("XDG_RUNTIME_DIR"); }
+    ~TRuntimeDir() { InstanceLock::SetRuntimeFolderForTesting(FOld); }
     QString Path() const { return FDir.path(); }
 
 private:
     QTemporaryDir FDir;
-    QByteArray FOld;
-    bool FWasSet;
+    QString FOld;
 };
 
 bool WaitFor(const std::function<bool()>& Done, int Ms = 2000)
@@ -58,29 +58,30 @@ TEST(InstanceLockTest, RuntimeFolderIsPrivateAndFallsBackToAFolderOfOursInTemp)
 {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
-    const QString xdg = root.path() + "/xdg";
-    const QString open = root.path() + "/open";
+    const QString uid = QString::number(geteuid());
+    const QString runUser = root.path() + "/run/user";
+    const QString openRoot = root.path() + "/open";
     const QString temp = root.path() + "/tmp";
-    ASSERT_TRUE(QDir().mkpath(xdg) && QDir().mkpath(open) && QDir().mkpath(temp));
-    ASSERT_EQ(chmod(QFile::encodeName(xdg).constData(), 0700), 0);
-    ASSERT_EQ(chmod(QFile::encodeName(open).constData(), 0755), 0);
-    const QString fallback = temp + "/lumidor-" + QString::number(geteuid());
+    ASSERT_TRUE(QDir().mkpath(runUser + "/" + uid) && QDir().mkpath(openRoot + "/" + uid) && QDir().mkpath(temp));
+    ASSERT_EQ(chmod(QFile::encodeName(runUser + "/" + uid).constData(), 0700), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(openRoot + "/" + uid).constData(), 0755), 0);
+    const QString fallback = temp + "/lumidor-" + uid;
 
     struct TCase
     {
-        QString Xdg;
+        QString RunUser;
         QString Expected;
     } cases[] = {
-        {xdg, xdg + "/lumidor"},
-        {xdg + "/", xdg + "/lumidor"},
+        {runUser, runUser + "/" + uid + "/lumidor"},
+        {runUser + "/", runUser + "/" + uid + "/lumidor"},
         {"", fallback},
         {"relative/run", fallback},
-        {open, fallback},
+        {openRoot, fallback},
         {root.path() + "/missing", fallback},
     };
     for (const TCase& c : cases) {
-        EXPECT_EQ(InstanceLock::PrivateRuntimeFolder(c.Xdg, temp), c.Expected) << c.Xdg.toStdString();
-        EXPECT_EQ(ModeOf(c.Expected), mode_t(0700)) << c.Xdg.toStdString();
+        EXPECT_EQ(InstanceLock::PrivateRuntimeFolder(c.RunUser, temp), c.Expected) << c.RunUser.toStdString();
+        EXPECT_EQ(ModeOf(c.Expected), mode_t(0700)) << c.RunUser.toStdString();
     }
 
     // A folder of ours left open is closed again.
@@ -90,13 +91,40 @@ TEST(InstanceLockTest, RuntimeFolderIsPrivateAndFallsBackToAFolderOfOursInTemp)
 
     // A planted symbolic link or a file in its place is refused.
     ASSERT_TRUE(QDir(fallback).removeRecursively());
-    ASSERT_TRUE(QFile::link(xdg, fallback));
+    ASSERT_TRUE(QFile::link(runUser, fallback));
     EXPECT_EQ(InstanceLock::PrivateRuntimeFolder("", temp), QString());
     ASSERT_TRUE(QFile::remove(fallback));
     QFile file(fallback);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
     EXPECT_EQ(InstanceLock::PrivateRuntimeFolder("", temp), QString());
+}
+
+TEST(InstanceLockTest, RuntimeFolderIsTheSameWhateverTheEnvironmentSays)
+{
+    QTemporaryDir other;
+    ASSERT_TRUE(other.isValid());
+    ASSERT_EQ(chmod(QFile::encodeName(other.path()).constData(), 0700), 0);
+    const QString forTests = InstanceLock::RuntimeFolder();
+    InstanceLock::SetRuntimeFolderForTesting(QString());
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray savedTemp = qgetenv("TMPDIR");
+    const bool runtimeWasSet = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+    const bool tempWasSet = qEnvironmentVariableIsSet("TMPDIR");
+
+    const QString expected = InstanceLock::PrivateRuntimeFolder("/run/user", "/tmp");
+    ASSERT_FALSE(expected.isEmpty());
+    qputenv("XDG_RUNTIME_DIR", other.path().toUtf8());
+    qputenv("TMPDIR", other.path().toUtf8());
+    EXPECT_EQ(InstanceLock::RuntimeFolder(), expected);
+    qunsetenv("XDG_RUNTIME_DIR");
+    qunsetenv("TMPDIR");
+    EXPECT_EQ(InstanceLock::RuntimeFolder(), expected);
+    EXPECT_EQ(TInstanceLock(Name).LockFilePath(), expected + "/" + QFileInfo(TInstanceLock(Name).LockFilePath()).fileName());
+
+    runtimeWasSet ? qputenv("XDG_RUNTIME_DIR", savedRuntime) : qunsetenv("XDG_RUNTIME_DIR");
+    tempWasSet ? qputenv("TMPDIR", savedTemp) : qunsetenv("TMPDIR");
+    InstanceLock::SetRuntimeFolderForTesting(forTests);
 }
 
 TEST(InstanceLockTest, LaterHolderOfTheSameNameWakesTheFirstAndOtherNamesRunBeside)
@@ -106,7 +134,7 @@ TEST(InstanceLockTest, LaterHolderOfTheSameNameWakesTheFirstAndOtherNamesRunBesi
     int wakeUps = 0;
     QObject::connect(first.get(), &TInstanceLock::WakeUp, [&] { ++wakeUps; });
     ASSERT_EQ(first->Acquire(), TInstanceLock::First);
-    EXPECT_TRUE(first->LockFilePath().startsWith(runtime.Path() + "/lumidor/"));
+    EXPECT_TRUE(first->LockFilePath().startsWith(runtime.Path() + "/"));
 
     TInstanceLock later(Name);
     EXPECT_EQ(later.Acquire(), TInstanceLock::Running);
@@ -174,7 +202,7 @@ TEST(InstanceLockTest, ChannelThatCannotBeOpenedReleasesTheLock)
     const QString deep = runtime.Path() + "/" + QString(120, QLatin1Char('d'));
     ASSERT_TRUE(QDir().mkpath(deep));
     ASSERT_EQ(chmod(QFile::encodeName(deep).constData(), 0700), 0);
-    qputenv("XDG_RUNTIME_DIR", deep.toUtf8());
+    InstanceLock::SetRuntimeFolderForTesting(deep);
 
     TInstanceLock lock(Name);
     EXPECT_EQ(lock.Acquire(), TInstanceLock::Failed);

@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "platform/InstanceLock.h"
 #include "platform/TaskServiceLauncher.h"
 
 // Every test program gets an application object: widget tests need one, and
@@ -25,6 +26,8 @@ int main(int argc, char** argv)
         QFile::setPermissions(Folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv(Name, QFile::encodeName(Folder));
     }
+    // The instance lock's folder does not follow the environment.
+    InstanceLock::SetRuntimeFolderForTesting(Sandbox.filePath(QStringLiteral("XDG_RUNTIME_DIR")));
     SetTaskServiceProgramForTesting(Sandbox.filePath(QStringLiteral("no-task-service")));
 
     ::testing::InitGoogleTest(&argc, argv);
