@@ -6,7 +6,13 @@
 #include "toolkit/Forms.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QWidget>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <xcb/xcb.h>
 
 #include <unistd.h>
 
@@ -23,6 +29,71 @@ QWidget* MainWindow()
     if (MainWindowSource)
         return MainWindowSource();
     return Application && Application->MainForm() ? Application->MainForm()->Widget() : nullptr;
+}
+
+void AnswerWakeUp(const TActivation& Activation)
+{
+    InstanceWndProc(MainWindow(), Activation);
+}
+
+xcb_atom_t Atom(xcb_connection_t* Connection, const char* Name)
+{
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(Connection, xcb_intern_atom(Connection, 0, uint16_t(strlen(Name)), Name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return atom;
+}
+
+// Asks the window manager to activate Window for the user's action at Time,
+// as a launcher would: with the time of that action, not of our last event.
+bool ActivateOnX11(QWidget* Window, quint32 Time)
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection() || Time == 0)
+        return false;
+    xcb_connection_t* connection = x11->connection();
+    const xcb_window_t window = xcb_window_t(Window->winId());
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr);
+    if (!tree)
+        return false;
+    const xcb_window_t root = tree->root;
+    free(tree);
+
+    const xcb_atom_t userTime = Atom(connection, "_NET_WM_USER_TIME");
+    if (userTime != XCB_ATOM_NONE)
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, userTime, XCB_ATOM_CARDINAL, 32, 1, &Time);
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = Atom(connection, "_NET_ACTIVE_WINDOW");
+    message.data.data32[0] = 1; // an application's request
+    message.data.data32[1] = Time;
+    xcb_send_event(connection, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection);
+    return true;
+}
+
+// A window manager lets a window come forward for a user's action that is
+// newer than the window's own last one. The later start carries that action:
+// as a token that Qt's Wayland platform hands to the compositor when a window
+// asks for activation (it reads the token from the environment), or as an X11
+// startup id that holds the time of the action.
+void ActivateWith(QWidget* Window, const TActivation& Activation)
+{
+    const QString platform = QGuiApplication::platformName();
+    if (platform.startsWith(QLatin1String("wayland")) && !Activation.XdgActivationToken.isEmpty()) {
+        qputenv("XDG_ACTIVATION_TOKEN", Activation.XdgActivationToken);
+        Window->activateWindow();
+        // Used once, and not to be inherited by the programs we start.
+        qunsetenv("XDG_ACTIVATION_TOKEN");
+        return;
+    }
+    if (platform == QLatin1String("xcb") && ActivateOnX11(Window, Activation.StartupTime()))
+        return;
+    Window->activateWindow();
 }
 
 } // namespace
@@ -42,13 +113,13 @@ void CheckSingleInstance()
     InstanceMutex = new TInstanceLock(InstanceName());
     switch (InstanceMutex->Acquire()) {
     case TInstanceLock::First:
-        QObject::connect(InstanceMutex, &TInstanceLock::WakeUp, [] { InstanceWndProc(MainWindow()); });
+        QObject::connect(InstanceMutex, &TInstanceLock::WakeUp, &AnswerWakeUp);
         break;
     case TInstanceLock::Running:
         // A holder that is closing just now takes no wake-up; this start then
         // takes its place instead of vanishing unseen.
-        if (!InstanceMutex->SendWakeUp() && InstanceMutex->Acquire() == TInstanceLock::First) {
-            QObject::connect(InstanceMutex, &TInstanceLock::WakeUp, [] { InstanceWndProc(MainWindow()); });
+        if (!InstanceMutex->SendWakeUp(500, TActivation::FromEnvironment()) && InstanceMutex->Acquire() == TInstanceLock::First) {
+            QObject::connect(InstanceMutex, &TInstanceLock::WakeUp, &AnswerWakeUp);
             break;
         }
         _exit(0);
@@ -62,16 +133,16 @@ void CheckSingleInstance()
 
 void NotifyFirstInstanceAndExit()
 {
-    (void)TInstanceLock(InstanceName()).SendWakeUp();
+    (void)TInstanceLock(InstanceName()).SendWakeUp(500, TActivation::FromEnvironment());
     _exit(0);
 }
 
-void InstanceWndProc(QWidget* MainWindow)
+void InstanceWndProc(QWidget* MainWindow, const TActivation& Activation)
 {
-    (void)ForceForegroundWindow(MainWindow);
+    (void)ForceForegroundWindow(MainWindow, Activation);
 }
 
-bool ForceForegroundWindow(QWidget* Window)
+bool ForceForegroundWindow(QWidget* Window, const TActivation& Activation)
 {
     if (!Window)
         return false;
@@ -82,7 +153,7 @@ bool ForceForegroundWindow(QWidget* Window)
     if (Window->isActiveWindow())
         return true;
     Window->raise();
-    Window->activateWindow();
+    ActivateWith(Window, Activation);
     return Window->isActiveWindow();
 }
 

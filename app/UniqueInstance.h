@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/InstanceLock.h"
+
 #include <QString>
 #include <functional>
 
@@ -24,13 +26,14 @@ void CheckSingleInstance();
 // no finalisation. Does not return.
 [[noreturn]] void NotifyFirstInstanceAndExit();
 
-// The first instance's answer to a wake-up: brings MainWindow forward
-// (nothing happens while there is none).
-void InstanceWndProc(QWidget* MainWindow);
+// The first instance's answer to a wake-up: brings MainWindow forward with
+// the later start's Activation (nothing happens while there is no window).
+void InstanceWndProc(QWidget* MainWindow, const TActivation& Activation = {});
 
-// Restores Window if minimised, raises and activates it; true when it is the
-// active window afterwards.
-bool ForceForegroundWindow(QWidget* Window);
+// Restores Window if minimised, raises and activates it, showing the desktop
+// Activation as the user's leave to do so; true when it is the active window
+// afterwards.
+bool ForceForegroundWindow(QWidget* Window, const TActivation& Activation = {});
 
 namespace UniqueInstance {
 

@@ -68,10 +68,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://github.com/lumidor/lumidor")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded at run time, so shlibdeps cannot see them: Qt's platform integrations
-# beyond X11, the fonts of the window's fixed layout and logind for the
-# shutdown tool.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, dbus-user-session, fonts-liberation, fonts-wine, qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "fonts-noto-cjk, qt6-wayland")
+# beyond X11 (qt6-wayland makes the program a native Wayland client, which can
+# bring its window forward with the compositor's activation token), the fonts
+# of the window's fixed layout and logind for the shutdown tool.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "systemd, dbus-user-session, fonts-liberation, fonts-wine, qt6-qpa-plugins, qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "fonts-noto-cjk")
 
 # Everything installed under /etc is a configuration file the admin may edit;
 # dpkg keeps their changes on upgrade and removes them only on purge. The

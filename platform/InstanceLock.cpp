@@ -15,12 +15,30 @@
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
+#include <memory>
 #include <utility>
 
 namespace {
 
-// A wake-up is one line; anything longer is not ours.
+// A wake-up is the name on a line, then "KEY=value" lines, then an empty
+// line. An older instance reads only the first line, and an older later
+// start sends only that line and closes. Anything longer is not ours.
 constexpr qint64 MaxMessage = 4096;
+constexpr qsizetype MaxValue = 1024;
+const QByteArray TokenKey = QByteArrayLiteral("XDG_ACTIVATION_TOKEN");
+const QByteArray StartupIdKey = QByteArrayLiteral("DESKTOP_STARTUP_ID");
+
+// Tokens and startup ids are printable ASCII without blanks.
+bool IsValue(const QByteArray& Value)
+{
+    if (Value.isEmpty() || Value.size() > MaxValue)
+        return false;
+    for (const char C : Value) {
+        if (C <= ' ' || C > '~')
+            return false;
+    }
+    return true;
+}
 
 bool IsClosedFolderOfOurs(const struct stat& Info)
 {
@@ -66,6 +84,36 @@ QString& FolderForTesting()
 
 } // namespace
 
+struct TInstanceLock::TIncoming
+{
+    bool Named = false;
+    bool Judged = false;
+    qint64 Size = 0;
+    TActivation Activation;
+};
+
+TActivation TActivation::FromEnvironment()
+{
+    TActivation Result;
+    const QByteArray Token = qgetenv(TokenKey.constData());
+    const QByteArray StartupId = qgetenv(StartupIdKey.constData());
+    if (IsValue(Token))
+        Result.XdgActivationToken = Token;
+    if (IsValue(StartupId))
+        Result.DesktopStartupId = StartupId;
+    return Result;
+}
+
+quint32 TActivation::StartupTime() const
+{
+    const qsizetype At = DesktopStartupId.lastIndexOf("_TIME");
+    if (At < 0)
+        return 0;
+    bool Ok = false;
+    const quint32 Time = DesktopStartupId.mid(At + 5).toUInt(&Ok);
+    return Ok ? Time : 0;
+}
+
 TInstanceLock::TInstanceLock(const QString& Name, QObject* Parent)
     : QObject(Parent)
     , FName(Name)
@@ -108,7 +156,7 @@ TInstanceLock::TState TInstanceLock::Acquire()
     return First;
 }
 
-bool TInstanceLock::SendWakeUp(int TimeoutMs) const
+bool TInstanceLock::SendWakeUp(int TimeoutMs, const TActivation& Activation) const
 {
     if (FFolder.isEmpty())
         return false;
@@ -118,7 +166,12 @@ bool TInstanceLock::SendWakeUp(int TimeoutMs) const
         return false;
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    const QByteArray message = FName.toUtf8() + '\n';
+    QByteArray message = FName.toUtf8() + '\n';
+    if (IsValue(Activation.XdgActivationToken))
+        message += TokenKey + '=' + Activation.XdgActivationToken + '\n';
+    if (IsValue(Activation.DesktopStartupId))
+        message += StartupIdKey + '=' + Activation.DesktopStartupId + '\n';
+    message += '\n';
 
     // The holder may have taken the lock but not yet opened its channel.
     const QDeadlineTimer deadline(TimeoutMs);
@@ -151,24 +204,57 @@ QString TInstanceLock::ChannelPath() const
 void TInstanceLock::AcceptConnections()
 {
     while (QLocalSocket* socket = FServer->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { ReadMessage(socket); });
+        auto incoming = std::make_shared<TIncoming>();
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, incoming] { ReadMessage(socket, *incoming, false); });
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket, incoming] { ReadMessage(socket, *incoming, true); });
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        ReadMessage(socket);
+        ReadMessage(socket, *incoming, false);
     }
 }
 
-void TInstanceLock::ReadMessage(QLocalSocket* Socket)
+void TInstanceLock::ReadMessage(QLocalSocket* Socket, TIncoming& Incoming, bool Ended)
 {
-    if (!Socket->canReadLine()) {
-        if (Socket->bytesAvailable() > MaxMessage)
-            Socket->abort();
+    if (Incoming.Judged)
         return;
+    while (Socket->canReadLine()) {
+        QByteArray line = Socket->readLine(MaxMessage + 1);
+        Incoming.Size += line.size();
+        if (Incoming.Size > MaxMessage || !line.endsWith('\n'))
+            return EndMessage(Socket, Incoming, false);
+        line.chop(1);
+        if (!Incoming.Named) {
+            if (line != FName.toUtf8())
+                return EndMessage(Socket, Incoming, false);
+            Incoming.Named = true;
+            continue;
+        }
+        if (line.isEmpty())
+            return EndMessage(Socket, Incoming, true);
+        // Keys this instance does not know are a newer start's; they stay unread.
+        const qsizetype equals = line.indexOf('=');
+        const QByteArray key = line.left(equals);
+        const QByteArray value = equals < 0 ? QByteArray() : line.mid(equals + 1);
+        if (!IsValue(value))
+            continue;
+        if (key == TokenKey)
+            Incoming.Activation.XdgActivationToken = value;
+        else if (key == StartupIdKey)
+            Incoming.Activation.DesktopStartupId = value;
     }
-    const QByteArray line = Socket->readLine(MaxMessage + 1);
-    // One message per connection.
+    if (Incoming.Size + Socket->bytesAvailable() > MaxMessage)
+        EndMessage(Socket, Incoming, false);
+    else if (Ended)
+        EndMessage(Socket, Incoming, Incoming.Named);
+}
+
+void TInstanceLock::EndMessage(QLocalSocket* Socket, TIncoming& Incoming, bool Accepted)
+{
+    // One message per connection; abort() comes back here through disconnected.
+    Incoming.Judged = true;
+    const TActivation activation = Incoming.Activation;
     Socket->abort();
-    if (line == FName.toUtf8() + '\n')
-        emit WakeUp();
+    if (Accepted)
+        emit WakeUp(activation);
 }
 
 namespace InstanceLock {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -7,6 +8,22 @@
 
 class QLocalServer;
 class QLocalSocket;
+
+// What a later start hands to the first so that the desktop lets it come to
+// the front: the compositor's activation token on Wayland, the startup
+// notification id on X11. Either may be empty.
+struct TActivation
+{
+    QByteArray XdgActivationToken;
+    QByteArray DesktopStartupId;
+
+    // This process's own, from $XDG_ACTIVATION_TOKEN and $DESKTOP_STARTUP_ID;
+    // a value that could not travel on one line is left out.
+    static TActivation FromEnvironment();
+    // The X server time of the user's action that the startup id carries
+    // ("..._TIME<n>"), or 0.
+    quint32 StartupTime() const;
+};
 
 // One running instance per name among the processes of one user: a lock file
 // held with flock for the life of the process (the kernel drops it when the
@@ -27,21 +44,25 @@ public:
     // Failed: neither could be set up; nothing is held.
     TState Acquire();
 
-    // Asks the holder of the lock to come forward. Gives the holder up to
-    // TimeoutMs to open its channel; false when nobody took the message.
-    // Needs no event loop and may run before any application object exists.
-    bool SendWakeUp(int TimeoutMs = 500) const;
+    // Asks the holder of the lock to come forward, handing it Activation.
+    // Gives the holder up to TimeoutMs to open its channel; false when
+    // nobody took the message. Needs no event loop and may run before any
+    // application object exists.
+    bool SendWakeUp(int TimeoutMs = 500, const TActivation& Activation = {}) const;
 
     QString LockFilePath() const;
     QString ChannelPath() const;
 
 signals:
     // A later instance sent its wake-up; delivered by the event loop.
-    void WakeUp();
+    void WakeUp(const TActivation& Activation);
 
 private:
+    struct TIncoming;
+
     void AcceptConnections();
-    void ReadMessage(QLocalSocket* Socket);
+    void ReadMessage(QLocalSocket* Socket, TIncoming& Incoming, bool Ended);
+    void EndMessage(QLocalSocket* Socket, TIncoming& Incoming, bool Accepted);
 
     QString FName;
     QString FFolder;

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -79,11 +81,12 @@ protected:
 
     QProcess* Start(const QString& Path) { return Start(Path, Environment()); }
 
-    QProcess* Start(const QString& Path, const QProcessEnvironment& Env)
+    QProcess* Start(const QString& Path, const QProcessEnvironment& Env, const QStringList& Arguments = {})
     {
         auto process = std::make_unique<QProcess>();
         process->setProcessEnvironment(Env);
         process->setProgram(Path);
+        process->setArguments(Arguments);
         process->start();
         EXPECT_TRUE(process->waitForStarted(5000)) << Path.toStdString();
         FProcesses.push_back(std::move(process));
@@ -198,6 +201,52 @@ TEST_F(ProgramStartTest, OneInstanceWhateverTheEnvironmentOfItsStarts)
     other.insert("XDG_RUNTIME_DIR", elsewhere);
     other.insert("TMPDIR", elsewhere);
     EXPECT_TRUE(EndedWithZero(Start(Program, other), 5000));
+    EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+// Under a real Wayland compositor: weston's headless backend, its socket in
+// the test's runtime folder, Qt's own Wayland platform (never offscreen), the
+// client's protocol log on its error output.
+TEST_F(ProgramStartTest, UnderWaylandShowsItsWindowAndHandsTheActivationTokenOn)
+{
+    const QString weston = QStandardPaths::findExecutable("weston");
+    if (weston.isEmpty())
+        GTEST_SKIP() << "weston is not installed (scripts/deps.sh installs it)";
+    QProcessEnvironment env = Environment();
+    env.remove("DISPLAY");
+    QProcess* compositor = Start(weston, env,
+        {"--backend=headless-backend.so", "--shell=kiosk-shell.so", "--socket=wayland-lumidor", "--idle-time=0"});
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo::exists(FRuntime + "/wayland-lumidor"); }, 15000))
+        << compositor->readAllStandardError().toStdString();
+
+    env.insert("QT_QPA_PLATFORM", "wayland");
+    env.insert("WAYLAND_DISPLAY", "wayland-lumidor");
+    env.insert("WAYLAND_DEBUG", "client");
+    QProcess* first = Start(Program, env);
+    QByteArray log;
+    const auto logHas = [&](const QRegularExpression& Pattern) {
+        log += first->readAllStandardError();
+        return Pattern.match(QString::fromUtf8(log)).hasMatch();
+    };
+    // A top-level surface with a buffer attached, after the compositor's configure.
+    EXPECT_TRUE(WaitFor([&] { return logHas(QRegularExpression("get_toplevel\\(new id xdg_toplevel@")); }, 20000))
+        << log.right(2000).toStdString();
+    EXPECT_TRUE(WaitFor([&] { return logHas(QRegularExpression("ack_configure\\(")); }, 10000));
+    EXPECT_TRUE(WaitFor([&] { return logHas(QRegularExpression("wl_surface@\\d+\\.attach\\(wl_buffer@")); }, 10000));
+    ASSERT_TRUE(WaitUntilHeld(FName));
+
+    QProcessEnvironment later = env;
+    later.remove("WAYLAND_DEBUG");
+    later.insert("XDG_ACTIVATION_TOKEN", "lumidor-test-token");
+    EXPECT_TRUE(EndedWithZero(Start(Program, later), 5000));
+    EXPECT_EQ(first->state(), QProcess::Running);
+    EXPECT_EQ(compositor->state(), QProcess::Running);
+    // A compositor that offers activation receives the later start's token.
+    if (logHas(QRegularExpression("global\\(\\d+, \"xdg_activation_v1\""))) {
+        EXPECT_TRUE(WaitFor([&] { return logHas(QRegularExpression("activate\\(\"lumidor-test-token\", wl_surface@")); }, 5000));
+    }
+    // Answering the wake-up does not end the first.
+    WaitFor([] { return false; }, 500);
     EXPECT_EQ(first->state(), QProcess::Running);
 }
 

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -211,4 +213,115 @@ TEST(InstanceLockTest, ChannelThatCannotBeOpenedReleasesTheLock)
     ASSERT_GE(fd, 0);
     EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
     close(fd);
+}
+
+TEST(InstanceLockTest, WakeUpCarriesTheActivationOfTheLaterStart)
+{
+    TRuntimeDir runtime;
+    TInstanceLock first(Name);
+    std::vector<TActivation> received;
+    QObject::connect(&first, &TInstanceLock::WakeUp, [&](const TActivation& Activation) { received.push_back(Activation); });
+    ASSERT_EQ(first.Acquire(), TInstanceLock::First);
+
+    const struct
+    {
+        QByteArray Token;
+        QByteArray StartupId;
+        QByteArray ExpectedToken;
+        QByteArray ExpectedStartupId;
+    } cases[] = {
+        {"", "", "", ""},
+        {"weston-7f3a-token", "", "weston-7f3a-token", ""},
+        {"", "kde-launcher-42-host-0_TIME123456", "", "kde-launcher-42-host-0_TIME123456"},
+        {"a=b", "id_TIME1", "a=b", "id_TIME1"},
+        // What could not travel on one line stays behind; the wake-up still goes.
+        {"two\nlines", "with blank", "", ""},
+        {QByteArray(1025, 't'), QByteArray(1024, 's'), "", QByteArray(1024, 's')},
+    };
+    TInstanceLock later(Name);
+    for (const auto& c : cases) {
+        received.clear();
+        ASSERT_TRUE(later.SendWakeUp(500, {c.Token, c.StartupId}));
+        ASSERT_TRUE(WaitFor([&] { return received.size() == 1; })) << c.Token.toStdString();
+        EXPECT_EQ(received[0].XdgActivationToken, c.ExpectedToken);
+        EXPECT_EQ(received[0].DesktopStartupId, c.ExpectedStartupId);
+    }
+
+    // An older start sends the name alone and closes.
+    received.clear();
+    {
+        QLocalSocket socket;
+        socket.connectToServer(first.ChannelPath());
+        ASSERT_TRUE(socket.waitForConnected(1000));
+        socket.write(Name.toUtf8() + "\n");
+        ASSERT_TRUE(socket.waitForBytesWritten(1000));
+    }
+    ASSERT_TRUE(WaitFor([&] { return received.size() == 1; }));
+    EXPECT_TRUE(received[0].XdgActivationToken.isEmpty());
+
+    // Keys of a newer start are passed over.
+    received.clear();
+    {
+        QLocalSocket socket;
+        socket.connectToServer(first.ChannelPath());
+        ASSERT_TRUE(socket.waitForConnected(1000));
+        socket.write(Name.toUtf8() + "\nWORKSPACE=2\nXDG_ACTIVATION_TOKEN=tok\n\n");
+        ASSERT_TRUE(socket.waitForBytesWritten(1000));
+        ASSERT_TRUE(WaitFor([&] { return received.size() == 1; }));
+    }
+    EXPECT_EQ(received[0].XdgActivationToken, "tok");
+}
+
+TEST(InstanceLockTest, WakeUpBeginsWithTheLineThatOlderInstancesRead)
+{
+    TRuntimeDir runtime;
+    QLocalServer older;
+    ASSERT_TRUE(older.listen(TInstanceLock(Name).ChannelPath()));
+    TInstanceLock later(Name);
+    ASSERT_TRUE(later.SendWakeUp(500, {"tok-1", "id_TIME7"}));
+    ASSERT_TRUE(older.waitForNewConnection(2000));
+    QLocalSocket* socket = older.nextPendingConnection();
+    ASSERT_NE(socket, nullptr);
+    QByteArray message;
+    ASSERT_TRUE(WaitFor([&] {
+        socket->waitForReadyRead(10);
+        message += socket->readAll();
+        return message.endsWith("\n\n");
+    }));
+    EXPECT_EQ(message, Name.toUtf8() + "\nXDG_ACTIVATION_TOKEN=tok-1\nDESKTOP_STARTUP_ID=id_TIME7\n\n");
+}
+
+TEST(InstanceLockTest, ActivationComesFromTheEnvironmentAndCarriesTheUsersTime)
+{
+    const QByteArray savedToken = qgetenv("XDG_ACTIVATION_TOKEN");
+    const QByteArray savedId = qgetenv("DESKTOP_STARTUP_ID");
+    qputenv("XDG_ACTIVATION_TOKEN", "token-9");
+    qputenv("DESKTOP_STARTUP_ID", "bad id");
+    TActivation fromEnvironment = TActivation::FromEnvironment();
+    EXPECT_EQ(fromEnvironment.XdgActivationToken, "token-9");
+    EXPECT_EQ(fromEnvironment.DesktopStartupId, "");
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+    qputenv("DESKTOP_STARTUP_ID", "launcher-1-host_TIME77");
+    fromEnvironment = TActivation::FromEnvironment();
+    EXPECT_EQ(fromEnvironment.XdgActivationToken, "");
+    EXPECT_EQ(fromEnvironment.DesktopStartupId, "launcher-1-host_TIME77");
+    savedToken.isNull() ? qunsetenv("XDG_ACTIVATION_TOKEN") : qputenv("XDG_ACTIVATION_TOKEN", savedToken);
+    savedId.isNull() ? qunsetenv("DESKTOP_STARTUP_ID") : qputenv("DESKTOP_STARTUP_ID", savedId);
+
+    const struct
+    {
+        QByteArray Id;
+        quint32 Time;
+    } cases[] = {
+        {"kde-launcher-42-host-0_TIME123456", 123456},
+        {"gnome-shell/lumidor/2291-1-host_TIME4294967295", 4294967295u},
+        {"a_TIME1_TIME2", 2},
+        {"no-time-here", 0},
+        {"x_TIME", 0},
+        {"x_TIMEabc", 0},
+        {"x_TIME4294967296", 0},
+        {"", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ((TActivation{{}, c.Id}.StartupTime()), c.Time) << c.Id.toStdString();
 }
