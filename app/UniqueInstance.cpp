@@ -20,6 +20,11 @@ namespace {
 
 const QString InstanceGuid = QStringLiteral("{8F3AAD20-3A75-4DC8-B076-AB6BB5F11678}");
 
+// Read when the program is loaded: Qt's X11 platform takes DESKTOP_STARTUP_ID
+// out of the environment when the application object is made, which is
+// before the start hooks run.
+const TActivation StartActivation = TActivation::FromEnvironment();
+
 TInstanceLock* InstanceMutex = nullptr;
 void (*PreviousStartHook)() = nullptr;
 std::function<QWidget*()> MainWindowSource;
@@ -60,9 +65,17 @@ bool ActivateOnX11(QWidget* Window, quint32 Time)
     const xcb_window_t root = tree->root;
     free(tree);
 
+    // Qt keeps the user time on a window of its own and names it on the top-level.
+    xcb_window_t timeWindow = window;
+    const xcb_atom_t timeWindowAtom = Atom(connection, "_NET_WM_USER_TIME_WINDOW");
+    xcb_get_property_reply_t* named = xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, window, timeWindowAtom, XCB_ATOM_WINDOW, 0, 1), nullptr);
+    if (named && named->format == 32 && xcb_get_property_value_length(named) == 4)
+        timeWindow = *static_cast<const xcb_window_t*>(xcb_get_property_value(named));
+    free(named);
     const xcb_atom_t userTime = Atom(connection, "_NET_WM_USER_TIME");
     if (userTime != XCB_ATOM_NONE)
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, userTime, XCB_ATOM_CARDINAL, 32, 1, &Time);
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, timeWindow, userTime, XCB_ATOM_CARDINAL, 32, 1, &Time);
     xcb_client_message_event_t message{};
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
@@ -118,7 +131,7 @@ void CheckSingleInstance()
     case TInstanceLock::Running:
         // A holder that is closing just now takes no wake-up; this start then
         // takes its place instead of vanishing unseen.
-        if (!InstanceMutex->SendWakeUp(500, TActivation::FromEnvironment()) && InstanceMutex->Acquire() == TInstanceLock::First) {
+        if (!InstanceMutex->SendWakeUp(500, StartActivation) && InstanceMutex->Acquire() == TInstanceLock::First) {
             QObject::connect(InstanceMutex, &TInstanceLock::WakeUp, &AnswerWakeUp);
             break;
         }
@@ -133,7 +146,7 @@ void CheckSingleInstance()
 
 void NotifyFirstInstanceAndExit()
 {
-    (void)TInstanceLock(InstanceName()).SendWakeUp(500, TActivation::FromEnvironment());
+    (void)TInstanceLock(InstanceName()).SendWakeUp(500, StartActivation);
     _exit(0);
 }
 

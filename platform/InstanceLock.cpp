@@ -25,8 +25,9 @@ namespace {
 // start sends only that line and closes. Anything longer is not ours.
 constexpr qint64 MaxMessage = 4096;
 constexpr qsizetype MaxValue = 1024;
-const QByteArray TokenKey = QByteArrayLiteral("XDG_ACTIVATION_TOKEN");
-const QByteArray StartupIdKey = QByteArrayLiteral("DESKTOP_STARTUP_ID");
+// Constant-initialised: TActivation::FromEnvironment may run before main().
+constexpr char TokenKey[] = "XDG_ACTIVATION_TOKEN";
+constexpr char StartupIdKey[] = "DESKTOP_STARTUP_ID";
 
 // Tokens and startup ids are printable ASCII without blanks.
 bool IsValue(const QByteArray& Value)
@@ -95,8 +96,8 @@ struct TInstanceLock::TIncoming
 TActivation TActivation::FromEnvironment()
 {
     TActivation Result;
-    const QByteArray Token = qgetenv(TokenKey.constData());
-    const QByteArray StartupId = qgetenv(StartupIdKey.constData());
+    const QByteArray Token = qgetenv(TokenKey);
+    const QByteArray StartupId = qgetenv(StartupIdKey);
     if (IsValue(Token))
         Result.XdgActivationToken = Token;
     if (IsValue(StartupId))
@@ -168,9 +169,9 @@ bool TInstanceLock::SendWakeUp(int TimeoutMs, const TActivation& Activation) con
     std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
     QByteArray message = FName.toUtf8() + '\n';
     if (IsValue(Activation.XdgActivationToken))
-        message += TokenKey + '=' + Activation.XdgActivationToken + '\n';
+        message += QByteArray(TokenKey) + '=' + Activation.XdgActivationToken + '\n';
     if (IsValue(Activation.DesktopStartupId))
-        message += StartupIdKey + '=' + Activation.DesktopStartupId + '\n';
+        message += QByteArray(StartupIdKey) + '=' + Activation.DesktopStartupId + '\n';
     message += '\n';
 
     // The holder may have taken the lock but not yet opened its channel.

@@ -12,8 +12,9 @@ packages=(
   fonts-wine fonts-liberation fonts-noto-cjk
   # Screenshots under a real X server; the SVG sources of the pictures.
   xvfb xauth librsvg2-bin
-  # The wake-up under a real Wayland compositor, and X11's side of it.
-  weston qt6-wayland libxcb1-dev
+  # The wake-up under a real Wayland compositor, and X11's side of it
+  # (xprop and xwininfo read the window's user time).
+  weston qt6-wayland libxcb1-dev x11-utils
   # The desktop files are validated by the tests.
   desktop-file-utils appstream
   # The package test checks the .deb with lintian.

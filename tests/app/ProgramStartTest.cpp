@@ -250,6 +250,53 @@ TEST_F(ProgramStartTest, UnderWaylandShowsItsWindowAndHandsTheActivationTokenOn)
     EXPECT_EQ(first->state(), QProcess::Running);
 }
 
+// Under a real X server (no window manager): the later start's startup id
+// carries the time of the user's action, which the first gives its window
+// as the user time that a window manager weighs against focus stealing.
+TEST_F(ProgramStartTest, UnderX11TheStartupTimeOfTheLaterStartBecomesTheWindowsUserTime)
+{
+    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+    const QString xprop = QStandardPaths::findExecutable("xprop");
+    const QString xwininfo = QStandardPaths::findExecutable("xwininfo");
+    if (xvfb.isEmpty() || xprop.isEmpty() || xwininfo.isEmpty())
+        GTEST_SKIP() << "Xvfb and x11-utils are not installed (scripts/deps.sh installs them)";
+    QProcessEnvironment env = Environment();
+    env.remove("WAYLAND_DISPLAY");
+    QProcess* server = Start(xvfb, env, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
+    QByteArray number;
+    ASSERT_TRUE(WaitFor([&] { number += server->readAllStandardOutput(); return number.endsWith('\n'); }, 15000));
+    const QString display = ":" + QString::fromLatin1(number.trimmed());
+    env.insert("DISPLAY", display);
+    env.insert("QT_QPA_PLATFORM", "xcb");
+
+    QProcess* first = Start(Program, env);
+    ASSERT_TRUE(WaitUntilHeld(FName));
+    const auto userTimes = [&] {
+        QProcess tree;
+        tree.start(xwininfo, {"-display", display, "-root", "-tree"});
+        tree.waitForFinished(5000);
+        QStringList times;
+        const QRegularExpression id("^\\s*(0x[0-9a-f]+) ");
+        for (const QString& line : QString::fromLatin1(tree.readAllStandardOutput()).split('\n')) {
+            const QRegularExpressionMatch match = id.match(line);
+            if (!match.hasMatch())
+                continue;
+            QProcess property;
+            property.start(xprop, {"-display", display, "-id", match.captured(1), "_NET_WM_USER_TIME"});
+            property.waitForFinished(5000);
+            times << QString::fromLatin1(property.readAllStandardOutput()).trimmed();
+        }
+        return times;
+    };
+    EXPECT_FALSE(userTimes().contains("_NET_WM_USER_TIME(CARDINAL) = 4242"));
+
+    QProcessEnvironment later = env;
+    later.insert("DESKTOP_STARTUP_ID", "launcher-7-host_TIME4242");
+    EXPECT_TRUE(EndedWithZero(Start(Program, later), 5000));
+    EXPECT_TRUE(WaitFor([&] { return userTimes().contains("_NET_WM_USER_TIME(CARDINAL) = 4242"); }, 5000));
+    EXPECT_EQ(first->state(), QProcess::Running);
+}
+
 TEST_F(ProgramStartTest, GivesWayWhenNoInstanceLockCanBeHad)
 {
     // A folder where the lock file should be.
