@@ -20,10 +20,9 @@ namespace {
 
 const QString InstanceGuid = QStringLiteral("{8F3AAD20-3A75-4DC8-B076-AB6BB5F11678}");
 
-// Read when the program is loaded: Qt's X11 platform takes DESKTOP_STARTUP_ID
-// out of the environment when the application object is made, which is
-// before the start hooks run.
-const TActivation StartActivation = TActivation::FromEnvironment();
+// Read before the application object is made: Qt's X11 platform takes
+// DESKTOP_STARTUP_ID out of the environment then, before the start hooks run.
+TActivation StartActivation;
 
 TInstanceLock* InstanceMutex = nullptr;
 void (*PreviousStartHook)() = nullptr;
@@ -171,6 +170,11 @@ bool ForceForegroundWindow(QWidget* Window, const TActivation& Activation)
 }
 
 namespace UniqueInstance {
+
+void ReadStartActivation()
+{
+    StartActivation = TActivation::FromEnvironment();
+}
 
 void Initialize()
 {

@@ -37,6 +37,11 @@ bool ForceForegroundWindow(QWidget* Window, const TActivation& Activation = {});
 
 namespace UniqueInstance {
 
+// Keeps this start's activation token and startup id for the wake-up; called
+// before the application object is made, which may take them from the
+// environment.
+void ReadStartActivation();
+
 // Unit initialisation and finalisation: installs CheckSingleInstance in the
 // application's start-hook slot (keeping the hook it replaces), and releases
 // the instance lock at the end.

@@ -25,7 +25,6 @@ namespace {
 // start sends only that line and closes. Anything longer is not ours.
 constexpr qint64 MaxMessage = 4096;
 constexpr qsizetype MaxValue = 1024;
-// Constant-initialised: TActivation::FromEnvironment may run before main().
 constexpr char TokenKey[] = "XDG_ACTIVATION_TOKEN";
 constexpr char StartupIdKey[] = "DESKTOP_STARTUP_ID";
 

@@ -23,6 +23,7 @@ int main(int argc, char** argv)
 {
     // The toolkit's application object runs on Qt's, which must exist before
     // the start hooks: the guard's wake-up listener needs its event loop.
+    UniqueInstance::ReadStartActivation();
     QApplication qtApplication(argc, argv);
 
     // Unit initialisation, in this order; finalisation runs in reverse.
