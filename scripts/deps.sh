@@ -17,6 +17,8 @@ packages=(
   # The package test checks the .deb with lintian.
   lintian
   dbus
+  # The heads-up tests: a mock notification server on a private session bus.
+  python3-dbusmock
   # The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
   clang libclang-rt-14-dev libfuzzer-14-dev
 )
