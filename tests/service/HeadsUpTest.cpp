@@ -1,6 +1,5 @@
-// End-to-end on a private session bus: the real lumidor-taskd, a
-// python3-dbusmock notification server, and a recording stand-in as the
-// shutdown tool. Nothing here shuts anything down or touches the machine's
+// End-to-end on private buses: the real lumidor-taskd, python3-dbusmock's
+// notification server, and a recording stand-in as the shutdown tool. Nothing here shuts anything down or touches the machine's
 // own buses.
 
 #include "platform/RunTimeTexts.h"
@@ -8,12 +7,11 @@
 #include "platform/WorkItemStore.h"
 #include "service/HeadsUp.h"
 #include "service/RunPlan.h"
+#include "support/PrivateBuses.h"
 #include "support/TaskServiceFixture.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusVariant>
+#include <QDBusArgument>
+#include <QDBusMetaType>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -27,19 +25,14 @@ using namespace ServiceTesting;
 
 namespace {
 
-const char BusConfig[] = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:path=%1</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)";
+// One notification the service sent, as the server got it.
+struct TNotice
+{
+    double At = 0; // seconds since the epoch, when the test saw it
+    QString Summary;
+    QString Body;
+    QStringList Actions;
+};
 
 class HeadsUpTest : public TTaskServiceFixture
 {
@@ -47,73 +40,31 @@ protected:
     void SetUp() override
     {
         TTaskServiceFixture::SetUp();
-        StartNotificationServer();
+        QString Error;
+        ASSERT_TRUE(Buses.Start(Error)) << Error.toStdString();
+        SessionBus = Buses.Address(TPrivateBuses::Session);
+        SystemBus = Buses.Address(TPrivateBuses::System);
     }
 
-    void TearDown() override
+    QList<TMockCall> Calls(const QString& Method) const
     {
-        TTaskServiceFixture::TearDown();
-        QDBusConnection::disconnectFromBus(BusName);
-        for (QProcess* P : {&Mock, &Bus})
-            if (P->state() != QProcess::NotRunning) {
-                P->terminate();
-                if (!P->waitForFinished(5000))
-                    P->kill();
-            }
+        return Buses.CallsOf(Buses.NotificationCalls(), Method);
     }
 
-    // A session bus of the test's own, with a notification server that logs
-    // every call it gets.
-    void StartNotificationServer()
+    // Waits for the first heads-up and notes when it came.
+    bool WaitForNotice(TNotice& Notice, int TimeoutMs = 20000)
     {
-        const QString Config = Home.filePath("session.conf");
-        QFile F(Config);
-        ASSERT_TRUE(F.open(QIODevice::WriteOnly));
-        F.write(QString::fromLatin1(BusConfig).arg(Home.filePath("session.sock")).toUtf8());
-        F.close();
-        Bus.start("dbus-daemon", {"--config-file=" + Config, "--nofork", "--print-address"});
-        ASSERT_TRUE(Bus.waitForStarted(5000));
-        ASSERT_TRUE(WaitUntil([&] { return Bus.canReadLine() || (Bus.waitForReadyRead(100) && Bus.canReadLine()); }, 10000));
-        SessionBus = QString::fromUtf8(Bus.readLine()).trimmed();
-        ASSERT_FALSE(SessionBus.isEmpty());
-
-        QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
-        Env.insert("DBUS_SESSION_BUS_ADDRESS", SessionBus);
-        Env.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + Home.filePath("no-bus"));
-        Mock.setProcessEnvironment(Env);
-        Mock.setStandardOutputFile(QProcess::nullDevice());
-        Mock.setStandardErrorFile(Home.filePath("mock.err"));
-        Mock.start("/usr/bin/python3", {"-m", "dbusmock", "--template", "notification_daemon", "-l", MockLog()});
-        ASSERT_TRUE(Mock.waitForStarted(5000));
-        QDBusConnection Connection = QDBusConnection::connectToBus(SessionBus, BusName);
-        ASSERT_TRUE(Connection.isConnected());
-        ASSERT_TRUE(WaitUntil([&] {
-            return Connection.interface()->isServiceRegistered("org.freedesktop.Notifications").value();
-        }, 20000));
-    }
-
-    QString MockLog() const { return Home.filePath("notifications.log"); }
-
-    QStringList Calls(const QString& Method) const
-    {
-        QFile F(MockLog());
-        QStringList Out;
-        if (F.open(QIODevice::ReadOnly))
-            for (const QString& Line : QString::fromUtf8(F.readAll()).split('\n'))
-                if (Line.section(' ', 1, 1) == Method)
-                    Out += Line;
-        return Out;
-    }
-
-    // The user chooses an action on notification Id.
-    void Invoke(uint Id, const QString& Action)
-    {
-        QDBusMessage Call = QDBusMessage::createMethodCall("org.freedesktop.Notifications",
-            "/org/freedesktop/Notifications", "org.freedesktop.DBus.Mock", "EmitSignal");
-        Call << QString("org.freedesktop.Notifications") << QString("ActionInvoked") << QString("us")
-             << QVariant(QVariantList{QVariant::fromValue(QDBusVariant(Id)), QVariant::fromValue(QDBusVariant(Action))});
-        const QDBusMessage Reply = QDBusConnection(BusName).call(Call);
-        ASSERT_NE(Reply.type(), QDBusMessage::ErrorMessage) << Reply.errorMessage().toStdString();
+        QList<TMockCall> Shown;
+        if (!WaitUntil([&] { return !(Shown = Calls("Notify")).isEmpty(); }, TimeoutMs))
+            return false;
+        Notice.At = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+        const QVariantList& Args = Shown.first().Args;
+        if (Args.size() < 8)
+            return false;
+        Notice.Summary = Args[3].toString();
+        Notice.Body = Args[4].toString();
+        Notice.Actions = Args[5].canConvert<QDBusArgument>() ? qdbus_cast<QStringList>(Args[5]) : Args[5].toStringList();
+        return true;
     }
 
     void SetLeadSeconds(qint64 Seconds)
@@ -135,8 +86,6 @@ protected:
         return Due;
     }
 
-    static double Seconds(const QString& LogLine) { return LogLine.section(' ', 0, 0).toDouble(); }
-
     QString History() const
     {
         QProcess Print;
@@ -150,9 +99,7 @@ protected:
         return QString::fromUtf8(Print.readAllStandardOutput());
     }
 
-    const QString BusName = QStringLiteral("heads-up-test");
-    QProcess Bus;
-    QProcess Mock;
+    TPrivateBuses Buses{Home.path()};
 };
 
 QString ShortTime(qint64 Moment)
@@ -195,12 +142,12 @@ TEST_F(HeadsUpTest, HeadsUpComesTheLeadTimeBeforeTheRunAndNeverMovesIt)
     const qint64 Due = PlanNextMinute(Lead);
     ASSERT_EQ(WorkItemStore::Create("shutdown", ShutdownItem(WorkItem::TriggerOnce, Due)), TStoreResult::Ok);
     StartService();
-    ASSERT_TRUE(WaitUntil([&] { return !Calls("Notify").isEmpty(); }, 20000)) << LogText().toStdString();
-    const QString Shown = Calls("Notify").first();
-    EXPECT_NEAR(Seconds(Shown), double(Due - Lead), 1.0);
-    EXPECT_TRUE(Shown.contains("\"The computer shuts down at " + ShortTime(Due) + "\"")) << Shown.toStdString();
-    EXPECT_TRUE(Shown.contains("\"Save your work. Lumidor does this as you scheduled it.\"")) << Shown.toStdString();
-    EXPECT_TRUE(Shown.contains("[\"skip\", \"Skip this time\"]")) << Shown.toStdString();
+    TNotice Shown;
+    ASSERT_TRUE(WaitForNotice(Shown)) << LogText().toStdString();
+    EXPECT_NEAR(Shown.At, double(Due - Lead), 1.0);
+    EXPECT_EQ(Shown.Summary, "The computer shuts down at " + ShortTime(Due));
+    EXPECT_EQ(Shown.Body, "Save your work. Lumidor does this as you scheduled it.");
+    EXPECT_EQ(Shown.Actions, (QStringList{"skip", "Skip this time"}));
 
     // Saved within the lead time: the user has just chosen it, no heads-up.
     TWorkItem Restart = ShutdownItem(WorkItem::TriggerOnce, Due);
@@ -232,13 +179,12 @@ TEST_F(HeadsUpTest, InGermanSkipThisTimeDeletesAOneTimeItemUnrun)
     const qint64 Due = PlanNextMinute(Lead);
     ASSERT_EQ(WorkItemStore::Create("once", ShutdownItem(WorkItem::TriggerOnce, Due)), TStoreResult::Ok);
     StartService();
-    ASSERT_TRUE(WaitUntil([&] { return !Calls("Notify").isEmpty(); }, 20000)) << LogText().toStdString();
-    const QString Shown = Calls("Notify").first();
-    EXPECT_TRUE(Shown.contains("\"Der Computer wird um " + ShortTime(Due) + " heruntergefahren\"")) << Shown.toStdString();
-    EXPECT_TRUE(Shown.contains("\"Speichern Sie Ihre Arbeit. Lumidor tut dies, wie Sie es geplant haben.\""))
-        << Shown.toStdString();
-    EXPECT_TRUE(Shown.contains(QString::fromUtf8("[\"skip\", \"Diesmal \u00fcberspringen\"]"))) << Shown.toStdString();
-    Invoke(1, "skip");
+    TNotice Shown;
+    ASSERT_TRUE(WaitForNotice(Shown)) << LogText().toStdString();
+    EXPECT_EQ(Shown.Summary, "Der Computer wird um " + ShortTime(Due) + " heruntergefahren");
+    EXPECT_EQ(Shown.Body, "Speichern Sie Ihre Arbeit. Lumidor tut dies, wie Sie es geplant haben.");
+    EXPECT_EQ(Shown.Actions, (QStringList{"skip", QString::fromUtf8("Diesmal \u00fcberspringen")}));
+    ASSERT_TRUE(Buses.EmitActionInvoked(1, "skip"));
     ASSERT_TRUE(WaitUntil([&] { return !QFileInfo::exists(WorkItemStore::FilePath("once")); }, 5000))
         << LogText().toStdString();
     QThread::msleep(uint(std::max<qint64>(0, (Due + 2) * 1000 - QDateTime::currentMSecsSinceEpoch())));
@@ -254,8 +200,9 @@ TEST_F(HeadsUpTest, SkipThisTimeOnADailyItemSkipsThatRunOnlyAlsoAfterARestart)
     const qint64 Due = PlanNextMinute(Lead);
     ASSERT_EQ(WorkItemStore::Create("daily", ShutdownItem(WorkItem::TriggerDaily, Due)), TStoreResult::Ok);
     StartService();
-    ASSERT_TRUE(WaitUntil([&] { return !Calls("Notify").isEmpty(); }, 20000)) << LogText().toStdString();
-    Invoke(1, "skip");
+    TNotice Shown;
+    ASSERT_TRUE(WaitForNotice(Shown)) << LogText().toStdString();
+    ASSERT_TRUE(Buses.EmitActionInvoked(1, "skip"));
     TWorkItem Item;
     ASSERT_TRUE(WaitUntil([&] {
         return WorkItemStore::Load("daily", Item) == TStoreResult::Ok && Item.SkippedRun != TCalendarTime();
