@@ -523,6 +523,11 @@ int TShutdownTool::CountDown()
             Loop.quit();
             return;
         }
+        if (FStopRequested) {
+            NotifyStanding();
+            Loop.quit();
+            return;
+        }
         const qint64 Left = (FDueUsec - FNowUsec() + 999999) / 1000000;
         if (Left <= 0) {
             Loop.quit();
@@ -613,6 +618,26 @@ uint TShutdownTool::Notify(uint ReplacesId, qint64 SecondsLeft, const QString& N
         return ReplacesId;
     }
     return Reply.arguments().at(0).toUInt();
+}
+
+void TShutdownTool::StopWaiting()
+{
+    FStopRequested = true;
+}
+
+void TShutdownTool::NotifyStanding()
+{
+    const bool Reboot = FOptions.Action == TShutdownAction::Reboot;
+    const QString Summary = (Reboot ? Text("HeadsUp_Restart", "The computer restarts at %1")
+                                    : Text("HeadsUp_Shutdown", "The computer shuts down at %1"))
+                                .arg(DueText());
+    QDBusMessage Message = QDBusMessage::createMethodCall(NotifyService, NotifyPath, NotifyInterface, QStringLiteral("Notify"));
+    QVariantMap Hints;
+    Hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(2)));
+    Message.setArguments({QStringLiteral("Lumidor"), QVariant::fromValue(FNotificationId), QStringLiteral("system-shutdown"),
+        Summary, QString(), QStringList(), Hints, QVariant::fromValue(int(0))});
+    (void)FBus->Call(TShutdownBusKind::Session, Message);
+    FErr(QStringLiteral("asked to end: the scheduled shutdown stands; \"Shutdown.exe -a\" cancels it"));
 }
 
 void TShutdownTool::CloseNotification()

@@ -90,6 +90,10 @@ public:
     // Tests fix "now" (microseconds since the epoch) and the output.
     void SetClock(std::function<qint64()> NowUsec);
     void SetOutput(std::function<void(const QString&)> Out, std::function<void(const QString&)> Err);
+    // Ends the wait for the countdown (the program was asked to end): logind
+    // keeps the time, and the notification, whose buttons nobody would hear
+    // any more, is replaced by one that only names the time.
+    void StopWaiting();
     // The texts shown; by default the suite's language.
     void SetTexts(const TRunTimeTexts& Texts);
     // Whether Run waits for the countdown; the dry run never does.
@@ -107,6 +111,7 @@ private:
     bool CancelShutdown(bool& Cancelled, int& ExitCode);
     uint Notify(uint ReplacesId, qint64 SecondsLeft, const QString& Note = QString());
     void CloseNotification();
+    void NotifyStanding();
     // Reply: logind's error answer; nullptr when the system bus is not there.
     int Fail(const QDBusMessage* Reply, const QString& What);
     void NotifyFailure(const QString& Reason);
@@ -129,5 +134,6 @@ private:
     uint FNotificationId = 0;
     bool FAborted = false;
     int FPostponeRequests = 0;
+    bool FStopRequested = false;
     bool FNotificationGone = false;
 };

@@ -244,3 +244,28 @@ TEST_F(ShutdownToolBus, EveryRefusalIsShownAsACriticalNotificationAndNothingElse
         EXPECT_TRUE(Failure.Actions.isEmpty());
     }
 }
+
+// The task service ends a run at its maximum run time with SIGTERM: the time
+// the user chose stands, and no button is left that nobody would hear.
+TEST_F(ShutdownToolBus, EndedWhileWaitingLeavesTheScheduleAndAPlainNotification)
+{
+    StartTool({"-s"});
+    ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::Session, "Notify", 1)) << ToolErrors().toStdString();
+    Tool.terminate();
+    EXPECT_EQ(WaitForTool(), 0) << ToolErrors().toStdString();
+    EXPECT_EQ(Tool.exitStatus(), QProcess::NormalExit);
+
+    const QList<TMockCall> Shown = Buses->CallsOf(Buses->NotificationCalls(), "Notify");
+    ASSERT_GE(Shown.size(), 2);
+    const TNotification Last = NotificationOf(Shown.last());
+    EXPECT_EQ(Last.ReplacesId, 1u);
+    EXPECT_TRUE(Last.Summary.startsWith("The computer shuts down at ")) << Last.Summary.toStdString();
+    EXPECT_TRUE(Last.Actions.isEmpty());
+
+    const QStringList Logind = MethodsOf(Buses->LogindCalls());
+    EXPECT_FALSE(Logind.contains("CancelScheduledShutdown")) << Logind.join(',').toStdString();
+    QString Type;
+    qulonglong Usec = 0;
+    ASSERT_TRUE(Buses->ScheduledShutdown(Type, Usec));
+    EXPECT_EQ(Type, "poweroff");
+}
