@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "i18n/ExtIniFiles.h"
+#include "platform/RunTimeTexts.h"
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Controls.h"
 #include "toolkit/Forms.h"
@@ -15,7 +16,6 @@
 namespace {
 
 const QString English = QStringLiteral("English");
-const QString Extension = QStringLiteral(".lng");
 
 // Kinds whose caption is translated under "<name>.Caption"; derived classes
 // count as their kind.
@@ -63,11 +63,6 @@ void SetCaptionOf(TComponent* X, const QString& Value)
         Row->Set(*X, TValue::OfString(Value));
 }
 
-QString UpperKey(const QString& Key)
-{
-    return Key.toUpper();
-}
-
 } // namespace
 
 TLanguage::TLanguage(const QString& ModuleName)
@@ -83,14 +78,9 @@ void TLanguage::ScanLanguages(const QString& Folder)
     if (FLanguageFolder.endsWith(u'/'))
         FLanguageFolder.chop(1);
 
-    // Sub-folders and hidden entries count as well. Sorted by name, so that
-    // "the last language scanned" does not depend on the file system.
-    const QStringList Entries = QDir(FLanguageFolder.isEmpty() ? QStringLiteral("/") : FLanguageFolder)
-                                    .entryList({QStringLiteral("*") + Extension},
-                                        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                        QDir::Name | QDir::IgnoreCase);
+    const QStringList Entries = LanguageFiles::Entries(FLanguageFolder);
     for (const QString& Entry : Entries) {
-        const QString Name = Entry.left(Entry.size() - Extension.size());
+        const QString Name = LanguageFiles::NameOf(Entry);
         FLanguageNames.append(Name);
         FFileNames.append(Entry);
         const int Index = static_cast<int>(FLanguageNames.size()) - 1;
@@ -190,16 +180,12 @@ QString TLanguage::ReadText(const QString& Section, const QString& Key, const QS
 
 QString TLanguage::GetText(const QString& Key, const QString& Default) const
 {
-    const auto It = FRuntimeTexts.constFind(UpperKey(Key));
-    return It == FRuntimeTexts.cend() ? Default : *It;
+    return FRuntimeTexts.Text(Key, Default);
 }
 
 int TLanguage::FindLanguage(const QString& Name) const
 {
-    for (int I = 0; I < FLanguageNames.size(); ++I)
-        if (FLanguageNames.at(I).compare(Name, Qt::CaseInsensitive) == 0)
-            return I;
-    return -1;
+    return LanguageFiles::Find(FLanguageNames, Name);
 }
 
 bool TLanguage::IsLanguageFile(int Index) const
@@ -217,14 +203,8 @@ bool TLanguage::LoadLanguage(int Index)
         return false;
     }
     FLanguageIndex = Index;
-    FRuntimeTexts.clear();
     QStringList Lines;
     FLanguageFile->GetSectionLines(FModuleName + QStringLiteral("_M"), Lines);
-    for (const QString& Line : std::as_const(Lines)) {
-        const qsizetype Equal = Line.indexOf(u'=');
-        // A line without "=" has no key; later lines win over earlier ones.
-        if (Equal >= 0)
-            FRuntimeTexts.insert(UpperKey(Line.left(Equal)), Line.mid(Equal + 1));
-    }
+    FRuntimeTexts.SetSection(Lines);
     return true;
 }

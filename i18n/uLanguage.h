@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "platform/RunTimeTexts.h"
 #include "toolkit/Classes.h"
 
 class TExtIniFile;
@@ -69,6 +70,6 @@ private:
     // Parallel to FLanguageNames: the entry names as the scan found them.
     QStringList FFileNames;
     std::unique_ptr<TExtIniFile> FLanguageFile;
-    // Section ModuleName + "_M" of the loaded file: upper-cased key -> text.
-    QHash<QString, QString> FRuntimeTexts;
+    // Section ModuleName + "_M" of the loaded file.
+    TRunTimeTexts FRuntimeTexts;
 };

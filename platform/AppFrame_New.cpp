@@ -15,6 +15,8 @@ namespace {
 // The install layout (GNUInstallDirs' defaults, as packaging/ installs them).
 constexpr QLatin1StringView LanguageFolderName("Toolbox_Language");
 constexpr QLatin1StringView InstalledDataFolder("../share/lumidor");
+// The helper programs' folder, GetSystemDir, relative to the programs' own.
+constexpr QLatin1StringView HelperFolder("libexec/lumidor");
 
 // XDG base-directory values count only when absolute.
 QString AbsoluteOrEmpty(const QString& Path)
@@ -75,13 +77,27 @@ QString ExePathFor(const QString& ModuleFile)
 {
     if (ModuleFile.isEmpty())
         return QString();
-    const QString exeFolder = WithSeparator(QFileInfo(ModuleFile).path());
+    QString exeFolder = WithSeparator(QFileInfo(ModuleFile).path());
+    // A helper (the shutdown tool) finds the folder its programs find.
+    const QString helper = QDir::cleanPath(exeFolder);
+    if (helper.endsWith(QLatin1Char('/') + HelperFolder))
+        exeFolder = WithSeparator(helper.chopped(HelperFolder.size()) + QStringLiteral("bin"));
     if (QFileInfo(exeFolder + LanguageFolderName).isDir())
         return exeFolder;
     const QString installed = WithSeparator(QDir::cleanPath(exeFolder + InstalledDataFolder));
     if (QFileInfo(installed + LanguageFolderName).isDir())
         return installed;
     return exeFolder;
+}
+
+QString LanguageFolderOf(const TAppFrame& Frame)
+{
+    return SystemPath(Frame.ExePath, QString(LanguageFolderName));
+}
+
+QString SuiteSettingsFile(const TAppFrame& Frame)
+{
+    return SystemPath(Frame.AppDataPath, QStringLiteral("\\Zelvo\\Corvane V8\\Main.ini"));
 }
 
 QString GetSystemDir()

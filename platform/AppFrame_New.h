@@ -29,7 +29,14 @@ public:
 //                   like GetSystemDir, so any prefix and a DESTDIR staging work.
 // A language folder beside the executable wins; with neither, the executable's
 // folder, where the language scan then finds nothing. Empty for an empty name.
+// A helper program in <prefix>/libexec/lumidor (the shutdown tool) gets the
+// ExePath of a program in <prefix>/bin, so that it speaks the same language.
 QString ExePathFor(const QString& ModuleFile);
+
+// The language folder: ExePath + "Toolbox_Language".
+QString LanguageFolderOf(const TAppFrame& Frame);
+// The suite's settings file, whose [Main] Language names the language in force.
+QString SuiteSettingsFile(const TAppFrame& Frame);
 
 // The folder that holds the shutdown tool: <exe dir>/../libexec/lumidor, so
 // that an installed program and a build tree both find it. No trailing

@@ -260,6 +260,24 @@ bool ParseWords(QByteArrayView Raw, std::vector<uint64_t>& Values, const std::ve
     return true;
 }
 
+QByteArray CalendarText(const TCalendarTime& R)
+{
+    return QByteArrayList{QByteArray::number(R.wYear), QByteArray::number(R.wMonth), QByteArray::number(R.wDayOfWeek),
+        QByteArray::number(R.wDay), QByteArray::number(R.wHour), QByteArray::number(R.wMinute),
+        QByteArray::number(R.wSecond), QByteArray::number(R.wMilliseconds)}
+        .join(' ');
+}
+
+bool ParseCalendar(const QByteArray& Raw, TCalendarTime& R)
+{
+    std::vector<uint64_t> V;
+    if (!ParseWords(Raw, V, std::vector<uint64_t>(8, UINT16_MAX)))
+        return false;
+    R = {uint16_t(V[0]), uint16_t(V[1]), uint16_t(V[2]), uint16_t(V[3]), uint16_t(V[4]), uint16_t(V[5]),
+        uint16_t(V[6]), uint16_t(V[7])};
+    return true;
+}
+
 QByteArray TriggerText(const TTriggerData& T)
 {
     const uint64_t Values[] = {T.cbTriggerSize, T.Reserved1, T.wBeginYear, T.wBeginMonth, T.wBeginDay, T.wEndYear,
@@ -459,18 +477,38 @@ TStoreResult Update(const QString& Name, const std::function<bool(TWorkItem&)>& 
     });
 }
 
+// Deletes the file of an item; the caller holds the lock.
+static TStoreResult RemoveLocked(const QString& FileName)
+{
+    const QByteArray Path = QFile::encodeName(Folder() + QLatin1Char('/') + FileName);
+    struct stat Info;
+    if (::lstat(Path.constData(), &Info) != 0)
+        return errno == ENOENT ? TStoreResult::NotFound : TStoreResult::IoError;
+    if (CheckFileStat(Info) != TStoreResult::Ok)
+        return TStoreResult::AccessDenied;
+    if (::unlink(Path.constData()) != 0)
+        return errno == ENOENT ? TStoreResult::NotFound : TStoreResult::IoError;
+    AtomicFile::SyncFolder(Folder());
+    return TStoreResult::Ok;
+}
+
 TStoreResult Remove(const QString& Name)
 {
-    return WithItemLocked(Name, [](const QString& FileName) {
-        const QByteArray Path = QFile::encodeName(Folder() + QLatin1Char('/') + FileName);
-        struct stat Info;
-        if (::lstat(Path.constData(), &Info) != 0)
-            return errno == ENOENT ? TStoreResult::NotFound : TStoreResult::IoError;
-        if (CheckFileStat(Info) != TStoreResult::Ok)
-            return TStoreResult::AccessDenied;
-        if (::unlink(Path.constData()) != 0)
-            return errno == ENOENT ? TStoreResult::NotFound : TStoreResult::IoError;
-        AtomicFile::SyncFolder(Folder());
+    return WithItemLocked(Name, RemoveLocked);
+}
+
+TStoreResult UpdateOrRemove(const QString& Name, const std::function<TItemChange(TWorkItem&)>& Change)
+{
+    return WithItemLocked(Name, [&](const QString& FileName) {
+        TWorkItem Item;
+        const TStoreResult Loaded = LoadFile(FileName, Item);
+        if (Loaded != TStoreResult::Ok)
+            return Loaded;
+        switch (Change(Item)) {
+        case TItemChange::Keep: return TStoreResult::Ok;
+        case TItemChange::Write: return ReplaceLocked(FileName, Item);
+        case TItemChange::Remove: return RemoveLocked(FileName);
+        }
         return TStoreResult::Ok;
     });
 }
@@ -503,12 +541,9 @@ QByteArray Serialize(const TWorkItem& Item)
     Line("MaxRunTime", QByteArray::number(Item.MaxRunTime));
     Line("Status", QByteArray::number(Item.Status));
     Line("ExitCode", QByteArray::number(Item.ExitCode));
-    const TCalendarTime& R = Item.MostRecentRun;
-    Line("MostRecentRun",
-        QByteArrayList{QByteArray::number(R.wYear), QByteArray::number(R.wMonth), QByteArray::number(R.wDayOfWeek),
-            QByteArray::number(R.wDay), QByteArray::number(R.wHour), QByteArray::number(R.wMinute),
-            QByteArray::number(R.wSecond), QByteArray::number(R.wMilliseconds)}
-            .join(' '));
+    Line("MostRecentRun", CalendarText(Item.MostRecentRun));
+    if (Item.SkippedRun != TCalendarTime())
+        Line("SkippedRun", CalendarText(Item.SkippedRun));
     for (const TTriggerData& Trigger : Item.Triggers)
         Line("Trigger", TriggerText(Trigger));
     Out += EndLine;
@@ -572,13 +607,10 @@ bool Parse(const QByteArray& Content, TWorkItem& Item)
             Ok = ParseU32(Value, Result.Status);
         else if (Key == QLatin1String("ExitCode"))
             Ok = ParseU32(Value, Result.ExitCode);
-        else if (Key == QLatin1String("MostRecentRun")) {
-            std::vector<uint64_t> V;
-            Ok = ParseWords(Value, V, std::vector<uint64_t>(8, UINT16_MAX));
-            if (Ok)
-                Result.MostRecentRun = {uint16_t(V[0]), uint16_t(V[1]), uint16_t(V[2]), uint16_t(V[3]),
-                    uint16_t(V[4]), uint16_t(V[5]), uint16_t(V[6]), uint16_t(V[7])};
-        }
+        else if (Key == QLatin1String("MostRecentRun"))
+            Ok = ParseCalendar(Value, Result.MostRecentRun);
+        else if (Key == QLatin1String("SkippedRun"))
+            Ok = ParseCalendar(Value, Result.SkippedRun);
         if (!Ok)
             return false;
     }

@@ -26,6 +26,8 @@
 //   Status=<decimal HRESULT as unsigned>
 //   ExitCode=<decimal>
 //   MostRecentRun=<8 decimals: SYSTEMTIME fields, all 0 = has not run>
+//   SkippedRun=<8 decimals, as MostRecentRun>   optional: the one run the
+//                                user chose to skip
 //   Trigger=<20 decimals: the TTriggerData fields in declaration order, the
 //            type part as its four 16-bit words>   (one line per trigger, in order)
 //   End                          last line; a file without it is truncated
@@ -129,6 +131,8 @@ struct TWorkItem
     uint32_t Status = WorkItem::StatusNotScheduled;
     uint32_t ExitCode = 0;
     TCalendarTime MostRecentRun;
+    // Local time of the one run the user skipped; all 0 = none.
+    TCalendarTime SkippedRun;
     std::vector<TTriggerData> Triggers;
 
     bool operator==(const TWorkItem&) const = default;
@@ -144,6 +148,9 @@ enum class TStoreResult
     AccessDenied, // symbolic link, other owner, writable by others; or the folder is
     IoError       // the system refused a read or write
 };
+
+// What UpdateOrRemove does with the item after the change has seen it.
+enum class TItemChange { Keep, Write, Remove };
 
 namespace WorkItemStore {
 
@@ -182,6 +189,9 @@ TStoreResult Replace(const QString& Name, const TWorkItem& Item);
 // returns false to leave it as it is.
 TStoreResult Update(const QString& Name, const std::function<bool(TWorkItem&)>& Change);
 TStoreResult Remove(const QString& Name);
+// As Update, and the change may also delete the item, all under one hold of
+// the store lock: a decision taken on the item as it is, never on a copy.
+TStoreResult UpdateOrRemove(const QString& Name, const std::function<TItemChange(TWorkItem&)>& Change);
 
 // The lock file held (flock, exclusive, briefly) around every change. The
 // service keeps its own lock elsewhere; this one is never held for long.

@@ -19,7 +19,10 @@ packages=(
   desktop-file-utils appstream
   # The package test checks the .deb with lintian.
   lintian
-  dbus
+  # Private system and session buses for the D-Bus tests, with python3-dbusmock's
+  # mocks of logind and of the notification server on them (run by Debian's
+  # /usr/bin/python3; python3-dbus and python3-gi come as its dependencies).
+  dbus python3-dbusmock
   # The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
   clang libclang-rt-14-dev libfuzzer-14-dev
 )

@@ -16,15 +16,19 @@ bool IsTimeTrigger(const TTriggerData& T)
 
 std::optional<qint64> MostRecentRun(const TWorkItem& Item)
 {
-    const TCalendarTime& R = Item.MostRecentRun;
-    if (R.wYear == 0)
-        return std::nullopt;
-    return TriggerSchedule::LocalMoment(R.wYear, R.wMonth, R.wDay, R.wHour, R.wMinute, R.wSecond);
+    return RunPlan::MomentOf(Item.MostRecentRun);
 }
 
 } // namespace
 
 namespace RunPlan {
+
+std::optional<qint64> MomentOf(const TCalendarTime& R)
+{
+    if (R.wYear == 0)
+        return std::nullopt;
+    return TriggerSchedule::LocalMoment(R.wYear, R.wMonth, R.wDay, R.wHour, R.wMinute, R.wSecond);
+}
 
 std::optional<qint64> DueOnSave(const TWorkItem& Item, qint64 SavedAt)
 {
@@ -55,6 +59,9 @@ std::optional<qint64> NextDue(const TWorkItem& Item, qint64 From, qint64 SavedAt
     const std::optional<qint64> LastRun = MostRecentRun(Item);
     if (Next && LastRun && *Next <= *LastRun)
         Next = TriggerSchedule::NextRun(Item, *LastRun + 1);
+    // The user skipped that one run; the next stays.
+    if (const std::optional<qint64> Skipped = MomentOf(Item.SkippedRun); Next && Skipped && *Next == *Skipped)
+        Next = TriggerSchedule::NextRun(Item, *Skipped + 1);
     std::optional<qint64> OnSave = DueOnSave(Item, SavedAt);
     if (OnSave && Handled && *OnSave <= *Handled)
         OnSave.reset();
@@ -71,6 +78,13 @@ bool RunsAllPast(const TWorkItem& Item, qint64 From)
     for (const TTriggerData& T : Item.Triggers)
         HasTimeTrigger = HasTimeTrigger || IsTimeTrigger(T);
     return HasTimeTrigger && !TriggerSchedule::NextRun(Item, From);
+}
+
+std::optional<qint64> HeadsUpAt(qint64 Due, qint64 SavedAt, qint64 LeadSeconds)
+{
+    if (LeadSeconds <= 0 || SavedAt >= Due - LeadSeconds)
+        return std::nullopt;
+    return Due - LeadSeconds;
 }
 
 bool IsLate(qint64 DueMs, qint64 NowMs)

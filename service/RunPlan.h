@@ -11,6 +11,10 @@ namespace RunPlan {
 // A run reached more than this late (suspend, a clock jump) is missed, not run.
 constexpr qint64 LateLimitMs = 60 * 1000;
 
+// The moment of a time the item records (its most recent or skipped run);
+// none for "none" (all fields 0).
+std::optional<qint64> MomentOf(const TCalendarTime& R);
+
 // A one-time trigger has no seconds: an item saved while its trigger's minute
 // had begun but not ended would otherwise never run, though the user was told
 // it was added. Such an item is due at SavedAt, unless it has run since the
@@ -18,13 +22,19 @@ constexpr qint64 LateLimitMs = 60 * 1000;
 std::optional<qint64> DueOnSave(const TWorkItem& Item, qint64 SavedAt);
 
 // The next run to handle at or after From, the run on save included;
-// Handled, a run already handled, is never given again.
+// Handled, a run already handled, is never given again, nor the run the
+// user skipped.
 std::optional<qint64> NextDue(const TWorkItem& Item, qint64 From, qint64 SavedAt, std::optional<qint64> Handled);
 
 // Whether the item has at least one enabled time trigger and none of them
 // runs at or after From: its runs all lie in the past. A disabled item, one
 // without triggers or with event triggers only is never done.
 bool RunsAllPast(const TWorkItem& Item, qint64 From);
+
+// When to warn of the run at Due, LeadSeconds ahead. None without a lead,
+// and none for an item saved in that moment's second or later: the user has
+// just chosen the run.
+std::optional<qint64> HeadsUpAt(qint64 Due, qint64 SavedAt, qint64 LeadSeconds);
 
 bool IsLate(qint64 DueMs, qint64 NowMs);
 

@@ -1,10 +1,12 @@
 #include "service/TaskService.h"
 
+#include "platform/RunHistory.h"
 #include "platform/TaskServiceLauncher.h"
 #include "platform/TriggerSchedule.h"
 #include "platform/UserAccount.h"
 #include "service/CommandLine.h"
 #include "service/FolderWatch.h"
+#include "service/HeadsUp.h"
 #include "service/RunPlan.h"
 #include "service/ServiceLog.h"
 #include "service/TaskProcess.h"
@@ -17,6 +19,7 @@
 #include <QTimer>
 
 #include <climits>
+#include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,6 +75,15 @@ bool DeleteWhenDone(const TWorkItem& Item)
     return Item.Flags & WorkItem::FlagDeleteWhenDone;
 }
 
+// Counting the runs of a trigger that repeats every minute for years would
+// take long; beyond this many the count says "more than".
+constexpr int MaxMissedCount = 10000;
+
+QString ActionName(THeadsUpAction Action)
+{
+    return Action == THeadsUpAction::Restart ? QStringLiteral("restart") : QStringLiteral("shutdown");
+}
+
 } // namespace
 
 TTaskService::TTaskService(const TOptions& Options, QObject* Parent)
@@ -100,8 +112,12 @@ bool TTaskService::Start()
     if (!FWatch->WatchTimeZone())
         ServiceLog::Write(QStringLiteral("cannot watch /etc for time zone changes; a change needs a restart"));
 
+    FLeadSeconds = HeadsUpLeadSeconds();
+    FNotices = new TDesktopNotices(this);
+    connect(FNotices, &TDesktopNotices::SkipChosen, this, &TTaskService::SkipRun);
     connect(FTimer, &TWallClockTimer::Expired, this, [this] {
         ProcessDue();
+        ProcessHeadsUps();
         Arm();
     });
     connect(FTimer, &TWallClockTimer::ClockChanged, this, [this] {
@@ -127,10 +143,12 @@ bool TTaskService::Start()
             First = Entry.Next;
             FirstName = Name;
         }
-    ServiceLog::Write(QStringLiteral("started for %1 on %2: %3 item(s), %4")
+    ServiceLog::Write(QStringLiteral("started for %1 on %2: %3 item(s), %4; %5")
                           .arg(FUserName, FOptions.StoreDir).arg(FEntries.size())
                           .arg(First ? QStringLiteral("next run: %1 at %2").arg(FirstName, Describe(*First))
-                                     : QStringLiteral("no run ahead")));
+                                     : QStringLiteral("no run ahead"))
+                          .arg(FLeadSeconds ? QStringLiteral("heads-up %1 s before a shutdown or restart").arg(FLeadSeconds)
+                                            : QStringLiteral("no heads-up")));
     return true;
 }
 
@@ -188,6 +206,7 @@ void TTaskService::Reload(const QString& FileName, qint64 Now)
         return;
     }
     const QString NewIdentity = Identity(Info);
+    const bool FirstLook = !FEntries.count(FileName);
     TEntry& Entry = FEntries[FileName];
     if (Entry.Identity == NewIdentity)
         return;
@@ -199,12 +218,22 @@ void TTaskService::Reload(const QString& FileName, qint64 Now)
         Entry.Loaded = false;
         Entry.Next.reset();
         ServiceLog::Write(QStringLiteral("%1 is left alone: %2").arg(FileName, ResultText(Loaded)));
+        if (Loaded == TStoreResult::AccessDenied || Loaded == TStoreResult::Damaged)
+            History(QStringLiteral("refused"), FileName,
+                QStringLiteral("left alone, it never runs: %1").arg(ResultText(Loaded)));
         return;
     }
     Entry.Item = std::move(Item);
     Entry.Loaded = true;
     Entry.SavedAt = Info.st_mtim.tv_sec;
+    // No warning of a run that will be refused.
+    Entry.Action = Entry.Item.Application.startsWith(QLatin1Char('/')) && Entry.Item.HasAccount
+            && Entry.Item.Account == FUserName
+        ? HeadsUpActionOf(Entry.Item)
+        : THeadsUpAction::None;
     Entry.Next = RunPlan::NextDue(Entry.Item, Seconds(Now), Entry.SavedAt, Entry.Handled);
+    if (FirstLook)
+        ReportMissedWhileAway(FileName, Entry, Now);
     if (!Entry.Next)
         DeleteIfDone(FileName, Seconds(Now), "its runs all lie in the past");
 }
@@ -246,6 +275,10 @@ void TTaskService::ProcessDue()
             if (RunPlan::IsLate(Due * 1000, Now)) {
                 ServiceLog::Write(QStringLiteral("%1: the run due at %2 was missed (reached %3 s late); it does not run")
                                       .arg(Name, Describe(Due)).arg((Now - Due * 1000) / 1000));
+                History(QStringLiteral("missed"), Name,
+                    QStringLiteral("the run due at %1, reached %2 s late (the computer was asleep or the clock "
+                                   "was set); not run")
+                        .arg(Describe(Due)).arg((Now - Due * 1000) / 1000));
                 // Runs that are late as well are missed in the same breath.
                 Entry.Next = RunPlan::NextDue(Entry.Item, std::max(Due + 1, Seconds(Now - RunPlan::LateLimitMs)),
                     Entry.SavedAt, Entry.Handled);
@@ -265,10 +298,20 @@ void TTaskService::ProcessDue()
 
 void TTaskService::Arm()
 {
+    // A heads-up whose run has started, moved or gone is taken down.
+    for (const QString& Key : FNotices->Keys()) {
+        const auto It = FEntries.find(Key);
+        if (It == FEntries.end() || !It->second.Next || *It->second.Next != FNotices->ShownFor(Key))
+            FNotices->Close(Key);
+    }
     std::optional<qint64> First;
-    for (const auto& [Name, Entry] : FEntries)
+    for (const auto& [Name, Entry] : FEntries) {
         if (Entry.Next && (!First || *Entry.Next < *First))
             First = Entry.Next;
+        const std::optional<qint64> HeadsUp = HeadsUpMoment(Entry);
+        if (HeadsUp && (!First || *HeadsUp < *First))
+            First = HeadsUp;
+    }
     FTimer->ArmAt(First ? *First * 1000 : NowMs() + IdleArmMs);
 }
 
@@ -276,6 +319,8 @@ void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, 
 {
     if (FRuns.count(FileName)) {
         ServiceLog::Write(QStringLiteral("%1: still running; the run due at %2 is skipped").arg(FileName, Describe(Due)));
+        History(QStringLiteral("refused"), FileName,
+            QStringLiteral("the run due at %1: its previous run still goes on").arg(Describe(Due)));
         return;
     }
     if (!StoreIsSafe())
@@ -284,6 +329,8 @@ void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, 
         && !UserHasSession(geteuid(), FUserName, FOptions.UtmpFile)) {
         ServiceLog::Write(QStringLiteral("%1: not run at %2: it runs only while %3 is logged on, and %3 is not")
                               .arg(FileName, Describe(Due), FUserName));
+        History(QStringLiteral("refused"), FileName,
+            QStringLiteral("the run due at %1: %2 is not logged on").arg(Describe(Due), FUserName));
         return;
     }
 
@@ -319,6 +366,7 @@ void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, 
     }
     if (!Refusal.isEmpty()) {
         ServiceLog::Write(QStringLiteral("%1: refused at %2: %3").arg(FileName, Describe(Due), Refusal));
+        History(QStringLiteral("refused"), FileName, QStringLiteral("the run due at %1: %2").arg(Describe(Due), Refusal));
         return;
     }
 
@@ -334,6 +382,8 @@ void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, 
     if (!Process->Start(Run.Application, Arguments, Folder, Environment, Error)) {
         delete Process;
         ServiceLog::Write(QStringLiteral("%1: cannot start %2: %3").arg(FileName, Run.Application, Error));
+        History(QStringLiteral("failed"), FileName,
+            QStringLiteral("the run due at %1: cannot start %2: %3").arg(Describe(Due), Run.Application, Error));
         FRuns[FileName] = TRun{nullptr, Due, false};
         RunFinished(FileName, ExitCodeCannotStart, 0);
         return;
@@ -341,6 +391,10 @@ void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, 
     ServiceLog::Write(QStringLiteral("%1: started for the run due at %2 (%3 s late): %4 %5 (pid %6)")
                           .arg(FileName, Describe(Due)).arg(double(Now - Due * 1000) / 1000.0, 0, 'f', 3)
                           .arg(Run.Application, Arguments.join(QLatin1Char(' '))).arg(Process->Pid()));
+    History(QStringLiteral("started"), FileName,
+        QStringLiteral("the run due at %1 (%2 s late): %3 %4")
+            .arg(Describe(Due)).arg(double(Now - Due * 1000) / 1000.0, 0, 'f', 3)
+            .arg(Run.Application, Arguments.join(QLatin1Char(' '))));
     if (!Error.isEmpty())
         ServiceLog::Write(QStringLiteral("%1: %2").arg(FileName, Error));
     FRuns[FileName] = TRun{Process, Due, false};
@@ -378,6 +432,12 @@ void TTaskService::RunFinished(const QString& FileName, int ExitCode, int Signal
     });
     const QString How = Signal ? QStringLiteral("ended by signal %1").arg(Signal)
                                : QStringLiteral("finished with exit code %1").arg(ExitCode);
+    if (Run.TimedOut)
+        History(QStringLiteral("failed"), FileName, QStringLiteral("ran longer than its limit and was ended (%1)").arg(How));
+    else if (Signal || ExitCode != 0)
+        History(QStringLiteral("failed"), FileName, How);
+    else
+        History(QStringLiteral("finished"), FileName, How);
     if (Recorded == TStoreResult::NotFound) {
         ServiceLog::Write(QStringLiteral("%1: %2; the item was deleted meanwhile, nothing recorded").arg(FileName, How));
         FEntries.erase(FileName);
@@ -419,4 +479,115 @@ void TTaskService::DeleteIfDone(const QString& FileName, qint64 From, const char
     }
     ServiceLog::Write(QStringLiteral("%1: deleted without running: %2").arg(FileName, QLatin1String(Why)));
     FEntries.erase(FileName);
+}
+
+std::optional<qint64> TTaskService::HeadsUpMoment(const TEntry& Entry) const
+{
+    if (Entry.Action == THeadsUpAction::None || !Entry.Next || Entry.HeadsUpFor == Entry.Next)
+        return std::nullopt;
+    return RunPlan::HeadsUpAt(*Entry.Next, Entry.SavedAt, FLeadSeconds);
+}
+
+void TTaskService::ProcessHeadsUps()
+{
+    const qint64 Now = NowMs();
+    for (auto& [Name, Entry] : FEntries) {
+        const std::optional<qint64> HeadsUp = HeadsUpMoment(Entry);
+        if (!HeadsUp || *HeadsUp * 1000 > Now || *Entry.Next * 1000 <= Now)
+            continue;
+        Entry.HeadsUpFor = Entry.Next;
+        ServiceLog::Write(QStringLiteral("%1: heads-up for the %2 at %3")
+                              .arg(Name, ActionName(Entry.Action), Describe(*Entry.Next)));
+        FNotices->Show(Name, *Entry.Next, HeadsUpTextFor(Entry.Action, *Entry.Next), *Entry.Next * 1000 - Now);
+    }
+}
+
+void TTaskService::SkipRun(const QString& FileName, qint64 Due)
+{
+    const qint64 Now = NowMs();
+    const auto It = FEntries.find(FileName);
+    if (It == FEntries.end() || It->second.Next != Due || Due * 1000 <= Now || FRuns.count(FileName)) {
+        ServiceLog::Write(QStringLiteral("%1: \"Skip this time\" came too late for the run at %2").arg(FileName, Describe(Due)));
+        return;
+    }
+    const TEntry& Entry = It->second;
+    bool Current = false;
+    bool Removed = false;
+    std::optional<qint64> After;
+    // Decided on the item as it is now, under the store's lock: a run that
+    // the item no longer has is not skipped, and nothing else changes.
+    const TStoreResult Result = WorkItemStore::UpdateOrRemove(FileName, [&](TWorkItem& Item) {
+        Current = RunPlan::NextDue(Item, Seconds(Now), Entry.SavedAt, Entry.Handled) == Due;
+        if (!Current)
+            return TItemChange::Keep;
+        After = RunPlan::NextDue(Item, Due + 1, Entry.SavedAt, Due);
+        if (!After && DeleteWhenDone(Item)) {
+            Removed = true;
+            return TItemChange::Remove;
+        }
+        Item.SkippedRun = TriggerSchedule::LocalFields(Due);
+        return TItemChange::Write;
+    });
+    if (Result != TStoreResult::Ok || !Current) {
+        ServiceLog::Write(QStringLiteral("%1: cannot skip the run at %2: %3")
+                              .arg(FileName, Describe(Due),
+                                  Result != TStoreResult::Ok ? ResultText(Result) : QStringLiteral("the item has changed")));
+        return;
+    }
+    const QString What = Removed ? QStringLiteral("the run due at %1; the item had no other run and is deleted")
+                                       .arg(Describe(Due))
+        : After ? QStringLiteral("the run due at %1; the next run stays, at %2").arg(Describe(Due), Describe(*After))
+                : QStringLiteral("the run due at %1; it has no other run").arg(Describe(Due));
+    ServiceLog::Write(QStringLiteral("%1: skipped at the user's request: %2").arg(FileName, What));
+    History(QStringLiteral("skipped"), FileName, QStringLiteral("by the user: ") + What);
+    if (Removed)
+        FEntries.erase(FileName);
+    else
+        Reload(FileName, Now);
+    Arm();
+}
+
+void TTaskService::ReportMissedWhileAway(const QString& FileName, const TEntry& Entry, qint64 Now)
+{
+    // Runs since the item was saved, ran or was skipped, up to now, passed
+    // while no service was there to run them.
+    qint64 From = Entry.SavedAt;
+    for (const std::optional<qint64> Past : {RunPlan::MomentOf(Entry.Item.MostRecentRun), RunPlan::MomentOf(Entry.Item.SkippedRun)})
+        if (Past)
+            From = std::max(From, *Past + 1);
+    const qint64 To = Entry.Next ? std::min(*Entry.Next, Seconds(Now)) : Seconds(Now);
+    int Count = 0;
+    std::optional<qint64> Last;
+    for (std::optional<qint64> Run = TriggerSchedule::NextRun(Entry.Item, From); Run && *Run < To && Count <= MaxMissedCount;
+         Run = TriggerSchedule::NextRun(Entry.Item, *Run + 1)) {
+        Last = Run;
+        ++Count;
+    }
+    if (!Last)
+        return;
+    const QString Runs = Count > MaxMissedCount ? QStringLiteral("more than %1 runs").arg(MaxMissedCount)
+        : Count == 1 ? QStringLiteral("the run")
+                     : QStringLiteral("%1 runs").arg(Count);
+    History(QStringLiteral("missed"), FileName,
+        QStringLiteral("%1 due while the service was not running (the computer was off or the service stopped), "
+                       "the last at %2, %3 s ago; not run")
+            .arg(Runs, Describe(*Last)).arg(Seconds(Now) - *Last));
+}
+
+void TTaskService::History(const QString& Event, const QString& FileName, const QString& Details)
+{
+    if (FHistory.isEmpty())
+        QTimer::singleShot(0, this, &TTaskService::WriteHistory);
+    FHistory += QStringList{Event, FileName, Details};
+}
+
+void TTaskService::WriteHistory()
+{
+    const QList<QStringList> Lines = std::exchange(FHistory, {});
+    int Lost = 0;
+    for (const QStringList& Line : Lines)
+        Lost += RunHistory::Append(Line[0], Line[1], Line[2]) ? 0 : 1;
+    if (Lost)
+        ServiceLog::Write(QStringLiteral("%1 line(s) could not be added to the history %2")
+                              .arg(Lost).arg(RunHistory::FilePath()));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/WorkItemStore.h"
+#include "service/HeadsUp.h"
 
 #include <QObject>
 #include <QSet>
@@ -8,6 +9,7 @@
 #include <map>
 #include <optional>
 
+class TDesktopNotices;
 class TFolderWatch;
 class TTaskProcess;
 class TWallClockTimer;
@@ -17,7 +19,9 @@ class TWallClockTimer;
 // timer, a change of the store, of the clock or of the time zone. It runs
 // an item's program when its time comes (never a run it reaches more than a
 // minute late), records the run in the item, and deletes an item flagged
-// "delete when done" once it has no run left.
+// "delete when done" once it has no run left. Before a run of the shutdown
+// tool it shows a heads-up on the same timer, and skips that run when the
+// user asks; what happens goes to the history as well as to the log.
 class TTaskService : public QObject
 {
     Q_OBJECT
@@ -50,6 +54,9 @@ private:
         qint64 SavedAt = 0;
         std::optional<qint64> Next;
         std::optional<qint64> Handled;
+        THeadsUpAction Action = THeadsUpAction::None;
+        // The run whose heads-up was shown.
+        std::optional<qint64> HeadsUpFor;
     };
     struct TRun
     {
@@ -67,6 +74,13 @@ private:
     void StartRun(const QString& FileName, TEntry& Entry, qint64 Due, qint64 NowMs);
     void RunFinished(const QString& FileName, int ExitCode, int Signal);
     void DeleteIfDone(const QString& FileName, qint64 From, const char* Why);
+    std::optional<qint64> HeadsUpMoment(const TEntry& Entry) const;
+    void ProcessHeadsUps();
+    void SkipRun(const QString& FileName, qint64 Due);
+    void ReportMissedWhileAway(const QString& FileName, const TEntry& Entry, qint64 Now);
+    // Queued and written once the runs of this moment have started.
+    void History(const QString& Event, const QString& FileName, const QString& Details);
+    void WriteHistory();
     bool StoreIsSafe();
     QString Describe(qint64 Moment) const;
 
@@ -74,6 +88,9 @@ private:
     QString FUserName;
     TWallClockTimer* FTimer = nullptr;
     TFolderWatch* FWatch = nullptr;
+    TDesktopNotices* FNotices = nullptr;
+    qint64 FLeadSeconds = 0;
+    QList<QStringList> FHistory;
     std::map<QString, TEntry> FEntries;
     std::map<QString, TRun> FRuns;
     bool FStoreUnsafeLogged = false;

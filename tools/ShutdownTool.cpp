@@ -1,5 +1,7 @@
 #include "tools/ShutdownTool.h"
 
+#include "platform/RunTimeTexts.h"
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -18,9 +20,43 @@ const QString NotifyService = QStringLiteral("org.freedesktop.Notifications");
 const QString NotifyPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString NotifyInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString AbortActionKey = QStringLiteral("abort");
+const QString PostponeActionKey = QStringLiteral("postpone");
 
 // How often the countdown refreshes the notification's time left.
 constexpr int NotificationRefreshSeconds = 5;
+// "Postpone 10 minutes".
+constexpr qint64 PostponeUsec = 600 * qint64(1000000);
+
+bool IsRefusal(const QString& ErrorName)
+{
+    static const QStringList Refused{QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
+        QStringLiteral("org.freedesktop.DBus.Error.AuthFailed"),
+        QStringLiteral("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"),
+        QStringLiteral("org.freedesktop.PolicyKit1.Error.NotAuthorized")};
+    return Refused.contains(ErrorName);
+}
+
+bool IsUnreachable(const QString& ErrorName)
+{
+    static const QStringList Unreachable{QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
+        QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"), QStringLiteral("org.freedesktop.DBus.Error.NoServer"),
+        QStringLiteral("org.freedesktop.DBus.Error.Disconnected"), QStringLiteral("org.freedesktop.DBus.Error.NoReply"),
+        QStringLiteral("org.freedesktop.DBus.Error.Timeout"), QStringLiteral("org.freedesktop.DBus.Error.TimedOut")};
+    return Unreachable.contains(ErrorName);
+}
+
+bool IsUnsupported(const QString& ErrorName)
+{
+    static const QStringList Unsupported{QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"), QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface")};
+    return Unsupported.contains(ErrorName);
+}
+
+QString ErrorDetail(const QDBusMessage& Reply)
+{
+    const QString Name = Reply.errorName();
+    return Reply.errorMessage().isEmpty() ? Name : Reply.errorMessage() + QStringLiteral(" (") + Name + QLatin1Char(')');
+}
 
 QString Quote(const QString& Text)
 {
@@ -242,7 +278,7 @@ QString FormatBusCall(TShutdownBusKind Bus, const QDBusMessage& Message)
 }
 
 TShutdownTool::TShutdownTool(const TShutdownOptions& Options, IShutdownBus* Bus)
-    : FOptions(Options)
+    : FOptions(Options), FTexts(std::make_unique<TRunTimeTexts>(TRunTimeTexts::ForSuite()))
 {
     FNowUsec = [] { return QDateTime::currentMSecsSinceEpoch() * 1000; };
     FOut = [](const QString& Line) { WriteTo(stdout, Line); };
@@ -271,6 +307,11 @@ void TShutdownTool::SetOutput(std::function<void(const QString&)> Out, std::func
 {
     FOut = std::move(Out);
     FErr = std::move(Err);
+}
+
+void TShutdownTool::SetTexts(const TRunTimeTexts& Texts)
+{
+    *FTexts = Texts;
 }
 
 void TShutdownTool::SetWaitForCountdown(bool Wait)
@@ -306,29 +347,19 @@ QDBusMessage TShutdownTool::CallLogind(const QString& Method, const QVariantList
     return FBus->Call(TShutdownBusKind::System, Message);
 }
 
-int TShutdownTool::ReportError(const QDBusMessage& Reply, const QString& What)
+int TShutdownTool::ReportError(const QDBusMessage& Reply, const QString& What, const QString& Cause)
 {
     const QString Name = Reply.errorName();
-    const QString Detail = Reply.errorMessage().isEmpty() ? Name : Reply.errorMessage() + QStringLiteral(" (") + Name + QLatin1Char(')');
-    static const QStringList Unreachable{QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
-        QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"), QStringLiteral("org.freedesktop.DBus.Error.NoServer"),
-        QStringLiteral("org.freedesktop.DBus.Error.Disconnected"), QStringLiteral("org.freedesktop.DBus.Error.NoReply"),
-        QStringLiteral("org.freedesktop.DBus.Error.Timeout"), QStringLiteral("org.freedesktop.DBus.Error.TimedOut")};
-    static const QStringList Unsupported{QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
-        QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"), QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface")};
-    static const QStringList Refused{QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
-        QStringLiteral("org.freedesktop.DBus.Error.AuthFailed"),
-        QStringLiteral("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"),
-        QStringLiteral("org.freedesktop.PolicyKit1.Error.NotAuthorized")};
-    if (Unreachable.contains(Name)) {
+    const QString Detail = ErrorDetail(Reply) + Cause;
+    if (IsUnreachable(Name)) {
         FErr(QStringLiteral("cannot %1: logind is not reachable: %2").arg(What, Detail));
         return ShutdownExitNoLogind;
     }
-    if (Unsupported.contains(Name)) {
+    if (IsUnsupported(Name)) {
         FErr(QStringLiteral("cannot %1: logind on this system offers no scheduled shutdown: %2").arg(What, Detail));
         return ShutdownExitNoLogind;
     }
-    if (Refused.contains(Name)) {
+    if (IsRefusal(Name)) {
         FErr(QStringLiteral("cannot %1: not allowed: %2").arg(What, Detail));
         return ShutdownExitNotAllowed;
     }
@@ -336,19 +367,100 @@ int TShutdownTool::ReportError(const QDBusMessage& Reply, const QString& What)
     return ShutdownExitFailed;
 }
 
+QString TShutdownTool::Text(const char* Key, const char* English) const
+{
+    return FTexts->Text(QLatin1String(Key), QString::fromUtf8(English));
+}
+
+QString TShutdownTool::DueText() const
+{
+    return ShortTimeText(QDateTime::fromMSecsSinceEpoch(FDueUsec / 1000));
+}
+
+QList<QPair<QString, QString>> TShutdownTool::BlockingInhibitors()
+{
+    QList<QPair<QString, QString>> Found;
+    const QDBusMessage Reply = CallLogind(QStringLiteral("ListInhibitors"), {});
+    if (Reply.type() != QDBusMessage::ReplyMessage || Reply.arguments().isEmpty())
+        return Found;
+    const QDBusArgument Arg = Reply.arguments().at(0).value<QDBusArgument>();
+    if (Arg.currentType() != QDBusArgument::ArrayType)
+        return Found;
+    Arg.beginArray();
+    while (!Arg.atEnd()) {
+        QString What, Who, Why, Mode;
+        uint Uid = 0, Pid = 0;
+        Arg.beginStructure();
+        Arg >> What >> Who >> Why >> Mode >> Uid >> Pid;
+        Arg.endStructure();
+        // "what" is a colon-separated list; only "block" stops logind, "delay" only waits.
+        if (Mode == QLatin1String("block") && What.split(QLatin1Char(':')).contains(QLatin1String("shutdown")))
+            Found.append({Who, Why});
+    }
+    Arg.endArray();
+    return Found;
+}
+
+int TShutdownTool::Fail(const QDBusMessage* Reply, const QString& What)
+{
+    // Why logind would not: an inhibitor names itself, which says more than "not allowed".
+    QList<QPair<QString, QString>> Inhibitors;
+    if (Reply && !IsUnreachable(Reply->errorName()) && !IsUnsupported(Reply->errorName()))
+        Inhibitors = BlockingInhibitors();
+    QStringList Causes;
+    for (const auto& [Who, Why] : std::as_const(Inhibitors))
+        Causes << Text("Failed_Inhibited", "%1 is blocking it: %2").arg(Who, Why);
+
+    int ExitCode = ShutdownExitNoLogind;
+    QString Reason;
+    if (!Reply) {
+        FErr(QStringLiteral("cannot %1: the system bus is not reachable, so logind is not either").arg(What));
+        Reason = Text("Failed_NoLogind", "The login manager (logind) cannot be reached.");
+    } else {
+        ExitCode = ReportError(*Reply, What,
+            Causes.isEmpty() ? QString() : QStringLiteral("; ") + Causes.join(QStringLiteral("; ")));
+        if (!Causes.isEmpty())
+            Reason = Causes.join(QLatin1Char('\n'));
+        else if (ExitCode == ShutdownExitNoLogind)
+            Reason = Text("Failed_NoLogind", "The login manager (logind) cannot be reached.");
+        else if (ExitCode == ShutdownExitNotAllowed)
+            Reason = Text("Failed_Refused", "The system did not allow it (polkit).");
+        else
+            Reason = Text("Failed_Logind", "The login manager (logind) failed: %1").arg(ErrorDetail(*Reply));
+    }
+    NotifyFailure(Reason);
+    return ExitCode;
+}
+
+void TShutdownTool::NotifyFailure(const QString& Reason)
+{
+    if (!FBus->Available(TShutdownBusKind::Session))
+        return;
+    const bool Reboot = FOptions.Action == TShutdownAction::Reboot;
+    const QString Summary = Reboot ? Text("Failed_Restart", "The computer was NOT restarted")
+                                   : Text("Failed_Shutdown", "The computer was NOT shut down");
+    QDBusMessage Message = QDBusMessage::createMethodCall(NotifyService, NotifyPath, NotifyInterface, QStringLiteral("Notify"));
+    QVariantMap Hints;
+    Hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(2)));
+    // Stays until the user closes it: they must not miss that the computer stays on.
+    Message.setArguments({QStringLiteral("Lumidor"), QVariant::fromValue(uint(0)), QStringLiteral("dialog-error"), Summary,
+        Reason, QStringList(), Hints, QVariant::fromValue(int(0))});
+    const QDBusMessage Reply = FBus->Call(TShutdownBusKind::Session, Message);
+    if (Reply.type() != QDBusMessage::ReplyMessage)
+        FErr(QStringLiteral("the failure cannot be shown: %1").arg(Reply.errorMessage()));
+}
+
 int TShutdownTool::Schedule()
 {
     const bool Reboot = FOptions.Action == TShutdownAction::Reboot;
     const QString What = Reboot ? QStringLiteral("schedule a restart") : QStringLiteral("schedule a power-off");
-    if (!FBus->Available(TShutdownBusKind::System)) {
-        FErr(QStringLiteral("cannot %1: the system bus is not reachable, so logind is not either").arg(What));
-        return ShutdownExitNoLogind;
-    }
+    if (!FBus->Available(TShutdownBusKind::System))
+        return Fail(nullptr, What);
     FDueUsec = FNowUsec() + qint64(FOptions.DelaySeconds) * 1000000;
     const QDBusMessage Reply = CallLogind(QStringLiteral("ScheduleShutdown"),
         {Reboot ? QStringLiteral("reboot") : QStringLiteral("poweroff"), QVariant::fromValue(qulonglong(FDueUsec))});
     if (Reply.type() != QDBusMessage::ReplyMessage)
-        return ReportError(Reply, What);
+        return Fail(&Reply, What);
 
     // The notification is a courtesy: without one the shutdown still stands
     // and "-a" still cancels it.
@@ -360,6 +472,29 @@ int TShutdownTool::Schedule()
     if (FNotificationId == 0 || !FWait)
         return ShutdownExitOk;
     return CountDown();
+}
+
+bool TShutdownTool::Postpone()
+{
+    // One ScheduleShutdown replaces logind's schedule: at no moment is none
+    // scheduled, and a refusal leaves the old time standing.
+    const bool Reboot = FOptions.Action == TShutdownAction::Reboot;
+    const qint64 NewDueUsec = FDueUsec + PostponeUsec;
+    const QDBusMessage Reply = CallLogind(QStringLiteral("ScheduleShutdown"),
+        {Reboot ? QStringLiteral("reboot") : QStringLiteral("poweroff"), QVariant::fromValue(qulonglong(NewDueUsec))});
+    if (Reply.type() != QDBusMessage::ReplyMessage) {
+        FErr(QStringLiteral("cannot postpone: %1; it stays at %2").arg(ErrorDetail(Reply), DueText()));
+        const qint64 Left = (FDueUsec - FNowUsec() + 999999) / 1000000;
+        FNotificationId = Notify(FNotificationId, Left,
+            Text("Postpone_Failed", "Could not postpone: the time stays %1.").arg(DueText()));
+        return false;
+    }
+    FDueUsec = NewDueUsec;
+    // Out of sight until the countdown's own lead before the new time.
+    CloseNotification();
+    FErr(QStringLiteral("postponed by the user to %1").arg(
+        QDateTime::fromMSecsSinceEpoch(FDueUsec / 1000).toString(Qt::ISODate)));
+    return true;
 }
 
 int TShutdownTool::CountDown()
@@ -374,7 +509,22 @@ int TShutdownTool::CountDown()
     int Result = ShutdownExitOk;
     qint64 LastShown = FOptions.DelaySeconds;
     connect(&Tick, &QTimer::timeout, &Loop, [&] {
-        if (FAborted || FNotificationGone) {
+        if (FAborted) {
+            Loop.quit();
+            return;
+        }
+        while (FPostponeRequests > 0) {
+            --FPostponeRequests;
+            // After a refusal the other clicks would only be refused as well.
+            if (!Postpone())
+                FPostponeRequests = 0;
+        }
+        if (FNotificationGone) {
+            Loop.quit();
+            return;
+        }
+        if (FStopRequested) {
+            NotifyStanding();
             Loop.quit();
             return;
         }
@@ -402,7 +552,13 @@ int TShutdownTool::CountDown()
                 return;
             }
         }
-        if (LastShown - Left >= NotificationRefreshSeconds) {
+        if (FNotificationId == 0) {
+            // Postponed: the countdown comes back with the lead it had at first.
+            if (Left <= FOptions.DelaySeconds) {
+                LastShown = Left;
+                FNotificationId = Notify(0, Left);
+            }
+        } else if (LastShown - Left >= NotificationRefreshSeconds) {
             LastShown = Left;
             FNotificationId = Notify(FNotificationId, Left);
         }
@@ -421,29 +577,40 @@ int TShutdownTool::CountDown()
 
 void TShutdownTool::NotificationActionInvoked(uint Id, const QString& Action)
 {
-    if (Id == FNotificationId && Action == AbortActionKey)
+    if (Id != FNotificationId || Id == 0)
+        return;
+    if (Action == AbortActionKey)
         FAborted = true;
+    else if (Action == PostponeActionKey)
+        ++FPostponeRequests;
 }
 
 void TShutdownTool::NotificationClosed(uint Id, uint)
 {
     // A dismissed notification cannot abort any more; the shutdown stands.
-    if (Id == FNotificationId && !FAborted)
+    // Servers close a notification after its action: that is no dismissal.
+    if (Id == FNotificationId && !FAborted && FPostponeRequests == 0)
         FNotificationGone = true;
 }
 
-uint TShutdownTool::Notify(uint ReplacesId, qint64 SecondsLeft)
+uint TShutdownTool::Notify(uint ReplacesId, qint64 SecondsLeft, const QString& Note)
 {
     const bool Reboot = FOptions.Action == TShutdownAction::Reboot;
-    const QString At = QDateTime::fromMSecsSinceEpoch(FDueUsec / 1000).toString(QStringLiteral("HH:mm:ss"));
-    const QString Summary = Reboot ? QStringLiteral("The computer restarts soon") : QStringLiteral("The computer shuts down soon");
-    const QString Body = (Reboot ? QStringLiteral("Restart in %1 seconds, at %2.") : QStringLiteral("Shutdown in %1 seconds, at %2."))
-                             .arg(SecondsLeft).arg(At);
+    const QString Summary = Reboot ? Text("Countdown_Restart", "The computer restarts soon")
+                                   : Text("Countdown_Shutdown", "The computer shuts down soon");
+    QString Body = (Reboot ? Text("Countdown_Body_Restart", "Restart in %1 seconds, at %2.")
+                           : Text("Countdown_Body_Shutdown", "Shutdown in %1 seconds, at %2."))
+                       .arg(SecondsLeft).arg(DueText());
+    if (!Note.isEmpty())
+        Body += QLatin1Char('\n') + Note;
     QDBusMessage Message = QDBusMessage::createMethodCall(NotifyService, NotifyPath, NotifyInterface, QStringLiteral("Notify"));
     QVariantMap Hints;
     Hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(2)));
     Message.setArguments({QStringLiteral("Lumidor"), QVariant::fromValue(ReplacesId), QStringLiteral("system-shutdown"),
-        Summary, Body, QStringList{AbortActionKey, QStringLiteral("Abort")}, Hints, QVariant::fromValue(int(0))});
+        Summary, Body,
+        QStringList{AbortActionKey, Text("Countdown_Abort", "Abort"), PostponeActionKey,
+            Text("Countdown_Postpone", "Postpone 10 minutes")},
+        Hints, QVariant::fromValue(int(0))});
     const QDBusMessage Reply = FBus->Call(TShutdownBusKind::Session, Message);
     if (Reply.type() != QDBusMessage::ReplyMessage || Reply.arguments().isEmpty()) {
         if (ReplacesId == 0)
@@ -451,6 +618,26 @@ uint TShutdownTool::Notify(uint ReplacesId, qint64 SecondsLeft)
         return ReplacesId;
     }
     return Reply.arguments().at(0).toUInt();
+}
+
+void TShutdownTool::StopWaiting()
+{
+    FStopRequested = true;
+}
+
+void TShutdownTool::NotifyStanding()
+{
+    const bool Reboot = FOptions.Action == TShutdownAction::Reboot;
+    const QString Summary = (Reboot ? Text("HeadsUp_Restart", "The computer restarts at %1")
+                                    : Text("HeadsUp_Shutdown", "The computer shuts down at %1"))
+                                .arg(DueText());
+    QDBusMessage Message = QDBusMessage::createMethodCall(NotifyService, NotifyPath, NotifyInterface, QStringLiteral("Notify"));
+    QVariantMap Hints;
+    Hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(2)));
+    Message.setArguments({QStringLiteral("Lumidor"), QVariant::fromValue(FNotificationId), QStringLiteral("system-shutdown"),
+        Summary, QString(), QStringList(), Hints, QVariant::fromValue(int(0))});
+    (void)FBus->Call(TShutdownBusKind::Session, Message);
+    FErr(QStringLiteral("asked to end: the scheduled shutdown stands; \"Shutdown.exe -a\" cancels it"));
 }
 
 void TShutdownTool::CloseNotification()

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDBusMessage>
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
@@ -11,7 +13,10 @@
 // The shutdown tool: "-s" powers the computer off, "-r" restarts it, both a
 // short announced delay ahead through logind so that "-a" can still abort;
 // "-a" cancels such a scheduled shutdown or restart. It never shuts down at
-// once: when logind cannot schedule the delayed one, the tool fails.
+// once: when logind cannot schedule the delayed one, the tool fails, and
+// tells the user so in a critical notification. The countdown notification
+// offers "Abort" and "Postpone 10 minutes"; every text a person sees is in
+// the suite's language.
 
 enum class TShutdownAction { None, PowerOff, Reboot, Abort };
 
@@ -66,6 +71,8 @@ std::unique_ptr<IShutdownBus> CreateSystemShutdownBus();
 //     org.freedesktop.login1.Manager ScheduleShutdown st "poweroff" 1700000030000000
 QString FormatBusCall(TShutdownBusKind Bus, const QDBusMessage& Message);
 
+class TRunTimeTexts;
+
 class TShutdownTool : public QObject
 {
     Q_OBJECT
@@ -83,6 +90,12 @@ public:
     // Tests fix "now" (microseconds since the epoch) and the output.
     void SetClock(std::function<qint64()> NowUsec);
     void SetOutput(std::function<void(const QString&)> Out, std::function<void(const QString&)> Err);
+    // Ends the wait for the countdown (the program was asked to end): logind
+    // keeps the time, and the notification, whose buttons nobody would hear
+    // any more, is replaced by one that only names the time.
+    void StopWaiting();
+    // The texts shown; by default the suite's language.
+    void SetTexts(const TRunTimeTexts& Texts);
     // Whether Run waits for the countdown; the dry run never does.
     void SetWaitForCountdown(bool Wait);
 
@@ -94,13 +107,23 @@ private:
     int Schedule();
     int Abort();
     int CountDown();
+    bool Postpone();
     bool CancelShutdown(bool& Cancelled, int& ExitCode);
-    uint Notify(uint ReplacesId, qint64 SecondsLeft);
+    uint Notify(uint ReplacesId, qint64 SecondsLeft, const QString& Note = QString());
     void CloseNotification();
-    int ReportError(const QDBusMessage& Reply, const QString& What);
+    void NotifyStanding();
+    // Reply: logind's error answer; nullptr when the system bus is not there.
+    int Fail(const QDBusMessage* Reply, const QString& What);
+    void NotifyFailure(const QString& Reason);
+    // Who and why of every inhibitor that blocks a shutdown.
+    QList<QPair<QString, QString>> BlockingInhibitors();
+    int ReportError(const QDBusMessage& Reply, const QString& What, const QString& Cause = QString());
     QDBusMessage CallLogind(const QString& Method, const QVariantList& Args);
+    QString Text(const char* Key, const char* English) const;
+    QString DueText() const;
 
     TShutdownOptions FOptions;
+    std::unique_ptr<TRunTimeTexts> FTexts;
     std::unique_ptr<IShutdownBus> FOwnedBus;
     IShutdownBus* FBus = nullptr;
     std::function<qint64()> FNowUsec;
@@ -110,5 +133,7 @@ private:
     qint64 FDueUsec = 0;
     uint FNotificationId = 0;
     bool FAborted = false;
+    int FPostponeRequests = 0;
+    bool FStopRequested = false;
     bool FNotificationGone = false;
 };

@@ -27,8 +27,6 @@
 namespace {
 
 const QString JobConfigSuffix = QStringLiteral("\\Zelvo\\Corvane V8\\Lumidor\\Lumidor.ini");
-const QString SuiteSettingsSuffix = QStringLiteral("\\Zelvo\\Corvane V8\\Main.ini");
-const QString LanguageFolder = QStringLiteral("Toolbox_Language");
 const QString NotAvailable = QStringLiteral("N/A");
 const QString ShutdownTool = QStringLiteral("\\Shutdown.exe");
 const QString TaskNamePrefix = QStringLiteral("Zelvo_Lumidor");
@@ -191,9 +189,9 @@ void TfrmMain::FormCreate(TObject* Sender)
         const TAppFrame AppFrame;
         JobConfig = std::make_unique<TJobConfig>(SystemPath(AppFrame.AppDataPath, JobConfigSuffix));
         Language = std::make_unique<TLanguage>(QStringLiteral("Lumidor"));
-        Language->ScanLanguages(SystemPath(AppFrame.ExePath, LanguageFolder));
+        Language->ScanLanguages(LanguageFolderOf(AppFrame));
         const QString Chosen =
-            Language->ReadSetting(SystemPath(AppFrame.AppDataPath, SuiteSettingsSuffix), QStringLiteral("Main"), QStringLiteral("Language"));
+            Language->ReadSetting(SuiteSettingsFile(AppFrame), QStringLiteral("Main"), QStringLiteral("Language"));
         Language->SelectLanguage(Chosen);
         Language->TranslateApplication();
     }

@@ -11,6 +11,7 @@ of line end.
 """
 
 import pathlib
+import re
 
 FOLDER = pathlib.Path(__file__).resolve().parent
 
@@ -56,6 +57,153 @@ RUNTIME_KEYS = [
 
 # French puts a no-break space before ":" and "!".
 NBSP = "\u00a0"
+
+# The texts of the moment of action, shown by the task service and the
+# shutdown tool in their notifications. %1, %2 are filled in by the program:
+# a time of day in the locale's short time format, a number of seconds, an
+# inhibiting program's name ("who") and its reason ("why"), logind's message.
+ACTION_KEYS = [
+    "HeadsUp_Shutdown",    # %1 time of day
+    "HeadsUp_Restart",     # %1 time of day
+    "HeadsUp_Body",
+    "HeadsUp_Skip",
+    "Countdown_Shutdown",
+    "Countdown_Restart",
+    "Countdown_Body_Shutdown",  # %1 seconds left, %2 time of day
+    "Countdown_Body_Restart",   # %1 seconds left, %2 time of day
+    "Countdown_Abort",
+    "Countdown_Postpone",
+    "Postpone_Failed",     # %1 time of day it stays at
+    "Failed_Shutdown",
+    "Failed_Restart",
+    "Failed_NoLogind",
+    "Failed_Refused",
+    "Failed_Inhibited",    # %1 who, %2 why
+    "Failed_Logind",       # %1 logind's message
+]
+
+ACTION_TEXTS = {
+    "English": [
+        "The computer shuts down at %1", "The computer restarts at %1",
+        "Save your work. Lumidor does this as you scheduled it.", "Skip this time",
+        "The computer shuts down soon", "The computer restarts soon",
+        "Shutdown in %1 seconds, at %2.", "Restart in %1 seconds, at %2.", "Abort", "Postpone 10 minutes",
+        "Could not postpone: the time stays %1.",
+        "The computer was NOT shut down", "The computer was NOT restarted",
+        "The login manager (logind) cannot be reached.",
+        "The system did not allow it (polkit).",
+        "%1 is blocking it: %2",
+        "The login manager (logind) failed: %1",
+    ],
+    "German": [
+        "Der Computer wird um %1 heruntergefahren", "Der Computer wird um %1 neu gestartet",
+        "Speichern Sie Ihre Arbeit. Lumidor tut dies, wie Sie es geplant haben.", "Diesmal überspringen",
+        "Der Computer wird gleich heruntergefahren", "Der Computer wird gleich neu gestartet",
+        "Herunterfahren in %1 Sekunden, um %2.", "Neustart in %1 Sekunden, um %2.", "Abbrechen", "10 Minuten verschieben",
+        "Verschieben nicht möglich: Es bleibt bei %1.",
+        "Der Computer wurde NICHT heruntergefahren", "Der Computer wurde NICHT neu gestartet",
+        "Die Anmeldeverwaltung (logind) ist nicht erreichbar.",
+        "Das System hat es nicht erlaubt (polkit).",
+        "%1 verhindert es: %2",
+        "Die Anmeldeverwaltung (logind) meldet einen Fehler: %1",
+    ],
+    "French": [
+        "L'ordinateur s'arrête à %1", "L'ordinateur redémarre à %1",
+        "Enregistrez votre travail. Lumidor le fait comme vous l'avez planifié.", "Ignorer cette fois",
+        "L'ordinateur va bientôt s'arrêter", "L'ordinateur va bientôt redémarrer",
+        "Arrêt dans %1 secondes, à %2.", "Redémarrage dans %1 secondes, à %2.", "Annuler", "Reporter de 10 minutes",
+        f"Report impossible{NBSP}: l'heure reste %1.",
+        "L'ordinateur n'a PAS été arrêté", "L'ordinateur n'a PAS été redémarré",
+        "Le gestionnaire de sessions (logind) est injoignable.",
+        "Le système ne l'a pas autorisé (polkit).",
+        f"%1 l'empêche{NBSP}: %2",
+        f"Le gestionnaire de sessions (logind) a échoué{NBSP}: %1",
+    ],
+    "Spanish": [
+        "El equipo se apaga a las %1", "El equipo se reinicia a las %1",
+        "Guarde su trabajo. Lumidor lo hace tal como lo programó.", "Omitir esta vez",
+        "El equipo se apagará en breve", "El equipo se reiniciará en breve",
+        "Apagado en %1 segundos, a las %2.", "Reinicio en %1 segundos, a las %2.", "Cancelar", "Aplazar 10 minutos",
+        "No se pudo aplazar: la hora sigue siendo %1.",
+        "El equipo NO se apagó", "El equipo NO se reinició",
+        "No se puede contactar con el gestor de sesiones (logind).",
+        "El sistema no lo permitió (polkit).",
+        "%1 lo impide: %2",
+        "El gestor de sesiones (logind) falló: %1",
+    ],
+    "Italian": [
+        "Il computer si spegne alle %1", "Il computer si riavvia alle %1",
+        "Salva il tuo lavoro. Lumidor lo fa come l'hai pianificato.", "Salta questa volta",
+        "Il computer si spegnerà a breve", "Il computer si riavvierà a breve",
+        "Spegnimento tra %1 secondi, alle %2.", "Riavvio tra %1 secondi, alle %2.", "Annulla", "Rimanda di 10 minuti",
+        "Impossibile rimandare: l'orario resta %1.",
+        "Il computer NON è stato spento", "Il computer NON è stato riavviato",
+        "Il gestore delle sessioni (logind) non è raggiungibile.",
+        "Il sistema non lo ha permesso (polkit).",
+        "%1 lo impedisce: %2",
+        "Il gestore delle sessioni (logind) ha avuto un errore: %1",
+    ],
+    "Portuguese-Brazil": [
+        "O computador será desligado às %1", "O computador será reiniciado às %1",
+        "Salve seu trabalho. O Lumidor faz isso como você agendou.", "Pular desta vez",
+        "O computador será desligado em breve", "O computador será reiniciado em breve",
+        "Desligamento em %1 segundos, às %2.", "Reinício em %1 segundos, às %2.", "Cancelar", "Adiar 10 minutos",
+        "Não foi possível adiar: o horário continua %1.",
+        "O computador NÃO foi desligado", "O computador NÃO foi reiniciado",
+        "O gerenciador de sessões (logind) não está acessível.",
+        "O sistema não permitiu (polkit).",
+        "%1 está impedindo: %2",
+        "O gerenciador de sessões (logind) falhou: %1",
+    ],
+    "Polish": [
+        "Komputer zostanie wyłączony o %1", "Komputer zostanie uruchomiony ponownie o %1",
+        "Zapisz swoją pracę. Lumidor robi to zgodnie z Twoim planem.", "Pomiń tym razem",
+        "Komputer zaraz zostanie wyłączony", "Komputer zaraz zostanie uruchomiony ponownie",
+        "Wyłączenie za %1 s, o %2.", "Ponowne uruchomienie za %1 s, o %2.", "Przerwij", "Odłóż o 10 minut",
+        "Nie można odłożyć: czas pozostaje %1.",
+        "Komputer NIE został wyłączony", "Komputer NIE został uruchomiony ponownie",
+        "Menedżer sesji (logind) jest nieosiągalny.",
+        "System na to nie pozwolił (polkit).",
+        "%1 blokuje to: %2",
+        "Błąd menedżera sesji (logind): %1",
+    ],
+    "Russian": [
+        "Компьютер выключится в %1", "Компьютер перезагрузится в %1",
+        "Сохраните свою работу. Lumidor делает это по вашему расписанию.", "Пропустить в этот раз",
+        "Компьютер скоро выключится", "Компьютер скоро перезагрузится",
+        "Выключение через %1 с, в %2.", "Перезагрузка через %1 с, в %2.", "Отменить", "Отложить на 10 минут",
+        "Не удалось отложить: время остаётся %1.",
+        "Компьютер НЕ выключен", "Компьютер НЕ перезагружен",
+        "Диспетчер сеансов (logind) недоступен.",
+        "Система не разрешила это (polkit).",
+        "%1 блокирует это: %2",
+        "Ошибка диспетчера сеансов (logind): %1",
+    ],
+    "Chinese-Simplified": [
+        "计算机将于 %1 关闭", "计算机将于 %1 重新启动",
+        "请保存您的工作。Lumidor 将按您的计划执行。", "本次跳过",
+        "计算机即将关闭", "计算机即将重新启动",
+        "%1 秒后关机，时间 %2。", "%1 秒后重新启动，时间 %2。", "中止", "推迟 10 分钟",
+        "无法推迟：时间仍为 %1。",
+        "计算机未关闭", "计算机未重新启动",
+        "无法连接会话管理器 (logind)。",
+        "系统不允许此操作 (polkit)。",
+        "%1 阻止了此操作：%2",
+        "会话管理器 (logind) 出错：%1",
+    ],
+    "Japanese": [
+        "%1 にコンピューターをシャットダウンします", "%1 にコンピューターを再起動します",
+        "作業内容を保存してください。Lumidor は予定どおりに実行します。", "今回はスキップ",
+        "まもなくコンピューターをシャットダウンします", "まもなくコンピューターを再起動します",
+        "%1 秒後 (%2) にシャットダウンします。", "%1 秒後 (%2) に再起動します。", "中止", "10 分延期",
+        "延期できませんでした。時刻は %1 のままです。",
+        "コンピューターはシャットダウンされませんでした", "コンピューターは再起動されませんでした",
+        "セッション マネージャー (logind) に接続できません。",
+        "システムが許可しませんでした (polkit)。",
+        "%1 が妨げています: %2",
+        "セッション マネージャー (logind) でエラーが発生しました: %1",
+    ],
+}
 
 # Each language: file name, encoding, line end, display name, then the window
 # texts in WINDOW_KEYS order and the run-time texts in RUNTIME_KEYS order.
@@ -281,9 +429,18 @@ MARKS = {
 }
 
 
+def placeholders(text):
+    return sorted(set(re.findall(r"%[1-9]", text)))
+
+
 def render(name, display_name, window_texts, runtime_texts, line_end):
     assert len(window_texts) == len(WINDOW_KEYS), name
     assert len(runtime_texts) == len(RUNTIME_KEYS), name
+    action_texts = ACTION_TEXTS[name]
+    assert len(action_texts) == len(ACTION_KEYS), name
+    for key, text, english in zip(ACTION_KEYS, action_texts, ACTION_TEXTS["English"]):
+        assert placeholders(text) == placeholders(english), (name, key)
+    runtime_texts = runtime_texts + action_texts
     for text in window_texts + runtime_texts:
         assert text == text.strip(" \t"), (name, text)
     lines = [
@@ -296,7 +453,7 @@ def render(name, display_name, window_texts, runtime_texts, line_end):
         *[f"{key}={text}" for key, text in zip(WINDOW_KEYS, window_texts)],
         "",
         "[Lumidor_M]",
-        *[f"{key}={runtime_value(key, text)}" for key, text in zip(RUNTIME_KEYS, runtime_texts)],
+        *[f"{key}={runtime_value(key, text)}" for key, text in zip(RUNTIME_KEYS + ACTION_KEYS, runtime_texts)],
     ]
     return line_end.join(lines) + line_end
 

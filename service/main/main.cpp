@@ -1,3 +1,4 @@
+#include "platform/RunHistory.h"
 #include "platform/TaskServiceLauncher.h"
 #include "platform/WorkItemStore.h"
 #include "service/ServiceLog.h"
@@ -24,9 +25,11 @@ void OnSignal(int Signal)
 }
 
 const char Usage[] = "Usage: lumidor-taskd [--store FOLDER] [--utmp FILE]\n"
+                     "       lumidor-taskd --history\n"
                      "  --store FOLDER  the work items' folder (default: $LUMIDOR_TASK_STORE,\n"
                      "                  else $XDG_DATA_HOME/lumidor/tasks)\n"
-                     "  --utmp FILE     ask this utmp file, not logind, whether the user is logged on\n";
+                     "  --utmp FILE     ask this utmp file, not logind, whether the user is logged on\n"
+                     "  --history       print the last runs, skips and misses, oldest first, and exit\n";
 
 } // namespace
 
@@ -39,6 +42,11 @@ int main(int argc, char** argv)
         const QString& Arg = Args.at(I);
         if ((Arg == QLatin1String("--store") || Arg == QLatin1String("--utmp")) && I + 1 < Args.size()) {
             (Arg == QLatin1String("--store") ? Options.StoreDir : Options.UtmpFile) = Args.at(++I);
+        } else if (Arg == QLatin1String("--history") && Args.size() == 1) {
+            QTextStream Out(stdout);
+            for (const QString& Line : RunHistory::Read())
+                Out << Line << '\n';
+            return 0;
         } else if (Arg == QLatin1String("--help") || Arg == QLatin1String("-h")) {
             QTextStream(stdout) << Usage;
             return 0;

@@ -28,9 +28,15 @@ QStringList WindowKeys()
     return Keys;
 }
 
-// What the wizard asks GetText for.
+// What the wizard asks GetText for, then what the task service and the
+// shutdown tool show around a run.
 const QStringList RuntimeKeys{"next", "Finished", "Delete", "Shutdown_at", "Restart_at", "Scheduled_Exists",
-                              "time_less_than", "Added_Succ", "Deleted_Succ", "Add_Failed", "Delete_Failed"};
+                              "time_less_than", "Added_Succ", "Deleted_Succ", "Add_Failed", "Delete_Failed",
+                              "HeadsUp_Shutdown", "HeadsUp_Restart", "HeadsUp_Body", "HeadsUp_Skip",
+                              "Countdown_Shutdown", "Countdown_Restart", "Countdown_Body_Shutdown", "Countdown_Body_Restart",
+                              "Countdown_Abort",
+                              "Countdown_Postpone", "Postpone_Failed", "Failed_Shutdown", "Failed_Restart",
+                              "Failed_NoLogind", "Failed_Refused", "Failed_Inhibited", "Failed_Logind"};
 
 QStringList Keys(TExtIniFile& Ini, const QString& Section)
 {
@@ -93,6 +99,14 @@ TEST(LanguageFiles, EnglishMatchesTheProgramsDefaults)
         {"Deleted_Succ", "Deleted successfully!"},
         {"Add_Failed", "The scheduled task could not be created!"},
         {"Delete_Failed", "The scheduled task could not be deleted!"},
+        {"HeadsUp_Shutdown", "The computer shuts down at %1"},
+        {"HeadsUp_Restart", "The computer restarts at %1"},
+        {"HeadsUp_Body", "Save your work. Lumidor does this as you scheduled it."},
+        {"HeadsUp_Skip", "Skip this time"},
+        {"Countdown_Abort", "Abort"},
+        {"Countdown_Postpone", "Postpone 10 minutes"},
+        {"Failed_Shutdown", "The computer was NOT shut down"},
+        {"Failed_Restart", "The computer was NOT restarted"},
     };
     for (const auto& [Key, Text] : Defaults)
         EXPECT_EQ(Ini.ReadEntry("Lumidor_M", Key, QString()), QString::fromUtf8(Text)) << Key;
@@ -146,5 +160,45 @@ TEST(LanguageFiles, PreviewPrefixesEndWithoutABlank)
             ASSERT_FALSE(Text.isEmpty()) << Name.toStdString() << " " << Key;
             EXPECT_FALSE(Text.back().isSpace()) << Name.toStdString() << " " << Key;
         }
+    }
+}
+
+// A translation that dropped or added a placeholder would lose the time, the
+// inhibitor's name or its reason, or show a bare "%2".
+TEST(LanguageFiles, TranslationsKeepTheEnglishPlaceholders)
+{
+    const auto Placeholders = [](const QString& Text) {
+        QStringList Found;
+        for (qsizetype I = Text.indexOf(u'%'); I >= 0 && I + 1 < Text.size(); I = Text.indexOf(u'%', I + 1))
+            if (Text.at(I + 1).isDigit())
+                Found.append(Text.mid(I, 2));
+        Found.sort();
+        return Found;
+    };
+    TExtIniFile English;
+    English.LoadFile(LanguageFolder + "/English.lng");
+    for (const QString& Name : ShippedFiles()) {
+        TExtIniFile Ini;
+        Ini.LoadFile(LanguageFolder + "/" + Name);
+        for (const QString& Key : RuntimeKeys)
+            EXPECT_EQ(Placeholders(Ini.ReadEntry("Lumidor_M", Key, QString())),
+                Placeholders(English.ReadEntry("Lumidor_M", Key, QString())))
+                << Name.toStdString() << " " << Key.toStdString();
+    }
+}
+
+// Every new text is translated: only the product's name and "logind" may stay.
+TEST(LanguageFiles, TextsAroundARunAreTranslated)
+{
+    TExtIniFile English;
+    English.LoadFile(LanguageFolder + "/English.lng");
+    for (const QString& Name : ShippedFiles()) {
+        if (Name == "English.lng")
+            continue;
+        TExtIniFile Ini;
+        Ini.LoadFile(LanguageFolder + "/" + Name);
+        for (const QString& Key : RuntimeKeys.mid(RuntimeKeys.indexOf("HeadsUp_Shutdown")))
+            EXPECT_NE(Ini.ReadEntry("Lumidor_M", Key, QString()), English.ReadEntry("Lumidor_M", Key, QString()))
+                << Name.toStdString() << " " << Key.toStdString();
     }
 }

@@ -28,6 +28,10 @@ TEST(AppFrameLayoutTest, ExePathIsWhereTheLanguageFolderLies)
         {{"none/bin", "none/share/lumidor"}, r + "/none/bin/lumidor", r + "/none/bin/"},
         // A plain file of that name is no language folder.
         {{"file/bin", "file/share/lumidor"}, r + "/file/bin/lumidor", r + "/file/bin/"},
+        // The shutdown tool in libexec/lumidor finds the folder of the programs in bin.
+        {{"tb/bin/Toolbox_Language", "tb/libexec/lumidor"}, r + "/tb/libexec/lumidor/Shutdown.exe", r + "/tb/bin/"},
+        {{"ti/bin", "ti/libexec/lumidor", "ti/share/lumidor/Toolbox_Language"}, r + "/ti/libexec/lumidor/Shutdown.exe",
+         r + "/ti/share/lumidor/"},
         {{}, QString(), QString()},
     };
     QFile plain(r + "/file/share/lumidor/Toolbox_Language");

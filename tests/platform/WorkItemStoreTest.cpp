@@ -185,6 +185,52 @@ TEST_F(WorkItemStoreTest, ReplaceUpdateAndRemoveActOnExistingItemsOnly)
     EXPECT_EQ(QDir(Folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral(".lock")});
 }
 
+TEST_F(WorkItemStoreTest, ASkippedRunIsWrittenOnlyWhenSetAndReadBack)
+{
+    TWorkItem Item = Sample();
+    EXPECT_FALSE(WorkItemStore::Serialize(Item).contains("SkippedRun"));
+    Item.SkippedRun = {2024, 6, 3, 5, 21, 30, 0, 0};
+    const QByteArray Text = WorkItemStore::Serialize(Item);
+    EXPECT_TRUE(Text.contains("\nSkippedRun=2024 6 3 5 21 30 0 0\n"));
+    TWorkItem Back;
+    ASSERT_TRUE(WorkItemStore::Parse(Text, Back));
+    EXPECT_EQ(Back, Item);
+    EXPECT_FALSE(WorkItemStore::Parse(QByteArray(Text).replace("SkippedRun=2024 6", "SkippedRun=2024 x"), Back));
+}
+
+TEST_F(WorkItemStoreTest, UpdateOrRemoveKeepsWritesOrDeletesTheItemAsItIs)
+{
+    EXPECT_EQ(WorkItemStore::UpdateOrRemove(QStringLiteral("Gone"), [](TWorkItem&) { return TItemChange::Remove; }),
+        TStoreResult::NotFound);
+    const struct
+    {
+        TItemChange Change;
+        bool Exists;
+        uint32_t ExitCode;
+    } Cases[] = {
+        {TItemChange::Keep, true, 0},
+        {TItemChange::Write, true, 9},
+        {TItemChange::Remove, false, 0},
+    };
+    for (const auto& Case : Cases) {
+        ASSERT_EQ(WorkItemStore::Create(QStringLiteral("Job"), Sample()), TStoreResult::Ok);
+        uint32_t Seen = 1;
+        EXPECT_EQ(WorkItemStore::UpdateOrRemove(QStringLiteral("JOB"),
+                      [&](TWorkItem& Stored) {
+                          Seen = Stored.ExitCode;
+                          Stored.ExitCode = 9;
+                          return Case.Change;
+                      }),
+            TStoreResult::Ok);
+        EXPECT_EQ(Seen, 0u);
+        TWorkItem Back;
+        EXPECT_EQ(WorkItemStore::Load(QStringLiteral("Job"), Back), Case.Exists ? TStoreResult::Ok : TStoreResult::NotFound);
+        EXPECT_EQ(Back.ExitCode, Case.ExitCode);
+        (void)WorkItemStore::Remove(QStringLiteral("Job"));
+    }
+    EXPECT_EQ(QDir(Folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral(".lock")});
+}
+
 TEST_F(WorkItemStoreTest, FilesThatAreNotOursAreRefusedAndTheOthersStillList)
 {
     ASSERT_EQ(WorkItemStore::Create(QStringLiteral("Good"), Sample()), TStoreResult::Ok);

@@ -233,3 +233,46 @@ TEST(RunPlan, ARunMoreThanSixtySecondsLateIsMissed)
     EXPECT_FALSE(RunPlan::IsLate(Due, Due + 60000));
     EXPECT_TRUE(RunPlan::IsLate(Due, Due + 60001));
 }
+
+TEST(RunPlan, TheSkippedRunIsLeftOutAndTheNextStays)
+{
+    const TTimeZone Zone("Europe/Berlin");
+    TWorkItem Daily = Item(Trigger(WorkItem::TriggerDaily, 2024, 1, 1, 21, 30));
+    // 21:30 in Berlin in summer is 19:30 UTC.
+    const qint64 Due = Utc(2024, 6, 5, 19, 30);
+    Daily.SkippedRun = TriggerSchedule::LocalFields(Due);
+    const struct
+    {
+        qint64 From;
+        qint64 Expected;
+    } Cases[] = {
+        {Due - 600, Due + 86400},
+        {Due, Due + 86400},
+        {Due - 86400, Due - 86400},
+        {Due + 1, Due + 86400},
+    };
+    for (const auto& Case : Cases)
+        EXPECT_EQ(RunPlan::NextDue(Daily, Case.From, 0, std::nullopt).value_or(0), Case.Expected) << Case.From - Due;
+}
+
+TEST(RunPlan, HeadsUpComesTheLeadTimeAheadUnlessTheItemWasSavedWithinIt)
+{
+    const qint64 Due = Utc(2024, 6, 5, 19, 30);
+    const struct
+    {
+        qint64 SavedAt;
+        qint64 Lead;
+        std::optional<qint64> Expected;
+    } Cases[] = {
+        {Due - 3600, 300, Due - 300},
+        {Due - 301, 300, Due - 300},
+        {Due - 300, 300, std::nullopt},
+        {Due - 3600, 0, std::nullopt},
+        {Due - 3600, -5, std::nullopt},
+        {Due - 7201, 7200, Due - 7200},
+        {Due - 3600, 7200, std::nullopt},
+    };
+    for (const auto& Case : Cases)
+        EXPECT_EQ(RunPlan::HeadsUpAt(Due, Case.SavedAt, Case.Lead), Case.Expected)
+            << Case.SavedAt - Due << " " << Case.Lead;
+}

@@ -170,7 +170,13 @@ protected:
         QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
         Env.insert("HOME", Home.path());
         Env.insert("XDG_DATA_HOME", Home.filePath("share"));
+        Env.insert("XDG_STATE_HOME", Home.filePath("state"));
+        Env.insert("XDG_CONFIG_HOME", Home.filePath("config"));
         Env.remove("LUMIDOR_TASK_STORE");
+        // Never the machine's own buses: the test's own, or none that answers.
+        const QString NoBus = "unix:path=" + Home.filePath("no-bus");
+        Env.insert("DBUS_SESSION_BUS_ADDRESS", SessionBus.isEmpty() ? NoBus : SessionBus);
+        Env.insert("DBUS_SYSTEM_BUS_ADDRESS", SystemBus.isEmpty() ? NoBus : SystemBus);
         Service.setProcessEnvironment(Env);
         const int Starts = LogText().count("started for");
         Service.start();
@@ -196,6 +202,9 @@ protected:
     QString Log;
     QString Utmp;
     QString StandIn;
+    // Addresses of private buses a test started, for the service.
+    QString SessionBus;
+    QString SystemBus;
     QProcess Service;
 };
 

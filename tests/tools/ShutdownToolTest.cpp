@@ -1,7 +1,10 @@
 #include "tools/ShutdownTool.h"
 
+#include "platform/RunTimeTexts.h"
+
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -33,12 +36,15 @@ public:
             if (!ScheduleError.isEmpty())
                 return Message.createErrorReply(ScheduleError, QStringLiteral("refused"));
             ScheduledUsec = Message.arguments().at(1).toULongLong();
+            Schedules << ScheduledUsec;
             return Message.createReply();
         }
         if (Message.member() == QLatin1String("CancelScheduledShutdown"))
             return Message.createReply(QVariant(CancelAnswer));
-        if (Message.member() == QLatin1String("Notify"))
+        if (Message.member() == QLatin1String("Notify")) {
+            Notifications << Message.arguments();
             return Message.createReply(QVariant::fromValue(uint(7)));
+        }
         if (Message.member() == QLatin1String("Get")) {
             if (OnPropertyGet)
                 OnPropertyGet(*this);
@@ -57,6 +63,8 @@ public:
     }
 
     qulonglong ScheduledUsec = 0;
+    QList<qulonglong> Schedules;
+    QList<QVariantList> Notifications;
 };
 
 struct TRun
@@ -124,7 +132,7 @@ TEST(ShutdownTool, DryRunAnnouncesTheCountdownWithAnAbortAction)
                                   "org.freedesktop.Notifications Notify susssasa{sv}i \"Lumidor\" 0 "))
         << Notify.toStdString();
     EXPECT_TRUE(Notify.contains("Shutdown in 30 seconds")) << Notify.toStdString();
-    EXPECT_TRUE(Notify.contains(" 2 \"abort\" \"Abort\" ")) << Notify.toStdString();
+    EXPECT_TRUE(Notify.contains(" 4 \"abort\" \"Abort\" \"postpone\" \"Postpone 10 minutes\" ")) << Notify.toStdString();
 
     // "-a" has nothing to announce.
     EXPECT_EQ(RunTool({"--dry-run", "-a"}, nullptr).Out.size(), 1);
@@ -197,8 +205,17 @@ TEST(ShutdownTool, EveryLogindFailureHasItsExitCodeAndNeverAnImmediateShutdown)
             EXPECT_EQ(Run.ExitCode, Case.ExitCode);
             ASSERT_EQ(Run.Err.size(), 1);
             EXPECT_TRUE(Run.Err.first().startsWith("cannot schedule a ")) << Run.Err.first().toStdString();
-            // Nothing after the refusal: no PowerOff, no Reboot, no notification.
-            EXPECT_LE(Bus.Calls.size(), 1) << Bus.Calls.join(',').toStdString();
+            // Nothing after the refusal but the question who blocks it and the
+            // one critical notification: no PowerOff, no Reboot, no countdown.
+            QStringList Calls = Bus.Calls;
+            ASSERT_FALSE(Calls.isEmpty());
+            EXPECT_EQ(Calls.takeLast(), "Notify");
+            Calls.removeAll("ListInhibitors");
+            EXPECT_LE(Calls.size(), 1) << Bus.Calls.join(',').toStdString();
+            EXPECT_TRUE(Calls.isEmpty() || Calls.first() == "ScheduleShutdown") << Bus.Calls.join(',').toStdString();
+            ASSERT_EQ(Bus.Notifications.size(), 1);
+            EXPECT_TRUE(Bus.Notifications.at(0).at(5).toStringList().isEmpty());
+            EXPECT_EQ(Bus.Notifications.at(0).at(6).toMap().value("urgency").toInt(), 2);
         }
     }
 }
@@ -264,4 +281,81 @@ TEST(ShutdownTool, ProgramDryRunPrintsAndUnknownOptionsFailWithUsage)
     EXPECT_EQ(P.exitCode(), ShutdownExitUsage);
     EXPECT_TRUE(QString::fromUtf8(P.readAllStandardError()).contains("unknown option \"-x\""));
     EXPECT_TRUE(P.readAllStandardOutput().isEmpty());
+}
+
+TEST(ShutdownTool, PostponeReplacesTheScheduleAndTheCountdownComesBackEachTime)
+{
+    TFakeBus Bus;
+    qint64 Now = FixedNowUsec;
+    int Gets = 0;
+    // One step a second of the countdown: the user postpones, the clock runs
+    // to 30 s before the new time, the user postpones again, then aborts.
+    Bus.OnPropertyGet = [&](TFakeBus& B) {
+        ++Gets;
+        const auto Invoke = [&](const char* Action) {
+            QMetaObject::invokeMethod(B.SignalReceiver, "NotificationActionInvoked", Q_ARG(uint, 7), Q_ARG(QString, Action));
+        };
+        if (Gets == 1 || Gets == 4)
+            Invoke("postpone");
+        else if (Gets == 2)
+            Now = FixedNowUsec + 600000000;
+        else if (Gets == 5)
+            Now = FixedNowUsec + 1200000000;
+        else if (Gets == 7)
+            Invoke("abort");
+    };
+    TShutdownOptions Options;
+    QString Error;
+    ASSERT_TRUE(ParseShutdownArguments({"-r"}, Options, Error));
+    TShutdownTool Tool(Options, &Bus);
+    QStringList Err;
+    Tool.SetClock([&] { return Now; });
+    Tool.SetOutput([](const QString&) {}, [&](const QString& Line) { Err << Line; });
+    Tool.SetWaitForCountdown(true);
+    EXPECT_EQ(Tool.Run(), ShutdownExitOk);
+
+    const qulonglong Due = FixedNowUsec + 30000000;
+    EXPECT_EQ(Bus.Schedules, (QList<qulonglong>{Due, Due + 600000000, Due + 1200000000}));
+    EXPECT_EQ(Bus.Calls, (QStringList{"ScheduleShutdown", "Notify", "Get", "ScheduleShutdown", "CloseNotification",
+                             "Get", "Get", "Notify", "Get", "ScheduleShutdown", "CloseNotification", "Get", "Get",
+                             "Notify", "Get", "CancelScheduledShutdown"}));
+    // Each time it comes back as a new countdown, 30 s ahead, with both actions.
+    ASSERT_EQ(Bus.Notifications.size(), 3);
+    for (const QVariantList& Shown : Bus.Notifications) {
+        EXPECT_EQ(Shown.at(1).toUInt(), 0u);
+        EXPECT_TRUE(Shown.at(4).toString().startsWith("Restart in 30 seconds")) << Shown.at(4).toString().toStdString();
+        EXPECT_EQ(Shown.at(5).toStringList(), (QStringList{"abort", "Abort", "postpone", "Postpone 10 minutes"}));
+    }
+    EXPECT_EQ(Err.last(), "aborted by the user");
+}
+
+TEST(ShutdownTool, TextsComeFromTheLanguageGiven)
+{
+    QTemporaryDir Dir;
+    QFile File(Dir.path() + "/Polish.lng");
+    ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+    File.write("\xEF\xBB\xBF[Lumidor_M]\nCountdown_Abort=Przerwij\nFailed_Shutdown=Komputer NIE zosta\xC5\x82 wy\xC5\x82\xC4\x85" "czony\n");
+    File.close();
+    for (const bool Refused : {false, true}) {
+        TFakeBus Bus;
+        if (Refused)
+            Bus.ScheduleError = "org.freedesktop.DBus.Error.AccessDenied";
+        TShutdownOptions Options;
+        QString Error;
+        ASSERT_TRUE(ParseShutdownArguments({"-s"}, Options, Error));
+        TShutdownTool Tool(Options, &Bus);
+        Tool.SetTexts(TRunTimeTexts::Load(Dir.path(), "Polish"));
+        Tool.SetClock([] { return FixedNowUsec; });
+        Tool.SetOutput([](const QString&) {}, [](const QString&) {});
+        Tool.SetWaitForCountdown(false);
+        Tool.Run();
+        ASSERT_EQ(Bus.Notifications.size(), 1);
+        if (Refused) {
+            EXPECT_EQ(Bus.Notifications.at(0).at(3).toString(), QStringLiteral("Komputer NIE został wyłączony"));
+        } else {
+            // A key the file lacks keeps its English text.
+            EXPECT_EQ(Bus.Notifications.at(0).at(5).toStringList(),
+                (QStringList{"abort", "Przerwij", "postpone", "Postpone 10 minutes"}));
+        }
+    }
 }

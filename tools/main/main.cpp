@@ -1,7 +1,24 @@
 #include "tools/ShutdownTool.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QTextStream>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int StopPipe[2] = {-1, -1};
+
+void OnTerminate(int)
+{
+    const char Byte = 1;
+    (void)!write(StopPipe[1], &Byte, 1);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -13,5 +30,23 @@ int main(int argc, char** argv)
         return ShutdownExitUsage;
     }
     TShutdownTool Tool(Options);
+
+    // SIGTERM (the task service ending a run at its maximum run time, a
+    // logout) ends the wait in order: logind keeps the time the user chose,
+    // and the notification loses buttons that nobody would hear any more.
+    std::unique_ptr<QSocketNotifier> Stop;
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, StopPipe) == 0) {
+        Stop = std::make_unique<QSocketNotifier>(StopPipe[0], QSocketNotifier::Read);
+        QObject::connect(Stop.get(), &QSocketNotifier::activated, [&Tool] {
+            char Byte = 0;
+            (void)!read(StopPipe[0], &Byte, 1);
+            Tool.StopWaiting();
+        });
+        struct sigaction Action = {};
+        Action.sa_handler = OnTerminate;
+        sigemptyset(&Action.sa_mask);
+        Action.sa_flags = SA_RESTART;
+        (void)sigaction(SIGTERM, &Action, nullptr);
+    }
     return Tool.Run();
 }

@@ -1,0 +1,271 @@
+// The real shutdown tool against a real dbus-daemon: python3-dbusmock's
+// logind on a private system bus, its notification server on a private
+// session bus. logind here is a mock: nothing is ever shut down.
+
+#include "support/PrivateBuses.h"
+
+#include <QDBusArgument>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+const QString Program = QStringLiteral(LUMIDOR_BUILD_DIR "/libexec/lumidor/Shutdown.exe");
+const QString AccessDenied = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied");
+
+struct TNotification
+{
+    uint ReplacesId = 0;
+    QString Summary;
+    QString Body;
+    QStringList Actions;
+    int Urgency = -1;
+};
+
+TNotification NotificationOf(const TMockCall& Call)
+{
+    TNotification N;
+    if (Call.Args.size() != 8)
+        return N;
+    N.ReplacesId = Call.Args.at(1).toUInt();
+    N.Summary = Call.Args.at(3).toString();
+    N.Body = Call.Args.at(4).toString();
+    N.Actions = Call.Args.at(5).toStringList();
+    const QVariantMap Hints = qdbus_cast<QVariantMap>(Call.Args.at(6).value<QDBusArgument>());
+    if (Hints.contains("urgency"))
+        N.Urgency = Hints.value("urgency").toInt();
+    return N;
+}
+
+QStringList MethodsOf(const QList<TMockCall>& Calls)
+{
+    QStringList Out;
+    for (const TMockCall& Call : Calls)
+        Out << Call.Method;
+    return Out;
+}
+
+class ShutdownToolBus : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!QFileInfo::exists(Program))
+            GTEST_SKIP() << "Shutdown.exe is not built";
+        if (!QFileInfo::exists("/usr/bin/dbus-daemon") || !QFileInfo::exists("/usr/lib/python3/dist-packages/dbusmock"))
+            GTEST_SKIP() << "dbus and python3-dbusmock are needed (scripts/deps.sh installs them)";
+        ASSERT_TRUE(Dir.isValid());
+        Buses = std::make_unique<TPrivateBuses>(Dir.path());
+        QString Error;
+        ASSERT_TRUE(Buses->Start(Error)) << Error.toStdString();
+    }
+
+    void TearDown() override
+    {
+        if (Tool.state() != QProcess::NotRunning) {
+            Tool.kill();
+            Tool.waitForFinished(10000);
+        }
+        Buses.reset();
+    }
+
+    void SetSuiteLanguage(const QByteArray& Language)
+    {
+        const QString Folder = Dir.path() + "/config/Zelvo/Corvane V8";
+        ASSERT_TRUE(QDir().mkpath(Folder));
+        QFile Settings(Folder + "/Main.ini");
+        ASSERT_TRUE(Settings.open(QIODevice::WriteOnly));
+        Settings.write("[Main]\nLanguage=" + Language + "\n");
+    }
+
+    void StartTool(const QStringList& Args, QProcessEnvironment Env = {})
+    {
+        if (Env.isEmpty())
+            Env = Buses->Environment();
+        Env.insert("XDG_CONFIG_HOME", Dir.path() + "/config");
+        Env.insert("HOME", Dir.path());
+        Env.insert("LC_ALL", "C");
+        Tool.setProcessEnvironment(Env);
+        Tool.setProcessChannelMode(QProcess::SeparateChannels);
+        Tool.start(Program, Args);
+        ASSERT_TRUE(Tool.waitForStarted(10000));
+    }
+
+    int WaitForTool()
+    {
+        EXPECT_TRUE(Tool.waitForFinished(30000)) << "the tool did not end";
+        return Tool.exitCode();
+    }
+
+    QString ToolErrors() { return QString::fromUtf8(Tool.readAllStandardError()); }
+
+    QTemporaryDir Dir;
+    std::unique_ptr<TPrivateBuses> Buses;
+    QProcess Tool;
+};
+
+} // namespace
+
+TEST_F(ShutdownToolBus, ScheduleShowsTheCountdownAndPostponeMovesItTenMinutesInOneCall)
+{
+    const qint64 Before = QDateTime::currentMSecsSinceEpoch() * 1000;
+    StartTool({"-s"});
+    ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::Session, "Notify", 1)) << ToolErrors().toStdString();
+    const qint64 After = QDateTime::currentMSecsSinceEpoch() * 1000;
+
+    QList<TMockCall> Logind = Buses->LogindCalls();
+    QList<TMockCall> Schedules = Buses->CallsOf(Logind, "ScheduleShutdown");
+    ASSERT_EQ(Schedules.size(), 1);
+    EXPECT_EQ(Schedules.at(0).Args.at(0).toString(), "poweroff");
+    const qint64 First = qint64(Schedules.at(0).Args.at(1).toULongLong());
+    EXPECT_GE(First, Before + 30000000);
+    EXPECT_LE(First, After + 30000000);
+
+    const TNotification Countdown = NotificationOf(Buses->CallsOf(Buses->NotificationCalls(), "Notify").at(0));
+    EXPECT_EQ(Countdown.Summary, "The computer shuts down soon");
+    EXPECT_TRUE(Countdown.Body.startsWith("Shutdown in 30 seconds, at ")) << Countdown.Body.toStdString();
+    EXPECT_EQ(Countdown.Actions, (QStringList{"abort", "Abort", "postpone", "Postpone 10 minutes"}));
+
+    // The mock numbers notifications from 1.
+    ASSERT_TRUE(Buses->EmitActionInvoked(1, "postpone"));
+    ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::System, "ScheduleShutdown", 2)) << ToolErrors().toStdString();
+    Logind = Buses->LogindCalls();
+    Schedules = Buses->CallsOf(Logind, "ScheduleShutdown");
+    ASSERT_EQ(Schedules.size(), 2);
+    EXPECT_EQ(Schedules.at(1).Args.at(0).toString(), "poweroff");
+    EXPECT_EQ(qint64(Schedules.at(1).Args.at(1).toULongLong()), First + 600000000);
+    EXPECT_FALSE(MethodsOf(Logind).contains("CancelScheduledShutdown")) << MethodsOf(Logind).join(',').toStdString();
+    for (const char* Immediate : {"PowerOff", "Reboot"})
+        EXPECT_FALSE(MethodsOf(Logind).contains(Immediate));
+
+    QString Type;
+    qulonglong Usec = 0;
+    ASSERT_TRUE(Buses->ScheduledShutdown(Type, Usec));
+    EXPECT_EQ(Type, "poweroff");
+    EXPECT_EQ(qint64(Usec), First + 600000000);
+
+    // The tool waits for the new time; ended now, logind keeps what the user chose.
+    QThread::msleep(1500);
+    EXPECT_EQ(Tool.state(), QProcess::Running) << ToolErrors().toStdString();
+    Tool.kill();
+    Tool.waitForFinished(10000);
+    ASSERT_TRUE(Buses->ScheduledShutdown(Type, Usec));
+    EXPECT_EQ(qint64(Usec), First + 600000000);
+}
+
+TEST_F(ShutdownToolBus, AbortInTheCountdownCancels)
+{
+    StartTool({"-r"});
+    ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::Session, "Notify", 1)) << ToolErrors().toStdString();
+    ASSERT_TRUE(Buses->EmitActionInvoked(1, "abort"));
+    EXPECT_EQ(WaitForTool(), 0);
+    const QList<TMockCall> Logind = Buses->LogindCalls();
+    EXPECT_EQ(Buses->CallsOf(Logind, "ScheduleShutdown").size(), 1);
+    EXPECT_EQ(Buses->CallsOf(Logind, "CancelScheduledShutdown").size(), 1);
+    QString Type = "?";
+    qulonglong Usec = 1;
+    ASSERT_TRUE(Buses->ScheduledShutdown(Type, Usec));
+    EXPECT_EQ(Type, "");
+}
+
+TEST_F(ShutdownToolBus, CountdownSpeaksTheSuitesLanguage)
+{
+    SetSuiteLanguage("German");
+    StartTool({"-s"});
+    ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::Session, "Notify", 1)) << ToolErrors().toStdString();
+    const TNotification Countdown = NotificationOf(Buses->CallsOf(Buses->NotificationCalls(), "Notify").at(0));
+    EXPECT_EQ(Countdown.Summary, QStringLiteral("Der Computer wird gleich heruntergefahren"));
+    EXPECT_TRUE(Countdown.Body.startsWith(QStringLiteral("Herunterfahren in 30 Sekunden, um "))) << Countdown.Body.toStdString();
+    EXPECT_EQ(Countdown.Actions, (QStringList{"abort", "Abbrechen", "postpone", "10 Minuten verschieben"}));
+}
+
+// Refused by polkit, blocked by another program, or no logind at all: a
+// critical notification says the computer stays on and why; no other call.
+TEST_F(ShutdownToolBus, EveryRefusalIsShownAsACriticalNotificationAndNothingElseHappens)
+{
+    struct TCase
+    {
+        QString Action;
+        QString Language;
+        std::function<void(TPrivateBuses&)> Arrange;
+        bool NoSystemBus;
+        int ExitCode;
+        QString Summary;
+        QString Body;
+    } Cases[] = {
+        {"-s", "English", [](TPrivateBuses& B) { ASSERT_TRUE(B.SetScheduleError(AccessDenied)); }, false, 4,
+            "The computer was NOT shut down", "The system did not allow it (polkit)."},
+        {"-r", "English",
+            [](TPrivateBuses& B) {
+                ASSERT_TRUE(B.AddInhibitor("sleep:shutdown", "Backup Tool", "Copying your files", "block"));
+                // A delay inhibitor only makes logind wait: it is not named.
+                ASSERT_TRUE(B.AddInhibitor("shutdown", "Music Player", "Saving the playlist", "delay"));
+            },
+            false, 4, "The computer was NOT restarted", "Backup Tool is blocking it: Copying your files"},
+        {"-s", "German", [](TPrivateBuses& B) { ASSERT_TRUE(B.SetScheduleError(AccessDenied)); }, false, 4,
+            "Der Computer wurde NICHT heruntergefahren", "Das System hat es nicht erlaubt (polkit)."},
+        {"-s", "English", [](TPrivateBuses&) {}, true, 3, "The computer was NOT shut down",
+            "The login manager (logind) cannot be reached."},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE((C.Action + " " + C.Summary).toStdString());
+        TearDown();
+        Buses = std::make_unique<TPrivateBuses>(Dir.path());
+        QString Error;
+        ASSERT_TRUE(Buses->Start(Error)) << Error.toStdString();
+        SetSuiteLanguage(C.Language.toUtf8());
+        C.Arrange(*Buses);
+
+        QProcessEnvironment Env = Buses->Environment();
+        if (C.NoSystemBus)
+            Env.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + Dir.path() + "/no-such-bus");
+        StartTool({C.Action}, Env);
+        EXPECT_EQ(WaitForTool(), C.ExitCode) << ToolErrors().toStdString();
+
+        const QStringList Logind = MethodsOf(Buses->LogindCalls());
+        if (C.NoSystemBus)
+            EXPECT_TRUE(Logind.isEmpty()) << Logind.join(',').toStdString();
+        else
+            EXPECT_EQ(Logind, (QStringList{"ScheduleShutdown", "ListInhibitors"}));
+        const QList<TMockCall> Shown = Buses->NotificationCalls();
+        ASSERT_EQ(MethodsOf(Shown), QStringList{"Notify"});
+        const TNotification Failure = NotificationOf(Shown.at(0));
+        EXPECT_EQ(Failure.Summary, C.Summary);
+        EXPECT_EQ(Failure.Body, C.Body);
+        EXPECT_EQ(Failure.Urgency, 2);
+        EXPECT_TRUE(Failure.Actions.isEmpty());
+    }
+}
+
+// The task service ends a run at its maximum run time with SIGTERM: the time
+// the user chose stands, and no button is left that nobody would hear.
+TEST_F(ShutdownToolBus, EndedWhileWaitingLeavesTheScheduleAndAPlainNotification)
+{
+    StartTool({"-s"});
+    ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::Session, "Notify", 1)) << ToolErrors().toStdString();
+    Tool.terminate();
+    EXPECT_EQ(WaitForTool(), 0) << ToolErrors().toStdString();
+    EXPECT_EQ(Tool.exitStatus(), QProcess::NormalExit);
+
+    const QList<TMockCall> Shown = Buses->CallsOf(Buses->NotificationCalls(), "Notify");
+    ASSERT_GE(Shown.size(), 2);
+    const TNotification Last = NotificationOf(Shown.last());
+    EXPECT_EQ(Last.ReplacesId, 1u);
+    EXPECT_TRUE(Last.Summary.startsWith("The computer shuts down at ")) << Last.Summary.toStdString();
+    EXPECT_TRUE(Last.Actions.isEmpty());
+
+    const QStringList Logind = MethodsOf(Buses->LogindCalls());
+    EXPECT_FALSE(Logind.contains("CancelScheduledShutdown")) << Logind.join(',').toStdString();
+    QString Type;
+    qulonglong Usec = 0;
+    ASSERT_TRUE(Buses->ScheduledShutdown(Type, Usec));
+    EXPECT_EQ(Type, "poweroff");
+}
