@@ -400,6 +400,10 @@ void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, 
     FRuns[FileName] = TRun{Process, Due, false};
     connect(Process, &TTaskProcess::Finished, this,
         [this, FileName](int ExitCode, int Signal) { RunFinished(FileName, ExitCode, Signal); });
+    // The shutdown tool may wait past any limit for a time the user postponed
+    // to; it ends by itself at that time, on Abort or when dismissed.
+    if (HeadsUpActionOf(Run) != THeadsUpAction::None)
+        return;
     if (Run.MaxRunTime > 0 && Run.MaxRunTime <= uint32_t(INT_MAX))
         QTimer::singleShot(int(Run.MaxRunTime), Process, [this, FileName, Process] {
             ServiceLog::Write(QStringLiteral("%1: ran longer than its limit; ending it").arg(FileName));

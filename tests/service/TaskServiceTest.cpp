@@ -250,3 +250,23 @@ TEST_F(TaskServiceTest, RefusesAStoreOthersCanWriteAndRunsNothingFromIt)
     EXPECT_TRUE(Runs().isEmpty());
     EXPECT_FALSE(TaskServiceRunning(Store));
 }
+
+TEST_F(TaskServiceTest, TimeLimitEndsOtherProgramsButNotTheShutdownToolWaitingForItsTime)
+{
+    const QString Tool = WriteStandIn("Shutdown.exe", 3);
+    const QString Other = WriteStandIn("Other.exe", 3);
+    StartService();
+    AvoidMinuteEnd(10);
+    TWorkItem Waiting = ShutdownItem(WorkItem::TriggerOnce, NowSeconds(), 0x2000);
+    Waiting.Application = Tool;
+    Waiting.MaxRunTime = 1000;
+    TWorkItem Limited = Waiting;
+    Limited.Application = Other;
+    ASSERT_EQ(WorkItemStore::Create("waiting", Waiting), TStoreResult::Ok);
+    ASSERT_EQ(WorkItemStore::Create("limited", Limited), TStoreResult::Ok);
+    ASSERT_TRUE(WaitUntil([&] { return LogText().contains("limited.job: ran longer than its limit"); }, 10000))
+        << LogText().toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return LogText().contains("waiting.job: finished with exit code 0"); }, 10000))
+        << LogText().toStdString();
+    EXPECT_FALSE(LogText().contains("waiting.job: ran longer than its limit")) << LogText().toStdString();
+}
