@@ -12,6 +12,8 @@ packages=(
   fonts-wine fonts-liberation fonts-noto-cjk
   # Screenshots under a real X server; the SVG sources of the pictures.
   xvfb xauth librsvg2-bin
+  # bench/compare-startup.sh: the map watcher's Xlib, xwininfo; scripts/soak.sh's checker.
+  libx11-dev x11-utils python3
   # The desktop files are validated by the tests.
   desktop-file-utils appstream
   # The package test checks the .deb with lintian.
