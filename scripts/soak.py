@@ -326,9 +326,9 @@ def soak_service(work, minutes, quiet, kills_per_minute, min_kills):
     argv = [os.path.join(BIN, "lumidor-taskd"), "--store", store]
 
     first = (int(time.time()) + 8) // 60 * 60 + 60
-    # (interval, first minute): 14 runs at every minute; a user has a few.
+    # (interval, first minute): 20 runs at every minute; a user has a few.
     items = {}
-    for i in range(10):
+    for i in range(16):
         items["every1_%02d" % i] = (1, 0)
     for i in range(4):
         items["every2_even%d" % i] = (2, 0)
@@ -345,7 +345,7 @@ def soak_service(work, minutes, quiet, kills_per_minute, min_kills):
         if k >= minutes - quiet:
             plan.append((b + 3, "rss"))
             continue
-        how = rng.choice(["before", "during", "during", "none"] if k else ["before", "during"])
+        how = rng.choice(["before", "during", "none"] if k else ["before", "during"])
         if how == "before":
             plan += [(b - rng.uniform(0.05, 1.5), "kill"), (b + rng.uniform(0.1, 2.5), "start")]
         elif how == "during":
