@@ -15,6 +15,8 @@ packages=(
   # The wake-up under a real Wayland compositor, and X11's side of it
   # (xprop and xwininfo read the window's user time).
   weston qt6-wayland libxcb1-dev x11-utils
+  # bench/compare-startup.sh: the map watcher's Xlib; scripts/soak.sh's checker.
+  libx11-dev python3
   # The desktop files are validated by the tests.
   desktop-file-utils appstream
   # The package test checks the .deb with lintian.

@@ -2,6 +2,8 @@
 
 #include "platform/TriggerSchedule.h"
 
+#include <algorithm>
+
 namespace {
 
 bool Enabled(const TWorkItem& Item)
@@ -90,6 +92,24 @@ std::optional<qint64> HeadsUpAt(qint64 Due, qint64 SavedAt, qint64 LeadSeconds)
 bool IsLate(qint64 DueMs, qint64 NowMs)
 {
     return NowMs - DueMs > LateLimitMs;
+}
+
+TMissedRuns MissedWhileStopped(const TWorkItem& Item, qint64 SavedAt, qint64 NowMs)
+{
+    TMissedRuns Missed;
+    qint64 From = SavedAt + 1;
+    if (const std::optional<qint64> LastRun = MostRecentRun(Item))
+        From = std::max(From, *LastRun + 1);
+    while (Missed.Count < MissedCountLimit) {
+        const std::optional<qint64> Due = TriggerSchedule::NextRun(Item, From);
+        if (!Due || *Due * 1000 >= NowMs)
+            break;
+        ++Missed.Count;
+        Missed.Last = *Due;
+        From = *Due + 1;
+    }
+    Missed.AtLeast = Missed.Count == MissedCountLimit;
+    return Missed;
 }
 
 } // namespace RunPlan

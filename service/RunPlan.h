@@ -38,4 +38,15 @@ std::optional<qint64> HeadsUpAt(qint64 Due, qint64 SavedAt, qint64 LeadSeconds);
 
 bool IsLate(qint64 DueMs, qint64 NowMs);
 
+// The runs of an item that fell between its last run or save and a service's
+// start (NowMs): they passed while no service was up. Counted up to Limit.
+struct TMissedRuns
+{
+    int Count = 0;
+    bool AtLeast = false; // Count reached the limit; there may be more
+    qint64 Last = 0;
+};
+constexpr int MissedCountLimit = 1000;
+TMissedRuns MissedWhileStopped(const TWorkItem& Item, qint64 SavedAt, qint64 NowMs);
+
 } // namespace RunPlan

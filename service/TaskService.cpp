@@ -136,6 +136,7 @@ bool TTaskService::Start()
     });
 
     FullScan();
+    SkipMissedWhileStopped();
     std::optional<qint64> First;
     QString FirstName;
     for (const auto& [Name, Entry] : FEntries)
@@ -150,6 +151,34 @@ bool TTaskService::Start()
                           .arg(FLeadSeconds ? QStringLiteral("heads-up %1 s before a shutdown or restart").arg(FLeadSeconds)
                                             : QStringLiteral("no heads-up")));
     return true;
+}
+
+// A run whose time passed before this service was up, if only by a moment, had
+// no service to run it: it is missed, never run late by a service that came
+// back meanwhile.
+void TTaskService::SkipMissedWhileStopped()
+{
+    const qint64 Now = NowMs();
+    QStringList Done;
+    for (auto& [Name, Entry] : FEntries) {
+        if (!Entry.Loaded)
+            continue;
+        const RunPlan::TMissedRuns Missed = RunPlan::MissedWhileStopped(Entry.Item, Entry.SavedAt, Now);
+        if (Missed.Count > 0)
+            ServiceLog::Write(QStringLiteral("%1: %2%3 run(s) missed while no service was running, the last due at %4; "
+                                             "they do not run")
+                                  .arg(Name, Missed.AtLeast ? QStringLiteral("at least ") : QString())
+                                  .arg(Missed.Count).arg(Describe(Missed.Last)));
+        // The run of an item saved during its own minute is the user's doing just now.
+        if (Entry.Next && *Entry.Next * 1000 < Now && Entry.Next != RunPlan::DueOnSave(Entry.Item, Entry.SavedAt)) {
+            Entry.Next = RunPlan::NextDue(Entry.Item, Seconds(Now) + 1, Entry.SavedAt, Entry.Handled);
+            if (!Entry.Next)
+                Done += Name;
+        }
+    }
+    for (const QString& Name : Done)
+        DeleteIfDone(Name, Seconds(Now) + 1, "its runs all lie in the past");
+    Arm();
 }
 
 bool TTaskService::StoreIsSafe()

@@ -66,6 +66,7 @@ private:
     };
 
     void FullScan();
+    void SkipMissedWhileStopped();
     void ReloadItems(const QSet<QString>& FileNames);
     void Reload(const QString& FileName, qint64 NowMs);
     void Recompute();

@@ -276,3 +276,40 @@ TEST(RunPlan, HeadsUpComesTheLeadTimeAheadUnlessTheItemWasSavedWithinIt)
         EXPECT_EQ(RunPlan::HeadsUpAt(Due, Case.SavedAt, Case.Lead), Case.Expected)
             << Case.SavedAt - Due << " " << Case.Lead;
 }
+
+TEST(RunPlan, RunsBetweenTheLastRunOrSaveAndTheStartAreMissed)
+{
+    TTimeZone Zone("UTC");
+    const qint64 Now = Utc(2024, 5, 5, 10, 0) * 1000;
+    TWorkItem Daily = Item(Trigger(WorkItem::TriggerDaily, 2024, 1, 1, 10, 0), 0);
+    TWorkItem RanYesterday = Daily;
+    RanYesterday.MostRecentRun = TCalendarTime{2024, 5, 6, 4, 10, 0, 3, 0};
+    TTriggerData EveryMinute = Trigger(WorkItem::TriggerDaily, 2024, 1, 1, 0, 0);
+    EveryMinute.MinutesInterval = 1;
+    EveryMinute.MinutesDuration = 1439;
+    const struct {
+        const char* Name;
+        TWorkItem I;
+        qint64 SavedAt;
+        qint64 NowMs;
+        int Count;
+        bool AtLeast;
+        qint64 Last;
+    } Cases[] = {
+        {"the start a moment after today's run", Daily, Utc(2024, 5, 1, 9, 0), Now + 300, 5, false, Now / 1000},
+        {"the start at the very millisecond of today's run", Daily, Utc(2024, 5, 1, 9, 0), Now, 4, false,
+            Utc(2024, 5, 4, 10, 0)},
+        {"ran yesterday", RanYesterday, Utc(2024, 5, 1, 9, 0), Now + 300, 1, false, Now / 1000},
+        {"saved after today's run", Daily, Now / 1000 + 1, Now + 5000, 0, false, 0},
+        {"every minute for weeks", Item(EveryMinute, 0), Utc(2024, 4, 1, 0, 0), Now + 300, RunPlan::MissedCountLimit,
+            true, Utc(2024, 4, 1, 16, 40)},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Name);
+        const RunPlan::TMissedRuns Missed = RunPlan::MissedWhileStopped(Case.I, Case.SavedAt, Case.NowMs);
+        EXPECT_EQ(Missed.Count, Case.Count);
+        EXPECT_EQ(Missed.AtLeast, Case.AtLeast);
+        if (Case.Count > 0)
+            EXPECT_EQ(Missed.Last, Case.Last);
+    }
+}

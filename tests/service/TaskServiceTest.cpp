@@ -118,6 +118,20 @@ TEST_F(TaskServiceTest, OneTimeRunThatPassedWhileStoppedIsNotRunAndIsDeletedAtSt
     EXPECT_TRUE(LogText().contains("passed.job: deleted without running")) << LogText().toStdString();
 }
 
+TEST_F(TaskServiceTest, RunThatPassedAMomentBeforeTheServiceCameUpIsLoggedMissedAndNotRun)
+{
+    AvoidMinuteEnd(5);
+    const qint64 Due = (NowSeconds() / 60 + 1) * 60;
+    ASSERT_EQ(WorkItemStore::Create("daily", ShutdownItem(WorkItem::TriggerDaily, Due, 0)), TStoreResult::Ok);
+    // No service was up when the run's time came; one comes up within its second.
+    while (QDateTime::currentMSecsSinceEpoch() < Due * 1000 + 50)
+        QThread::msleep(10);
+    StartService();
+    QThread::msleep(1500);
+    EXPECT_TRUE(Runs().isEmpty()) << LogText().toStdString();
+    EXPECT_TRUE(LogText().contains("daily.job: 1 run(s) missed while no service was running")) << LogText().toStdString();
+}
+
 TEST_F(TaskServiceTest, OneTimeItemSavedDuringItsMinuteRunsAtOnce)
 {
     StartService();
