@@ -97,9 +97,11 @@ bool IsLate(qint64 DueMs, qint64 NowMs)
 TMissedRuns MissedWhileStopped(const TWorkItem& Item, qint64 SavedAt, qint64 NowMs)
 {
     TMissedRuns Missed;
+    // After the save, the last run and the run the user skipped: those were seen.
     qint64 From = SavedAt + 1;
-    if (const std::optional<qint64> LastRun = MostRecentRun(Item))
-        From = std::max(From, *LastRun + 1);
+    for (const std::optional<qint64> Past : {MostRecentRun(Item), MomentOf(Item.SkippedRun)})
+        if (Past)
+            From = std::max(From, *Past + 1);
     while (Missed.Count < MissedCountLimit) {
         const std::optional<qint64> Due = TriggerSchedule::NextRun(Item, From);
         if (!Due || *Due * 1000 >= NowMs)

@@ -38,8 +38,9 @@ std::optional<qint64> HeadsUpAt(qint64 Due, qint64 SavedAt, qint64 LeadSeconds);
 
 bool IsLate(qint64 DueMs, qint64 NowMs);
 
-// The runs of an item that fell between its last run or save and a service's
-// start (NowMs): they passed while no service was up. Counted up to Limit.
+// The runs of an item that fell between its last run, skip or save and
+// NowMs (a service's start): they passed while no service was up. Counted up
+// to MissedCountLimit.
 struct TMissedRuns
 {
     int Count = 0;

@@ -77,7 +77,6 @@ bool DeleteWhenDone(const TWorkItem& Item)
 
 // Counting the runs of a trigger that repeats every minute for years would
 // take long; beyond this many the count says "more than".
-constexpr int MaxMissedCount = 10000;
 
 QString ActionName(THeadsUpAction Action)
 {
@@ -582,29 +581,19 @@ void TTaskService::SkipRun(const QString& FileName, qint64 Due)
 
 void TTaskService::ReportMissedWhileAway(const QString& FileName, const TEntry& Entry, qint64 Now)
 {
-    // Runs since the item was saved, ran or was skipped, up to now, passed
+    // Runs from the item's save, last run or skip up to its next run passed
     // while no service was there to run them.
-    qint64 From = Entry.SavedAt;
-    for (const std::optional<qint64> Past : {RunPlan::MomentOf(Entry.Item.MostRecentRun), RunPlan::MomentOf(Entry.Item.SkippedRun)})
-        if (Past)
-            From = std::max(From, *Past + 1);
-    const qint64 To = Entry.Next ? std::min(*Entry.Next, Seconds(Now)) : Seconds(Now);
-    int Count = 0;
-    std::optional<qint64> Last;
-    for (std::optional<qint64> Run = TriggerSchedule::NextRun(Entry.Item, From); Run && *Run < To && Count <= MaxMissedCount;
-         Run = TriggerSchedule::NextRun(Entry.Item, *Run + 1)) {
-        Last = Run;
-        ++Count;
-    }
-    if (!Last)
+    const qint64 To = Entry.Next ? std::min(*Entry.Next * 1000, Now) : Now;
+    const RunPlan::TMissedRuns Missed = RunPlan::MissedWhileStopped(Entry.Item, Entry.SavedAt, To);
+    if (Missed.Count == 0)
         return;
-    const QString Runs = Count > MaxMissedCount ? QStringLiteral("more than %1 runs").arg(MaxMissedCount)
-        : Count == 1 ? QStringLiteral("the run")
-                     : QStringLiteral("%1 runs").arg(Count);
+    const QString Runs = Missed.AtLeast ? QStringLiteral("at least %1 runs").arg(Missed.Count)
+        : Missed.Count == 1             ? QStringLiteral("the run")
+                                        : QStringLiteral("%1 runs").arg(Missed.Count);
     History(QStringLiteral("missed"), FileName,
         QStringLiteral("%1 due while the service was not running (the computer was off or the service stopped), "
                        "the last at %2, %3 s ago; not run")
-            .arg(Runs, Describe(*Last)).arg(Seconds(Now) - *Last));
+            .arg(Runs, Describe(Missed.Last)).arg(Seconds(Now) - Missed.Last));
 }
 
 void TTaskService::History(const QString& Event, const QString& FileName, const QString& Details)
