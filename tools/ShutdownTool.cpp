@@ -1,5 +1,6 @@
 #include "tools/ShutdownTool.h"
 
+#include "platform/RunHistory.h"
 #include "platform/RunTimeTexts.h"
 
 #include <QDBusArgument>
@@ -428,6 +429,10 @@ int TShutdownTool::Fail(const QDBusMessage* Reply, const QString& What)
         else
             Reason = Text("Failed_Logind", "The login manager (logind) failed: %1").arg(ErrorDetail(*Reply));
     }
+    (void)RunHistory::Append(QStringLiteral("failed"), QStringLiteral("Shutdown.exe"),
+        QStringLiteral("cannot %1 (exit code %2)%3")
+            .arg(What).arg(ExitCode)
+            .arg(Causes.isEmpty() ? QString() : QStringLiteral(": ") + Causes.join(QStringLiteral("; "))));
     NotifyFailure(Reason);
     return ExitCode;
 }
@@ -490,6 +495,11 @@ bool TShutdownTool::Postpone()
         return false;
     }
     FDueUsec = NewDueUsec;
+    (void)RunHistory::Append(QStringLiteral("postponed"), QStringLiteral("Shutdown.exe"),
+        QStringLiteral("by the user: the %1 to %2, %3 minutes later")
+            .arg(Reboot ? QStringLiteral("restart") : QStringLiteral("power-off"),
+                QDateTime::fromMSecsSinceEpoch(FDueUsec / 1000).toString(Qt::ISODate))
+            .arg(PostponeUsec / 60000000));
     // Out of sight until the countdown's own lead before the new time.
     CloseNotification();
     FErr(QStringLiteral("postponed by the user to %1").arg(

@@ -309,7 +309,8 @@ TEST(RunPlan, RunsBetweenTheLastRunOrSaveAndTheStartAreMissed)
         const RunPlan::TMissedRuns Missed = RunPlan::MissedWhileStopped(Case.I, Case.SavedAt, Case.NowMs);
         EXPECT_EQ(Missed.Count, Case.Count);
         EXPECT_EQ(Missed.AtLeast, Case.AtLeast);
-        if (Case.Count > 0)
+        if (Case.Count > 0) {
             EXPECT_EQ(Missed.Last, Case.Last);
+        }
     }
 }

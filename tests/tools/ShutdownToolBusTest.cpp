@@ -3,6 +3,7 @@
 // session bus. logind here is a mock: nothing is ever shut down.
 
 #include "support/PrivateBuses.h"
+#include "platform/RunHistory.h"
 
 #include <QDBusArgument>
 #include <QDateTime>
@@ -114,6 +115,23 @@ protected:
 
 } // namespace
 
+namespace {
+
+// The tool writes its history line right after logind answered.
+QString LastHistoryLineAfterAMoment(const QString& Event)
+{
+    for (int Tries = 0; Tries < 100; ++Tries) {
+        const QStringList Lines = RunHistory::Read();
+        if (!Lines.isEmpty() && Lines.last().contains(Event))
+            return Lines.last();
+        QThread::msleep(50);
+    }
+    const QStringList Lines = RunHistory::Read();
+    return Lines.isEmpty() ? QString() : Lines.last();
+}
+
+} // namespace
+
 TEST_F(ShutdownToolBus, ScheduleShowsTheCountdownAndPostponeMovesItTenMinutesInOneCall)
 {
     const qint64 Before = QDateTime::currentMSecsSinceEpoch() * 1000;
@@ -151,6 +169,9 @@ TEST_F(ShutdownToolBus, ScheduleShowsTheCountdownAndPostponeMovesItTenMinutesInO
     ASSERT_TRUE(Buses->ScheduledShutdown(Type, Usec));
     EXPECT_EQ(Type, "poweroff");
     EXPECT_EQ(qint64(Usec), First + 600000000);
+    const QString Postponed = LastHistoryLineAfterAMoment(" postponed Shutdown.exe: ");
+    EXPECT_TRUE(Postponed.contains(" postponed Shutdown.exe: by the user: the power-off to ")
+        && Postponed.endsWith(", 10 minutes later")) << Postponed.toStdString();
 
     // The tool waits for the new time; ended now, logind keeps what the user chose.
     QThread::msleep(1500);
@@ -242,6 +263,10 @@ TEST_F(ShutdownToolBus, EveryRefusalIsShownAsACriticalNotificationAndNothingElse
         EXPECT_EQ(Failure.Body, C.Body);
         EXPECT_EQ(Failure.Urgency, 2);
         EXPECT_TRUE(Failure.Actions.isEmpty());
+        const QString Failed = LastHistoryLineAfterAMoment(" failed Shutdown.exe: ");
+        EXPECT_TRUE(Failed.contains(QStringLiteral(" failed Shutdown.exe: cannot schedule a %1 (exit code %2)")
+                                        .arg(C.Action == "-r" ? "restart" : "power-off").arg(C.ExitCode)))
+            << Failed.toStdString();
     }
 }
 
