@@ -1,5 +1,6 @@
 #include "platform/ProfileStrings.h"
 
+#include "platform/AsciiText.h"
 #include "platform/AtomicFile.h"
 #include "platform/TextDecoding.h"
 
@@ -406,6 +407,108 @@ public:
             const qsizetype First = Range->Header >= 0 ? Range->Header : Range->Begin;
             FLines.erase(FLines.begin() + First, FLines.begin() + Range->End);
         }
+    }
+
+    // What RemoveValue writes, made straight from the bytes read: the kept
+    // values are slices of the file and the keys are written by number, with
+    // no decoding of ASCII values and no line table for the new lines.
+    // Nothing when the section is missing, nameless or repeated, which the
+    // general way handles.
+    std::optional<QByteArray> WithoutValue(const QString& Section, const QString& Value, const QString& KeyPrefix) const
+    {
+        const std::optional<TSectionRange> Range = FindSection(Section);
+        if (!Range || Range->Header < 0)
+            return std::nullopt;
+        const QString Name = Trim(Section);
+        for (qsizetype I = NextHeader(Range->End); I < qsizetype(FLines.size()); I = NextHeader(I + 1))
+            if (SameName(Decode(FLines[I].Name), Name))
+                return std::nullopt;
+
+        // ASCII bytes read as themselves, UTF-8 or not, and a text with other
+        // characters never equals an ASCII one under AsciiText's rule.
+        const bool AsciiValue = IsAscii(Value);
+        const QByteArray Latin = AsciiValue ? Value.toLatin1() : QByteArray();
+        std::vector<QByteArrayView> Kept;
+        Kept.reserve(Range->End - Range->Begin);
+        std::vector<QByteArray> Owned; // values the buffer limit cut, in UTF-8
+        qsizetype ValueBytes = 0;
+        for (qsizetype I = Range->Begin; I < Range->End; ++I) {
+            const TLine& Line = FLines[I];
+            if (Line.Kind != TLineKind::Key || !Line.HasValue)
+                continue;
+            QByteArrayView Raw = View(Line.Value);
+            if (Raw.size() >= 2 && IsQuote(static_cast<unsigned char>(Raw.front())) && Raw.back() == Raw.front())
+                Raw = Raw.sliced(1, Raw.size() - 2);
+            QByteArrayView Keep;
+            if (Raw.size() <= MaxValueLength && IsAscii(Raw)) {
+                if (AsciiValue && Raw.size() == Latin.size()
+                    && qstrnicmp(Raw.data(), Raw.size(), Latin.constData(), Latin.size()) == 0)
+                    continue;
+                Keep = Raw;
+            } else {
+                ProfileStrings::TProfileLine Read = this->Read(Line, true);
+                if (AsciiText::SameText(Read.Value, Value))
+                    continue;
+                Owned.push_back(std::move(Read.ValueBytes));
+                Keep = Owned.back();
+            }
+            Kept.push_back(TrimLeft(Keep));
+            ValueBytes += Kept.back().size();
+        }
+
+        // The file as read is contiguous: the lines before the section and
+        // those after it go as two slices.
+        const qsizetype Cut = FLines[Range->Header].Text.Begin;
+        const qsizetype Rest = Range->End < qsizetype(FLines.size()) ? FLines[Range->End].Text.Begin : FOriginal.size();
+        const QByteArrayView Before = QByteArrayView(FOriginal).first(Cut);
+        const QByteArrayView After = QByteArrayView(FOriginal).sliced(Rest);
+        if (Kept.empty()) // the section goes altogether, as with no lines to add
+            return Before.toByteArray().append(After);
+
+        // New lines end like the first remaining line that has an end, and
+        // the remaining last line gets one.
+        TNewline End = TNewline::None;
+        for (qsizetype I = 0; I < qsizetype(FLines.size()) && End == TNewline::None; ++I)
+            if (I < Range->Header || I >= Range->End)
+                End = FLines[I].Newline;
+        if (End == TNewline::None)
+            End = TNewline::CrLf;
+        const QByteArrayView Newline = NewlineBytes(End);
+        const bool EndLast = Rest == FOriginal.size() ? Range->Header > 0 && FLines[Range->Header - 1].Newline == TNewline::None
+                                                       : FLines.back().Newline == TNewline::None;
+
+        const QByteArray Header = HeaderText(Section);
+        const QByteArray Prefix = TrimLeft(KeyPrefix).toUtf8();
+        const qsizetype Count = qsizetype(Kept.size());
+        const qsizetype Room = Before.size() + After.size() + Newline.size() + Header.size() + Newline.size() + ValueBytes
+            + Count * (Prefix.size() + 20 + 1 + Newline.size());
+        QByteArray Out(Room, Qt::Uninitialized);
+        char* const Start = Out.data();
+        char* At = Start;
+        const auto Put = [&](QByteArrayView Bytes) {
+            if (!Bytes.isEmpty())
+                std::memcpy(At, Bytes.data(), size_t(Bytes.size()));
+            At += Bytes.size();
+        };
+        Put(Before);
+        Put(After);
+        if (EndLast)
+            Put(Newline);
+        Put(Header);
+        Put(Newline);
+        for (qsizetype N = 0; N < Count; ++N) {
+            Put(Prefix);
+            char Digits[24];
+            char* D = Digits + sizeof Digits;
+            for (qsizetype Number = N + 1; Number > 0; Number /= 10)
+                *--D = char('0' + Number % 10);
+            Put(QByteArrayView(D, Digits + sizeof Digits - D));
+            *At++ = '=';
+            Put(Kept[size_t(N)]);
+            Put(Newline);
+        }
+        Out.truncate(At - Start);
+        return Out;
     }
 
 private:
@@ -875,6 +978,23 @@ bool RemoveLines(const QString& FileName, const QString& Section, const std::fun
         File.RewriteSection(Section, Kept);
     });
     return Written && !Refused;
+}
+
+bool RemoveValue(const QString& FileName, const QString& Section, const QString& Value, const QString& KeyPrefix)
+{
+    if (HasLineBreak(Section))
+        return false;
+    if (!HasLineBreak(KeyPrefix)) {
+        ReadCache().Forget();
+        TProfileFile File;
+        if (!File.Load(FileName))
+            return false;
+        if (const std::optional<QByteArray> Bytes = File.WithoutValue(Section, Value, KeyPrefix))
+            return *Bytes == File.Original() || AtomicFile::Write(FileName, *Bytes);
+    }
+    return RemoveLines(
+        FileName, Section, [&](const QString& Entry) { return AsciiText::SameText(Entry, Value); },
+        [&](qsizetype Number) { return KeyPrefix + QString::number(Number); });
 }
 
 bool Flush(const QString& FileName)
