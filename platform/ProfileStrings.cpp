@@ -427,7 +427,21 @@ public:
         // ASCII bytes read as themselves, UTF-8 or not, and a text with other
         // characters never equals an ASCII one under AsciiText's rule.
         const bool AsciiValue = IsAscii(Value);
-        const QByteArray Latin = AsciiValue ? Value.toLatin1() : QByteArray();
+        const QByteArray Lower = AsciiValue ? Value.toLatin1().toLower() : QByteArray();
+        const auto SameAscii = [&](QByteArrayView Bytes) {
+            if (Bytes.size() != Lower.size())
+                return false;
+            for (qsizetype I = 0; I < Bytes.size(); ++I) {
+                const char C = Bytes[I];
+                if ((C >= 'A' && C <= 'Z' ? char(C + ('a' - 'A')) : C) != Lower[I])
+                    return false;
+            }
+            return true;
+        };
+        // One pass over the whole section spares a test of each value.
+        const qsizetype SectionBegin = FLines[Range->Header].Text.Begin;
+        const qsizetype SectionEnd = Range->End < qsizetype(FLines.size()) ? FLines[Range->End].Text.Begin : FOriginal.size();
+        const bool AsciiSection = AllAscii(QByteArrayView(FOriginal).sliced(SectionBegin, SectionEnd - SectionBegin));
         std::vector<QByteArrayView> Kept;
         Kept.reserve(Range->End - Range->Begin);
         std::vector<QByteArray> Owned; // values the buffer limit cut, in UTF-8
@@ -440,9 +454,8 @@ public:
             if (Raw.size() >= 2 && IsQuote(static_cast<unsigned char>(Raw.front())) && Raw.back() == Raw.front())
                 Raw = Raw.sliced(1, Raw.size() - 2);
             QByteArrayView Keep;
-            if (Raw.size() <= MaxValueLength && IsAscii(Raw)) {
-                if (AsciiValue && Raw.size() == Latin.size()
-                    && qstrnicmp(Raw.data(), Raw.size(), Latin.constData(), Latin.size()) == 0)
+            if (Raw.size() <= MaxValueLength && (AsciiSection || IsAscii(Raw))) {
+                if (AsciiValue && SameAscii(Raw))
                     continue;
                 Keep = Raw;
             } else {
@@ -458,8 +471,8 @@ public:
 
         // The file as read is contiguous: the lines before the section and
         // those after it go as two slices.
-        const qsizetype Cut = FLines[Range->Header].Text.Begin;
-        const qsizetype Rest = Range->End < qsizetype(FLines.size()) ? FLines[Range->End].Text.Begin : FOriginal.size();
+        const qsizetype Cut = SectionBegin;
+        const qsizetype Rest = SectionEnd;
         const QByteArrayView Before = QByteArrayView(FOriginal).first(Cut);
         const QByteArrayView After = QByteArrayView(FOriginal).sliced(Rest);
         if (Kept.empty()) // the section goes altogether, as with no lines to add
@@ -554,6 +567,15 @@ private:
             if (static_cast<unsigned char>(C) >= 0x80)
                 return false;
         return true;
+    }
+
+    // IsAscii without a branch a byte, for long texts.
+    static bool AllAscii(QByteArrayView Bytes)
+    {
+        unsigned char Bits = 0;
+        for (char C : Bytes)
+            Bits |= static_cast<unsigned char>(C);
+        return Bits < 0x80;
     }
 
     static bool IsAscii(const QString& Text)
