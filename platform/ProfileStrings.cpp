@@ -175,12 +175,23 @@ QByteArrayView NewlineBytes(TNewline Newline)
 
 // Bytes [Begin, Begin + Size) of the file, or of the lines added since it was
 // read; the parts of one line are all in the same.
+// Eight bytes, so that the line table of a long file stays small: most of a
+// long file's parse went in faults on its fresh pages.
 struct TSpan
 {
-    qsizetype Begin = 0;
-    qsizetype Size = 0;
-    bool Added = false;
+    TSpan() = default;
+    TSpan(qsizetype At, qsizetype Length, bool IsAdded = false)
+        : Begin(quint32(At))
+        , Size(quint32(Length))
+        , Added(IsAdded)
+    {
+    }
+
+    quint32 Begin = 0;
+    quint32 Size : 31 = 0;
+    bool Added : 1 = false;
 };
+static_assert(sizeof(TSpan) == 8);
 
 struct TLine
 {
@@ -191,6 +202,11 @@ struct TLine
     TNewline Newline = TNewline::None;
     bool HasValue = false;
 };
+static_assert(sizeof(TLine) <= 28);
+
+// Spans hold 31 bits: a file of up to 1 GiB, with room for as much again of
+// lines added to it.
+constexpr qint64 MaxFileSize = 0x3FFF'FFFF;
 
 // Lines [Begin, End) follow the header at Header; the nameless section at the
 // top of the file has no header (-1).
@@ -209,18 +225,18 @@ class TProfileFile
 {
 public:
     // A missing file is an empty one; false only when the file exists and
-    // cannot be read, which must stop any write.
+    // cannot be read, or is larger than MaxFileSize, which must stop any write.
     bool Load(const QString& FileName, struct stat* Identity = nullptr)
     {
         QFile File(FileName);
         if (!File.exists())
             return true;
-        if (!File.open(QIODevice::ReadOnly))
+        if (!File.open(QIODevice::ReadOnly) || File.size() > MaxFileSize)
             return false;
         if (Identity && ::fstat(File.handle(), Identity) != 0)
             return false;
         QByteArray Bytes = File.readAll();
-        if (File.error() != QFileDevice::NoError)
+        if (File.error() != QFileDevice::NoError || Bytes.size() > MaxFileSize)
             return false;
         FOriginal = Bytes;
         FBomSize = Bytes.startsWith(Utf8Bom) ? Utf8Bom.size() : 0;
