@@ -2,6 +2,7 @@
 // The profile-string reader and writer on any file content: reading never
 // fails, and every write keeps the promises of ProfileStrings.h.
 #include "FuzzSupport.h"
+#include "platform/AsciiText.h"
 #include "platform/ProfileStrings.h"
 
 #include <QFile>
@@ -104,6 +105,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
                         "RemoveLines refused");
             Fuzz::Check(GetLines(File, Sections[0]) == Lines, "RemoveLines changed a kept line", Sections[0]);
         }
+    }
+    // Removing a value the short way writes what the general way writes.
+    if (!Sections.isEmpty()) {
+        const QList<TProfileLine> Lines = GetLines(File, Sections[0]);
+        const QString Value = Lines.isEmpty() ? QString() : Lines[0].Value;
+        QFile Read(File);
+        const QByteArray Start = Read.open(QIODevice::ReadOnly) ? Read.readAll() : QByteArray();
+        Read.close();
+        const bool General = RemoveLines(
+            File, Sections[0], [&](const QString& V) { return AsciiText::SameText(V, Value); },
+            [](qsizetype N) { return QStringLiteral("Job%1").arg(N); });
+        const QByteArray Expected = Read.open(QIODevice::ReadOnly) ? Read.readAll() : QByteArray();
+        Read.close();
+        Fuzz::WriteFile(File, Start);
+        Fuzz::Check(RemoveValue(File, Sections[0], Value, QStringLiteral("Job")) == General, "RemoveValue refused otherwise");
+        const QByteArray Got = Read.open(QIODevice::ReadOnly) ? Read.readAll() : QByteArray();
+        Read.close();
+        Fuzz::Check(Got == Expected, "RemoveValue wrote other bytes", Sections[0]);
     }
     Fuzz::Check(DeleteSection(File, QStringLiteral("FuzzSection")), "DeleteSection refused");
     return 0;

@@ -1,6 +1,5 @@
 #include "jobs/uJobConfig.h"
 
-#include "platform/AsciiText.h"
 #include "toolkit/IniFiles.h"
 
 #include <QDir>
@@ -18,9 +17,11 @@ QString SectionOf(bool IsShutdown)
     return IsShutdown ? ShutdownSection : RestartSection;
 }
 
+const QString JobKeyPrefix = QStringLiteral("Job");
+
 QString JobKey(qsizetype Number)
 {
-    return QStringLiteral("Job") + QString::number(Number);
+    return JobKeyPrefix + QString::number(Number);
 }
 
 } // namespace
@@ -138,6 +139,5 @@ QString TJobConfig::GetJob(const QString& Section, int Index)
 // written in the ANSI code page.
 void TJobConfig::RemoveJob(const QString& Section, const QString& Value)
 {
-    FIniFile->RemoveSectionLines(
-        Section, [&](const QString& Entry) { return AsciiText::SameText(Entry, Value); }, JobKey);
+    FIniFile->RemoveSectionValue(Section, Value, JobKeyPrefix);
 }

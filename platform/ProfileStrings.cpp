@@ -1,5 +1,6 @@
 #include "platform/ProfileStrings.h"
 
+#include "platform/AsciiText.h"
 #include "platform/AtomicFile.h"
 #include "platform/TextDecoding.h"
 
@@ -174,12 +175,23 @@ QByteArrayView NewlineBytes(TNewline Newline)
 
 // Bytes [Begin, Begin + Size) of the file, or of the lines added since it was
 // read; the parts of one line are all in the same.
+// Eight bytes, so that the line table of a long file stays small: most of a
+// long file's parse went in faults on its fresh pages.
 struct TSpan
 {
-    qsizetype Begin = 0;
-    qsizetype Size = 0;
-    bool Added = false;
+    TSpan() = default;
+    TSpan(qsizetype At, qsizetype Length, bool IsAdded = false)
+        : Begin(quint32(At))
+        , Size(quint32(Length))
+        , Added(IsAdded)
+    {
+    }
+
+    quint32 Begin = 0;
+    quint32 Size : 31 = 0;
+    bool Added : 1 = false;
 };
+static_assert(sizeof(TSpan) == 8);
 
 struct TLine
 {
@@ -190,6 +202,11 @@ struct TLine
     TNewline Newline = TNewline::None;
     bool HasValue = false;
 };
+static_assert(sizeof(TLine) <= 28);
+
+// Spans hold 31 bits: a file of up to 1 GiB, with room for as much again of
+// lines added to it.
+constexpr qint64 MaxFileSize = 0x3FFF'FFFF;
 
 // Lines [Begin, End) follow the header at Header; the nameless section at the
 // top of the file has no header (-1).
@@ -208,18 +225,18 @@ class TProfileFile
 {
 public:
     // A missing file is an empty one; false only when the file exists and
-    // cannot be read, which must stop any write.
+    // cannot be read, or is larger than MaxFileSize, which must stop any write.
     bool Load(const QString& FileName, struct stat* Identity = nullptr)
     {
         QFile File(FileName);
         if (!File.exists())
             return true;
-        if (!File.open(QIODevice::ReadOnly))
+        if (!File.open(QIODevice::ReadOnly) || File.size() > MaxFileSize)
             return false;
         if (Identity && ::fstat(File.handle(), Identity) != 0)
             return false;
         QByteArray Bytes = File.readAll();
-        if (File.error() != QFileDevice::NoError)
+        if (File.error() != QFileDevice::NoError || Bytes.size() > MaxFileSize)
             return false;
         FOriginal = Bytes;
         FBomSize = Bytes.startsWith(Utf8Bom) ? Utf8Bom.size() : 0;
@@ -408,6 +425,121 @@ public:
         }
     }
 
+    // What RemoveValue writes, made straight from the bytes read: the kept
+    // values are slices of the file and the keys are written by number, with
+    // no decoding of ASCII values and no line table for the new lines.
+    // Nothing when the section is missing, nameless or repeated, which the
+    // general way handles.
+    std::optional<QByteArray> WithoutValue(const QString& Section, const QString& Value, const QString& KeyPrefix) const
+    {
+        const std::optional<TSectionRange> Range = FindSection(Section);
+        if (!Range || Range->Header < 0)
+            return std::nullopt;
+        const QString Name = Trim(Section);
+        for (qsizetype I = NextHeader(Range->End); I < qsizetype(FLines.size()); I = NextHeader(I + 1))
+            if (SameName(Decode(FLines[I].Name), Name))
+                return std::nullopt;
+
+        // ASCII bytes read as themselves, UTF-8 or not, and a text with other
+        // characters never equals an ASCII one under AsciiText's rule.
+        const bool AsciiValue = IsAscii(Value);
+        const QByteArray Lower = AsciiValue ? Value.toLatin1().toLower() : QByteArray();
+        const auto SameAscii = [&](QByteArrayView Bytes) {
+            if (Bytes.size() != Lower.size())
+                return false;
+            for (qsizetype I = 0; I < Bytes.size(); ++I) {
+                const char C = Bytes[I];
+                if ((C >= 'A' && C <= 'Z' ? char(C + ('a' - 'A')) : C) != Lower[I])
+                    return false;
+            }
+            return true;
+        };
+        // One pass over the whole section spares a test of each value.
+        const qsizetype SectionBegin = FLines[Range->Header].Text.Begin;
+        const qsizetype SectionEnd = Range->End < qsizetype(FLines.size()) ? FLines[Range->End].Text.Begin : FOriginal.size();
+        const bool AsciiSection = AllAscii(QByteArrayView(FOriginal).sliced(SectionBegin, SectionEnd - SectionBegin));
+        std::vector<QByteArrayView> Kept;
+        Kept.reserve(Range->End - Range->Begin);
+        std::vector<QByteArray> Owned; // values the buffer limit cut, in UTF-8
+        qsizetype ValueBytes = 0;
+        for (qsizetype I = Range->Begin; I < Range->End; ++I) {
+            const TLine& Line = FLines[I];
+            if (Line.Kind != TLineKind::Key || !Line.HasValue)
+                continue;
+            QByteArrayView Raw = View(Line.Value);
+            if (Raw.size() >= 2 && IsQuote(static_cast<unsigned char>(Raw.front())) && Raw.back() == Raw.front())
+                Raw = Raw.sliced(1, Raw.size() - 2);
+            QByteArrayView Keep;
+            if (Raw.size() <= MaxValueLength && (AsciiSection || IsAscii(Raw))) {
+                if (AsciiValue && SameAscii(Raw))
+                    continue;
+                Keep = Raw;
+            } else {
+                ProfileStrings::TProfileLine Read = this->Read(Line, true);
+                if (AsciiText::SameText(Read.Value, Value))
+                    continue;
+                Owned.push_back(std::move(Read.ValueBytes));
+                Keep = Owned.back();
+            }
+            Kept.push_back(TrimLeft(Keep));
+            ValueBytes += Kept.back().size();
+        }
+
+        // The file as read is contiguous: the lines before the section and
+        // those after it go as two slices.
+        const qsizetype Cut = SectionBegin;
+        const qsizetype Rest = SectionEnd;
+        const QByteArrayView Before = QByteArrayView(FOriginal).first(Cut);
+        const QByteArrayView After = QByteArrayView(FOriginal).sliced(Rest);
+        if (Kept.empty()) // the section goes altogether, as with no lines to add
+            return Before.toByteArray().append(After);
+
+        // New lines end like the first remaining line that has an end, and
+        // the remaining last line gets one.
+        TNewline End = TNewline::None;
+        for (qsizetype I = 0; I < qsizetype(FLines.size()) && End == TNewline::None; ++I)
+            if (I < Range->Header || I >= Range->End)
+                End = FLines[I].Newline;
+        if (End == TNewline::None)
+            End = TNewline::CrLf;
+        const QByteArrayView Newline = NewlineBytes(End);
+        const bool EndLast = Rest == FOriginal.size() ? Range->Header > 0 && FLines[Range->Header - 1].Newline == TNewline::None
+                                                       : FLines.back().Newline == TNewline::None;
+
+        const QByteArray Header = HeaderText(Section);
+        const QByteArray Prefix = TrimLeft(KeyPrefix).toUtf8();
+        const qsizetype Count = qsizetype(Kept.size());
+        const qsizetype Room = Before.size() + After.size() + Newline.size() + Header.size() + Newline.size() + ValueBytes
+            + Count * (Prefix.size() + 20 + 1 + Newline.size());
+        QByteArray Out(Room, Qt::Uninitialized);
+        char* const Start = Out.data();
+        char* At = Start;
+        const auto Put = [&](QByteArrayView Bytes) {
+            if (!Bytes.isEmpty())
+                std::memcpy(At, Bytes.data(), size_t(Bytes.size()));
+            At += Bytes.size();
+        };
+        Put(Before);
+        Put(After);
+        if (EndLast)
+            Put(Newline);
+        Put(Header);
+        Put(Newline);
+        for (qsizetype N = 0; N < Count; ++N) {
+            Put(Prefix);
+            char Digits[24];
+            char* D = Digits + sizeof Digits;
+            for (qsizetype Number = N + 1; Number > 0; Number /= 10)
+                *--D = char('0' + Number % 10);
+            Put(QByteArrayView(D, Digits + sizeof Digits - D));
+            *At++ = '=';
+            Put(Kept[size_t(N)]);
+            Put(Newline);
+        }
+        Out.truncate(At - Start);
+        return Out;
+    }
+
 private:
     template <typename Same>
     void PutKey(const QString& Section, const QString& Key, const QByteArray& Value, Same&& Unchanged)
@@ -451,6 +583,15 @@ private:
             if (static_cast<unsigned char>(C) >= 0x80)
                 return false;
         return true;
+    }
+
+    // IsAscii without a branch a byte, for long texts.
+    static bool AllAscii(QByteArrayView Bytes)
+    {
+        unsigned char Bits = 0;
+        for (char C : Bytes)
+            Bits |= static_cast<unsigned char>(C);
+        return Bits < 0x80;
     }
 
     static bool IsAscii(const QString& Text)
@@ -875,6 +1016,23 @@ bool RemoveLines(const QString& FileName, const QString& Section, const std::fun
         File.RewriteSection(Section, Kept);
     });
     return Written && !Refused;
+}
+
+bool RemoveValue(const QString& FileName, const QString& Section, const QString& Value, const QString& KeyPrefix)
+{
+    if (HasLineBreak(Section))
+        return false;
+    if (!HasLineBreak(KeyPrefix)) {
+        ReadCache().Forget();
+        TProfileFile File;
+        if (!File.Load(FileName))
+            return false;
+        if (const std::optional<QByteArray> Bytes = File.WithoutValue(Section, Value, KeyPrefix))
+            return *Bytes == File.Original() || AtomicFile::Write(FileName, *Bytes);
+    }
+    return RemoveLines(
+        FileName, Section, [&](const QString& Entry) { return AsciiText::SameText(Entry, Value); },
+        [&](qsizetype Number) { return KeyPrefix + QString::number(Number); });
 }
 
 bool Flush(const QString& FileName)

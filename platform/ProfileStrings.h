@@ -83,6 +83,11 @@ bool RewriteSectionLines(const QString& FileName, const QString& Section, const 
 bool RemoveLines(const QString& FileName, const QString& Section, const std::function<bool(const QString& Value)>& Drop,
                  const std::function<QString(qsizetype Number)>& KeyOf);
 
+// RemoveLines that drops the lines whose value is Value once the case of A
+// to Z is ignored (AsciiText::SameText), under the keys KeyPrefix1,
+// KeyPrefix2 ... The file holds what RemoveLines would write.
+bool RemoveValue(const QString& FileName, const QString& Section, const QString& Value, const QString& KeyPrefix);
+
 // Writes out what is pending for the file. Nothing ever is, since every
 // change reaches the disk before its call returns; kept for the callers'
 // contract.

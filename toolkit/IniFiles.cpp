@@ -287,6 +287,12 @@ void TIniFile::RemoveSectionLines(const QString& Section, const std::function<bo
         RaiseWriteError();
 }
 
+void TIniFile::RemoveSectionValue(const QString& Section, const QString& Value, const QString& KeyPrefix)
+{
+    if (!ProfileStrings::RemoveValue(FileName(), Section, Value, KeyPrefix))
+        RaiseWriteError();
+}
+
 void TIniFile::RaiseWriteError() const
 {
     throw EIniFileException(QStringLiteral("Unable to write to %1").arg(FileName()));

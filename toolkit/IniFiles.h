@@ -81,6 +81,10 @@ public:
     void RemoveSectionLines(const QString& Section, const std::function<bool(const QString& Value)>& Drop,
                             const std::function<QString(qsizetype Number)>& KeyOf);
 
+    // RemoveSectionLines dropping the values that AsciiText::SameText finds
+    // equal to Value, the rest renamed KeyPrefix1, KeyPrefix2 ...
+    void RemoveSectionValue(const QString& Section, const QString& Value, const QString& KeyPrefix);
+
 private:
     [[noreturn]] void RaiseWriteError() const;
 };
