@@ -9,6 +9,8 @@
 // every state apart.
 #include "jobs/uJobConfig.h"
 
+#include "soak/Journal.h"
+
 #include <QString>
 
 #include <cstdio>
@@ -18,29 +20,12 @@
 #include <string>
 #include <unistd.h>
 
-namespace {
-
-int Journal = -1;
-
-// One write per line: a kill leaves whole lines only.
-void Note(const std::string& Line)
-{
-    const std::string Text = Line + '\n';
-    if (::write(Journal, Text.data(), Text.size()) != ssize_t(Text.size()))
-        std::_Exit(3);
-}
-
-} // namespace
+using SoakJournal::Note;
 
 int main(int Argc, char** Argv)
 {
-    if (Argc != 4) {
-        std::fputs("usage: soak_registry_writer REGISTRY JOURNAL SEED\n", stderr);
-        return 2;
-    }
-    Journal = ::open(Argv[2], O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (Journal < 0)
-        return 3;
+    if (!SoakJournal::Open(Argc, Argv, "usage: soak_registry_writer REGISTRY JOURNAL SEED\n"))
+        return Argc != 4 ? 2 : 3;
     const unsigned long Seed = std::strtoul(Argv[3], nullptr, 10);
     std::mt19937 Random(Seed);
     TJobConfig Config(QString::fromLocal8Bit(Argv[1]));

@@ -13,6 +13,8 @@
 #include "platform/WorkItemStore.h"
 #include "scheduler/uTaskScheduler.h"
 
+#include "soak/Journal.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,16 +25,9 @@
 #include <string>
 #include <unistd.h>
 
+using SoakJournal::Note;
+
 namespace {
-
-int Journal = -1;
-
-void Note(const std::string& Line)
-{
-    const std::string Text = Line + '\n';
-    if (::write(Journal, Text.data(), Text.size()) != ssize_t(Text.size()))
-        std::_Exit(3);
-}
 
 const char16_t* Wide(const QString& Text)
 {
@@ -43,13 +38,8 @@ const char16_t* Wide(const QString& Text)
 
 int main(int Argc, char** Argv)
 {
-    if (Argc != 4) {
-        std::fputs("usage: soak_store_writer STORE JOURNAL SEED\n", stderr);
-        return 2;
-    }
-    Journal = ::open(Argv[2], O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (Journal < 0)
-        return 3;
+    if (!SoakJournal::Open(Argc, Argv, "usage: soak_store_writer STORE JOURNAL SEED\n"))
+        return Argc != 4 ? 2 : 3;
     const QString Store = QString::fromLocal8Bit(Argv[1]);
     WorkItemStore::SetFolderForTesting(Store);
     // The client starts a service when none runs; not here.
