@@ -157,14 +157,18 @@ void PrintJson(TRun& R, const QJsonValue& Value)
     R.Out << QString::fromUtf8(Document.toJson(QJsonDocument::Indented));
 }
 
-// The book, or the failure to reach the store.
-std::unique_ptr<TJobBook> OpenBook(TRun& R, int& Code)
+// The book, with its jobs listed afresh when Jobs is given; null, with Code
+// set, when the store cannot be reached.
+std::unique_ptr<TJobBook> OpenBook(TRun& R, int& Code, QList<TJob>* Jobs = nullptr)
 {
     auto Book = std::make_unique<TJobBook>();
-    if (Book->Connected())
-        return Book;
-    Code = R.Fail(ExitFailed, WorkItemStore::Folder(), R.Texts.Text("Ctl_NoStore", "the task store cannot be used"));
-    return nullptr;
+    if (!Book->Connected()) {
+        Code = R.Fail(ExitFailed, WorkItemStore::Folder(), R.Texts.Text("Ctl_NoStore", "the task store cannot be used"));
+        return nullptr;
+    }
+    if (Jobs)
+        *Jobs = Book->List();
+    return Book;
 }
 
 int Add(TRun& R, const QStringList& Args)
@@ -258,10 +262,10 @@ int Add(TRun& R, const QStringList& Args)
 int List(TRun& R, bool Json)
 {
     int Code = ExitDone;
-    const std::unique_ptr<TJobBook> Book = OpenBook(R, Code);
+    QList<TJob> Jobs;
+    const std::unique_ptr<TJobBook> Book = OpenBook(R, Code, &Jobs);
     if (!Book)
         return Code;
-    const QList<TJob> Jobs = Book->List();
     if (Json) {
         QJsonArray Array;
         for (const TJob& Job : Jobs)
@@ -277,10 +281,10 @@ int List(TRun& R, bool Json)
 int Next(TRun& R, bool Json)
 {
     int Code = ExitDone;
-    const std::unique_ptr<TJobBook> Book = OpenBook(R, Code);
+    QList<TJob> Jobs;
+    const std::unique_ptr<TJobBook> Book = OpenBook(R, Code, &Jobs);
     if (!Book)
         return Code;
-    const QList<TJob> Jobs = Book->List();
     const int Index = TJobBook::NextJob(Jobs, DateTime::Now());
     if (Index < 0)
         return R.Fail(ExitNoSuchJob, QString(), R.Texts.Text("Ctl_NoJob", "no such job"));
@@ -297,10 +301,10 @@ int Delete(TRun& R, const QStringList& Args)
     if (Args.isEmpty() || (!All && Args.contains(QStringLiteral("--all"))))
         return R.BadUsage(Args.join(u' '));
     int Code = ExitDone;
-    const std::unique_ptr<TJobBook> Book = OpenBook(R, Code);
+    QList<TJob> Listed;
+    const std::unique_ptr<TJobBook> Book = OpenBook(R, Code, &Listed);
     if (!Book)
         return Code;
-    const QList<TJob> Listed = Book->List();
     QList<TJob> Chosen;
     if (All)
         Chosen = Listed;

@@ -7,6 +7,8 @@
 #include <QTextStream>
 
 #include "ctl/LumidorCtl.h"
+#include "platform/RunHistory.h"
+#include "support/TestFiles.h"
 
 // lumidorctl in this process, against the window's fixture: its folders,
 // clock, formats, store and recording shutdown tool.
@@ -375,4 +377,39 @@ TEST_F(CtlTest, LabelTextsAreTheWindowsInEveryLanguage)
         const TJobChoice Choice{TJobKind::Restart, TJobRepeat::Once, F.ScheduleTime(), 0};
         EXPECT_EQ(TJobBook::Label(Choice, Texts), F.lbl_AddJob->Caption());
     }
+}
+
+TEST_F(CtlTest, AbortWaitsForTheToolAndSaysWhetherItRan)
+{
+    EXPECT_EQ(Ctl({"abort"}).Code, ExitDone);
+    EXPECT_EQ(ToolCalls(), QStringList{"-a"});
+    SetSystemDirForTesting(FHome.filePath("nowhere"));
+    const TOutcome Missing = Ctl({"abort"});
+    EXPECT_EQ(Missing.Code, ExitFailed);
+    EXPECT_TRUE(Missing.Err.contains("the countdown could not be aborted")) << Missing.Err.toStdString();
+}
+
+TEST_F(CtlTest, HistoryJsonSplitsEachLineAndKeepsOddOnesWhole)
+{
+    const QString File = FHome.filePath("history.log");
+    RunHistory::SetFileForTesting(File);
+    ASSERT_TRUE(TestFiles::Write(File, "2014-12-08 21:30:00 +01:00 started Zelvo_Lumidor1.job: Shutdown.exe -s\n"
+                                       "2014-12-08 21:31:00 -03:30 refused a b.job: logind: not: allowed\n"
+                                       "a line of another shape\n"));
+    const TOutcome Result = Ctl({"history", "--json"});
+    RunHistory::SetFileForTesting({});
+    ASSERT_EQ(Result.Code, ExitDone);
+    const QJsonArray Events = QJsonDocument::fromJson(Result.Out.toUtf8()).array();
+    ASSERT_EQ(Events.size(), 3);
+    const QStringList Expected[] = {
+        {"2014-12-08T21:30:00+01:00", "started", "Zelvo_Lumidor1.job", "Shutdown.exe -s"},
+        {"2014-12-08T21:31:00-03:30", "refused", "a b.job", "logind: not: allowed"},
+    };
+    for (int I = 0; I < 2; ++I) {
+        const QJsonObject Event = Events[I].toObject();
+        EXPECT_EQ((QStringList{Event["time"].toString(), Event["event"].toString(), Event["subject"].toString(),
+                      Event["details"].toString()}),
+            Expected[I]);
+    }
+    EXPECT_EQ(Events[2].toObject()["line"].toString(), "a line of another shape");
 }
