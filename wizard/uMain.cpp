@@ -164,7 +164,7 @@ void TfrmMain::Loaded()
 void TfrmMain::FormCreate(TObject* Sender)
 {
     (void)Sender;
-    // The folders object serves the registry and the catalogue only.
+    // The folders object serves the catalogue only; the book finds the registry itself.
     {
         const TAppFrame AppFrame;
         Language = std::make_unique<TLanguage>(QStringLiteral("Lumidor"));
