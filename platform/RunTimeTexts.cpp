@@ -18,7 +18,7 @@ const QString English = QStringLiteral("English");
 const QString Extension = QStringLiteral(".lng");
 
 // Loads the run-time section of the entry; false when it is no readable file.
-bool LoadEntry(const QString& Folder, const QStringList& Entries, int Index, const QString& ModuleName,
+bool LoadEntry(const QString& Folder, const QStringList& Entries, int Index, const QString& Section,
     TRunTimeTexts& Out)
 {
     if (Index < 0)
@@ -33,7 +33,7 @@ bool LoadEntry(const QString& Folder, const QStringList& Entries, int Index, con
         return false;
     }
     QStringList Lines;
-    File.GetSectionLines(ModuleName + QStringLiteral("_M"), Lines);
+    File.GetSectionLines(Section, Lines);
     Out.SetSection(Lines);
     return true;
 }
@@ -46,7 +46,18 @@ TRunTimeTexts TRunTimeTexts::ForSuite(const QString& ModuleName)
     return Load(LanguageFolderOf(Frame), ReadSuiteLanguage(SuiteSettingsFile(Frame)), ModuleName);
 }
 
+TRunTimeTexts TRunTimeTexts::ForSuiteSection(const QString& Section)
+{
+    const TAppFrame Frame;
+    return LoadSection(LanguageFolderOf(Frame), ReadSuiteLanguage(SuiteSettingsFile(Frame)), Section);
+}
+
 TRunTimeTexts TRunTimeTexts::Load(const QString& Folder, const QString& Name, const QString& ModuleName)
+{
+    return LoadSection(Folder, Name, ModuleName + QStringLiteral("_M"));
+}
+
+TRunTimeTexts TRunTimeTexts::LoadSection(const QString& Folder, const QString& Name, const QString& Section)
 {
     QString Base = Folder;
     if (Base.endsWith(QLatin1Char('/')))
@@ -56,8 +67,8 @@ TRunTimeTexts TRunTimeTexts::Load(const QString& Folder, const QString& Name, co
     for (const QString& Entry : Entries)
         Names.append(LanguageFiles::NameOf(Entry));
     TRunTimeTexts Texts;
-    if (!LoadEntry(Base, Entries, LanguageFiles::Find(Names, Name), ModuleName, Texts))
-        (void)LoadEntry(Base, Entries, LanguageFiles::Find(Names, English), ModuleName, Texts);
+    if (!LoadEntry(Base, Entries, LanguageFiles::Find(Names, Name), Section, Texts))
+        (void)LoadEntry(Base, Entries, LanguageFiles::Find(Names, English), Section, Texts);
     return Texts;
 }
 

@@ -22,6 +22,10 @@ public:
     // is missing, no file or unreadable, English; without English no texts.
     static TRunTimeTexts Load(const QString& Folder, const QString& Name,
         const QString& ModuleName = QStringLiteral("Lumidor"));
+    // Any one section of the suite's language file, by the same rules: a
+    // window's texts ("Lumidor_frmMain") for a program that has no window.
+    static TRunTimeTexts ForSuiteSection(const QString& Section);
+    static TRunTimeTexts LoadSection(const QString& Folder, const QString& Name, const QString& Section);
 
     // Takes the section's lines ("Key=Text"); lines without "=" are no key,
     // a later line wins over an earlier one of the same key.

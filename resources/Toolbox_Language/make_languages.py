@@ -205,6 +205,108 @@ ACTION_TEXTS = {
     ],
 }
 
+# The texts of lumidorctl, the command line: messages to people on a
+# terminal. %1 is a job's label and %2 its work item's name. The weekdays it
+# reads are the English ones in every language, as its manual says.
+CTL_KEYS = [
+    "Ctl_Added",        # %1 label, %2 name
+    "Ctl_Deleted",      # %1 label, %2 name
+    "Ctl_Shutdown",
+    "Ctl_Restart",
+    "Ctl_NoJob",
+    "Ctl_BadUsage",
+    "Ctl_BadDelay",
+    "Ctl_BadTime",
+    "Ctl_BadDate",
+    "Ctl_BadWhen",
+    "Ctl_BadDay",
+    "Ctl_NoStore",
+    "Ctl_AbortFailed",
+]
+
+CTL_TEXTS = {
+    "English": [
+        "%1, job %2", "Deleted: %1, job %2", "Shut down", "Restart", "no such job",
+        "not understood; see lumidorctl --help", "the minutes must be 1 to 1440",
+        "not a time of day (00:00 to 23:59)", "not a day of the calendar",
+        "not a moment: +M, HH:MM or YYYY-MM-DD HH:MM",
+        "not a weekday: Monday to Sunday, or their first three letters",
+        "the task store cannot be used", "the countdown could not be aborted",
+    ],
+    "German": [
+        "%1, Aufgabe %2", "Gelöscht: %1, Aufgabe %2", "Herunterfahren", "Neu starten", "keine solche Aufgabe",
+        "nicht verstanden; siehe lumidorctl --help", "die Minuten müssen zwischen 1 und 1440 liegen",
+        "keine Uhrzeit (00:00 bis 23:59)", "kein Tag des Kalenders",
+        "kein Zeitpunkt: +M, HH:MM oder YYYY-MM-DD HH:MM",
+        "kein Wochentag: Monday bis Sunday (englisch) oder deren erste drei Buchstaben",
+        "der Aufgabenspeicher ist nicht nutzbar", "der Countdown konnte nicht abgebrochen werden",
+    ],
+    "French": [
+        "%1, tâche %2", f"Supprimée{NBSP}: %1, tâche %2", "Arrêter", "Redémarrer", "tâche inconnue",
+        "non compris ; voir lumidorctl --help", "les minutes vont de 1 à 1440",
+        "pas une heure (00:00 à 23:59)", "pas un jour du calendrier",
+        f"pas un moment{NBSP}: +M, HH:MM ou YYYY-MM-DD HH:MM",
+        f"pas un jour de la semaine{NBSP}: Monday à Sunday (en anglais) ou leurs trois premières lettres",
+        "le dépôt des tâches est inutilisable", "le compte à rebours n'a pas pu être annulé",
+    ],
+    "Spanish": [
+        "%1, tarea %2", "Eliminada: %1, tarea %2", "Apagar", "Reiniciar", "no existe esa tarea",
+        "no se entiende; consulte lumidorctl --help", "los minutos deben estar entre 1 y 1440",
+        "no es una hora del día (00:00 a 23:59)", "no es un día del calendario",
+        "no es un momento: +M, HH:MM o YYYY-MM-DD HH:MM",
+        "no es un día de la semana: Monday a Sunday (en inglés) o sus tres primeras letras",
+        "no se puede usar el almacén de tareas", "no se pudo cancelar la cuenta atrás",
+    ],
+    "Italian": [
+        "%1, attività %2", "Eliminata: %1, attività %2", "Arresta", "Riavvia", "attività inesistente",
+        "non compreso; vedere lumidorctl --help", "i minuti devono essere tra 1 e 1440",
+        "non è un'ora del giorno (00:00 - 23:59)", "non è un giorno del calendario",
+        "non è un momento: +M, HH:MM o YYYY-MM-DD HH:MM",
+        "non è un giorno della settimana: da Monday a Sunday (in inglese) o le prime tre lettere",
+        "l'archivio delle attività non è utilizzabile", "impossibile annullare il conto alla rovescia",
+    ],
+    "Portuguese-Brazil": [
+        "%1, tarefa %2", "Excluída: %1, tarefa %2", "Desligar", "Reiniciar", "tarefa inexistente",
+        "não entendido; veja lumidorctl --help", "os minutos devem ser de 1 a 1440",
+        "não é uma hora do dia (00:00 a 23:59)", "não é um dia do calendário",
+        "não é um momento: +M, HH:MM ou YYYY-MM-DD HH:MM",
+        "não é um dia da semana: Monday a Sunday (em inglês) ou suas três primeiras letras",
+        "o armazenamento de tarefas não pode ser usado", "não foi possível cancelar a contagem regressiva",
+    ],
+    "Polish": [
+        "%1, zadanie %2", "Usunięto: %1, zadanie %2", "Zamknij", "Uruchom ponownie", "nie ma takiego zadania",
+        "niezrozumiałe; zobacz lumidorctl --help", "minuty muszą wynosić od 1 do 1440",
+        "to nie jest godzina (00:00 do 23:59)", "to nie jest dzień kalendarza",
+        "to nie jest moment: +M, HH:MM lub YYYY-MM-DD HH:MM",
+        "to nie jest dzień tygodnia: Monday do Sunday (po angielsku) lub ich pierwsze trzy litery",
+        "nie można użyć magazynu zadań", "nie udało się przerwać odliczania",
+    ],
+    "Russian": [
+        "%1, задание %2", "Удалено: %1, задание %2", "Выключение", "Перезагрузка", "нет такого задания",
+        "непонятно; см. lumidorctl --help", "минут должно быть от 1 до 1440",
+        "это не время суток (00:00–23:59)", "такого дня нет в календаре",
+        "это не момент времени: +M, HH:MM или YYYY-MM-DD HH:MM",
+        "это не день недели: Monday–Sunday (по-английски) или их первые три буквы",
+        "хранилище заданий недоступно", "не удалось прервать обратный отсчёт",
+    ],
+    "Chinese-Simplified": [
+        "%1，任务 %2", "已删除：%1，任务 %2", "关机", "重新启动", "没有此任务",
+        "无法理解；请参阅 lumidorctl --help", "分钟数必须在 1 到 1440 之间",
+        "不是有效的时刻 (00:00 到 23:59)", "不是日历上的日期",
+        "不是有效的时间：+M、HH:MM 或 YYYY-MM-DD HH:MM",
+        "不是星期几：Monday 到 Sunday（英文）或其前三个字母",
+        "无法使用任务存储", "无法中止倒计时",
+    ],
+    "Japanese": [
+        "%1、タスク %2", "削除しました: %1、タスク %2", "シャットダウン", "再起動", "そのタスクはありません",
+        "解釈できません。lumidorctl --help を参照してください", "分は 1 から 1440 の範囲で指定してください",
+        "時刻ではありません (00:00 から 23:59)", "暦にない日付です",
+        "日時ではありません: +M、HH:MM、YYYY-MM-DD HH:MM のいずれか",
+        "曜日ではありません: Monday から Sunday (英語) またはその先頭 3 文字",
+        "タスクの保存先を使用できません", "カウントダウンを中止できませんでした",
+    ],
+}
+
 # Each language: file name, encoding, line end, display name, then the window
 # texts in WINDOW_KEYS order and the run-time texts in RUNTIME_KEYS order.
 # "N/A" stays untranslated: the window sets that placeholder itself later.
@@ -440,7 +542,11 @@ def render(name, display_name, window_texts, runtime_texts, line_end):
     assert len(action_texts) == len(ACTION_KEYS), name
     for key, text, english in zip(ACTION_KEYS, action_texts, ACTION_TEXTS["English"]):
         assert placeholders(text) == placeholders(english), (name, key)
-    runtime_texts = runtime_texts + action_texts
+    ctl_texts = CTL_TEXTS[name]
+    assert len(ctl_texts) == len(CTL_KEYS), name
+    for key, text, english in zip(CTL_KEYS, ctl_texts, CTL_TEXTS["English"]):
+        assert placeholders(text) == placeholders(english), (name, key)
+    runtime_texts = runtime_texts + action_texts + ctl_texts
     for text in window_texts + runtime_texts:
         assert text == text.strip(" \t"), (name, text)
     lines = [
@@ -453,7 +559,7 @@ def render(name, display_name, window_texts, runtime_texts, line_end):
         *[f"{key}={text}" for key, text in zip(WINDOW_KEYS, window_texts)],
         "",
         "[Lumidor_M]",
-        *[f"{key}={runtime_value(key, text)}" for key, text in zip(RUNTIME_KEYS + ACTION_KEYS, runtime_texts)],
+        *[f"{key}={runtime_value(key, text)}" for key, text in zip(RUNTIME_KEYS + ACTION_KEYS + CTL_KEYS, runtime_texts)],
     ]
     return line_end.join(lines) + line_end
 

@@ -1,4 +1,5 @@
 #include "jobs/uJobConfig.h"
+#include "support/TestFiles.h"
 
 #include "platform/Exceptions.h"
 #include "platform/ProfileStrings.h"
@@ -28,19 +29,8 @@ class JobConfigTest : public ::testing::Test
 protected:
     QString Path() const { return Dir.filePath(QStringLiteral("Zelvo/Corvane V8/Lumidor/Lumidor.ini")); }
 
-    void Put(const QByteArray& Bytes)
-    {
-        QDir().mkpath(QFileInfo(Path()).path());
-        QFile File(Path());
-        ASSERT_TRUE(File.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(File.write(Bytes), Bytes.size());
-    }
-
-    QByteArray Bytes() const
-    {
-        QFile File(Path());
-        return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
-    }
+    void Put(const QByteArray& Bytes) { ASSERT_TRUE(TestFiles::Write(Path(), Bytes)); }
+    QByteArray Bytes() const { return TestFiles::Read(Path()); }
 
     QTemporaryDir Dir;
 };

@@ -148,7 +148,7 @@ TEST_F(InstallTest, EveryPieceLiesInItsPlace)
 {
     for (const QString& entry : ExpectedFiles(LUMIDOR_INSTALL_SYSCONFDIR))
         EXPECT_TRUE(QFileInfo(Staged(entry)).isFile()) << entry.toStdString();
-    for (const char* program : {"bin/lumidor", "bin/lumidor-taskd", "libexec/lumidor/Shutdown.exe"})
+    for (const char* program : {"bin/lumidor", "bin/lumidor-taskd", "bin/lumidorctl", "libexec/lumidor/Shutdown.exe"})
         EXPECT_TRUE(QFileInfo(Staged(QString::fromLatin1(program))).isExecutable()) << program;
     // The language folder lies in share/, never in bin/.
     EXPECT_FALSE(QFileInfo::exists(FPrefixDir + "/bin/Toolbox_Language"));

@@ -1,4 +1,5 @@
 #include "platform/ProfileStrings.h"
+#include "support/TestFiles.h"
 
 #include "platform/AsciiText.h"
 
@@ -20,18 +21,8 @@ class ProfileStringsTest : public ::testing::Test
 protected:
     QString Path() const { return Dir.filePath(QStringLiteral("test.ini")); }
 
-    void Put(const QByteArray& Bytes)
-    {
-        QFile File(Path());
-        ASSERT_TRUE(File.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(File.write(Bytes), Bytes.size());
-    }
-
-    QByteArray Bytes() const
-    {
-        QFile File(Path());
-        return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
-    }
+    void Put(const QByteArray& Bytes) { ASSERT_TRUE(TestFiles::Write(Path(), Bytes)); }
+    QByteArray Bytes() const { return TestFiles::Read(Path()); }
 
     QTemporaryDir Dir;
 };

@@ -1,4 +1,5 @@
 #include "toolkit/IniFiles.h"
+#include "support/TestFiles.h"
 
 #include "platform/Exceptions.h"
 
@@ -17,12 +18,7 @@ class IniFilesTest : public ::testing::Test
 protected:
     QString Path() const { return Dir.filePath(QStringLiteral("settings.ini")); }
 
-    void Put(const QByteArray& Bytes)
-    {
-        QFile File(Path());
-        ASSERT_TRUE(File.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        File.write(Bytes);
-    }
+    void Put(const QByteArray& Bytes) { ASSERT_TRUE(TestFiles::Write(Path(), Bytes)); }
 
     QTemporaryDir Dir;
 };
