@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/ShutdownArguments.h"
+#include "tools/ShutdownBus.h"
+
 #include <QDBusMessage>
 #include <QList>
 #include <QObject>
@@ -18,8 +21,6 @@
 // offers "Abort" and "Postpone 10 minutes"; every text a person sees is in
 // the suite's language.
 
-enum class TShutdownAction { None, PowerOff, Reboot, Abort };
-
 // The exit codes; scripts and the task service's log read them.
 enum TShutdownExitCode : int {
     ShutdownExitOk = 0,
@@ -28,48 +29,6 @@ enum TShutdownExitCode : int {
     ShutdownExitNotAllowed = 4, // logind (polkit) refused
     ShutdownExitFailed = 5,     // logind answered with another error
 };
-
-struct TShutdownOptions
-{
-    TShutdownAction Action = TShutdownAction::None;
-    int DelaySeconds = 30;
-    bool DryRun = false;
-    bool Help = false;
-};
-
-constexpr int MinShutdownDelaySeconds = 10;
-constexpr int MaxShutdownDelaySeconds = 86400;
-
-// Options start with "-" or "/" and ignore letter case, as the Windows tool's
-// do: -s, -r, -a, -t <seconds>, --dry-run, -h/--help/-?. Exactly one action.
-bool ParseShutdownArguments(const QStringList& Args, TShutdownOptions& Options, QString& Error);
-
-QString ShutdownUsage();
-
-enum class TShutdownBusKind { System, Session };
-
-// The tool's only door to D-Bus, so that the dry run and the tests can stand
-// in for the real buses.
-class IShutdownBus
-{
-public:
-    virtual ~IShutdownBus() = default;
-
-    // Whether the bus can be reached at all.
-    virtual bool Available(TShutdownBusKind Bus) = 0;
-    // A blocking call; the answer is a reply or an error message.
-    virtual QDBusMessage Call(TShutdownBusKind Bus, const QDBusMessage& Message) = 0;
-    virtual bool ConnectSignal(TShutdownBusKind Bus, const QString& Service, const QString& Path,
-        const QString& Interface, const QString& Name, QObject* Receiver, const char* Slot) = 0;
-};
-
-// The real buses of this machine.
-std::unique_ptr<IShutdownBus> CreateSystemShutdownBus();
-
-// One line per call, in busctl's syntax, so that a reader can replay it:
-// busctl --system call org.freedesktop.login1 /org/freedesktop/login1
-//     org.freedesktop.login1.Manager ScheduleShutdown st "poweroff" 1700000030000000
-QString FormatBusCall(TShutdownBusKind Bus, const QDBusMessage& Message);
 
 class TRunTimeTexts;
 

@@ -2,6 +2,8 @@
 
 #include "support/ProcessSweep.h"
 
+#include "platform/DesktopNotifications.h"
+
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -16,8 +18,8 @@ namespace {
 const QString MockInterface = QStringLiteral("org.freedesktop.DBus.Mock");
 const QString LogindName = QStringLiteral("org.freedesktop.login1");
 const QString LogindPath = QStringLiteral("/org/freedesktop/login1");
-const QString NotificationsName = QStringLiteral("org.freedesktop.Notifications");
-const QString NotificationsPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString NotificationsName = DesktopNotifications::Service;
+const QString NotificationsPath = DesktopNotifications::Path;
 const QString Python = QStringLiteral("/usr/bin/python3");
 
 // A bus that lets everyone own, send and receive anything, on a socket of its own.
@@ -229,7 +231,7 @@ bool TPrivateBuses::EmitActionInvoked(uint Id, const QString& ActionKey)
     // Each element goes out as a variant of its own type: "u" and "s".
     const QVariantList SignalArgs{QVariant::fromValue(Id), ActionKey};
     return CallMock(Session, NotificationsPath, QStringLiteral("EmitSignal"),
-        {NotificationsName, QStringLiteral("ActionInvoked"), QStringLiteral("us"), QVariant::fromValue(SignalArgs)});
+        {DesktopNotifications::Interface, DesktopNotifications::ActionInvokedSignal, QStringLiteral("us"), QVariant::fromValue(SignalArgs)});
 }
 
 bool TPrivateBuses::ScheduledShutdown(QString& Type, qulonglong& Usec) const
