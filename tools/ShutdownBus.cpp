@@ -99,7 +99,7 @@ private:
     }
 };
 
-// Prints every call and makes none; answers as a quiet system would.
+// Prints every call that would change something and makes none; answers as a quiet system would.
 class TDryRunShutdownBus : public IShutdownBus
 {
 public:
@@ -109,6 +109,9 @@ public:
 
     QDBusMessage Call(TShutdownBusKind Bus, const QDBusMessage& Message) override
     {
+        // A dry run reads nothing of the real system either: the tool goes on as with no answer.
+        if (Message.interface() == QLatin1String("org.freedesktop.DBus.Properties"))
+            return Message.createErrorReply(QDBusError::NotSupported, QStringLiteral("not read in a dry run"));
         FOut(FormatBusCall(Bus, Message));
         if (Message.member() == QLatin1String("Notify"))
             return Message.createReply(QVariant::fromValue(uint(0)));

@@ -5,6 +5,7 @@
 #include "platform/RunTimeTexts.h"
 
 #include <QDBusArgument>
+#include <QDBusVariant>
 #include <QDateTime>
 #include <QTextStream>
 
@@ -193,7 +194,7 @@ int TShutdownTool::Fail(const QDBusMessage* Reply, const QString& What)
         else
             Reason = Text("Failed_Logind", "The login manager (logind) failed: %1").arg(BusErrorText(*Reply));
     }
-    (void)RunHistory::Append(QStringLiteral("failed"), QStringLiteral("Shutdown.exe"),
+    (void)RunHistory::Append(QStringLiteral("failed"), ShutdownProgramName,
         QStringLiteral("cannot %1 (exit code %2)%3")
             .arg(What).arg(ExitCode)
             .arg(Causes.isEmpty() ? QString() : QStringLiteral(": ") + Causes.join(QStringLiteral("; "))));
@@ -220,14 +221,24 @@ void TShutdownTool::NotifyFailure(const QString& Reason)
 
 int TShutdownTool::Schedule()
 {
-    const bool Reboot = FOptions.Action == TShutdownAction::Reboot;
-    const QString What = Reboot ? QStringLiteral("schedule a restart") : QStringLiteral("schedule a power-off");
+    const QString What = QStringLiteral("schedule a %1").arg(ActionWord());
     if (!FBus->Available(TShutdownBusKind::System))
         return Fail(nullptr, What);
     FDueUsec = FNowUsec() + qint64(FOptions.DelaySeconds) * 1000000;
-    const QDBusMessage Reply = CallLogind(QStringLiteral("ScheduleShutdown"),
-        {Reboot ? QStringLiteral("reboot") : QStringLiteral("poweroff"), QVariant::fromValue(qulonglong(FDueUsec))});
-    if (Reply.type() != QDBusMessage::ReplyMessage)
+    // logind keeps one schedule for everyone: another program's is never moved or lost.
+    TScheduledShutdown Held;
+    if (ReadSchedule(Held) && !Held.IsEmpty() && !ShutdownRecord::IsOwn(Held)) {
+        return NotRun(QStringLiteral("refused"),
+            (FOptions.Action == TShutdownAction::Reboot ? Text("NotPlanned_Restart", "Lumidor did not plan the restart at %1")
+                                                         : Text("NotPlanned_Shutdown", "Lumidor did not plan the shutdown at %1"))
+                .arg(DueText()),
+            OtherStandsText(Held),
+            QStringLiteral("the %1 at %2 was not scheduled: logind holds another program's %3 at %4, left as it is")
+                .arg(ActionWord(), QDateTime::fromMSecsSinceEpoch(FDueUsec / 1000).toString(Qt::ISODate), Held.Type,
+                    QDateTime::fromMSecsSinceEpoch(qint64(Held.Usec / 1000)).toString(Qt::ISODate)));
+    }
+    QDBusMessage Reply;
+    if (!ScheduleAt(TypeName(), FDueUsec, &Reply))
         return Fail(&Reply, What);
 
     // The notification is a courtesy: without one the shutdown still stands
@@ -240,6 +251,71 @@ int TShutdownTool::Schedule()
     if (FNotificationId == 0 || !FWait)
         return ShutdownExitOk;
     return CountDown();
+}
+
+bool TShutdownTool::ReadSchedule(TScheduledShutdown& Schedule)
+{
+    QDBusMessage Get = QDBusMessage::createMethodCall(
+        Logind::Service, Logind::Path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    Get.setArguments({Logind::Manager, QStringLiteral("ScheduledShutdown")});
+    const QDBusMessage Reply = FBus->Call(TShutdownBusKind::System, Get);
+    if (Reply.type() != QDBusMessage::ReplyMessage || Reply.arguments().isEmpty())
+        return false;
+    const QDBusArgument Arg = qvariant_cast<QDBusVariant>(Reply.arguments().at(0)).variant().value<QDBusArgument>();
+    if (Arg.currentSignature() != QLatin1String("(st)"))
+        return false;
+    Schedule = {};
+    Arg.beginStructure();
+    Arg >> Schedule.Type >> Schedule.Usec;
+    Arg.endStructure();
+    return true;
+}
+
+bool TShutdownTool::ScheduleAt(const QString& Type, qint64 Usec, QDBusMessage* Reply)
+{
+    const QDBusMessage Answer = CallLogind(QStringLiteral("ScheduleShutdown"), {Type, QVariant::fromValue(qulonglong(Usec))});
+    if (Reply)
+        *Reply = Answer;
+    if (Answer.type() != QDBusMessage::ReplyMessage)
+        return false;
+    // A dry run stands in for the tool's own schedule, which the record keeps naming.
+    if (!FOptions.DryRun && !Type.startsWith(QLatin1String("dry-")) && !ShutdownRecord::Write({Type, qulonglong(Usec)}))
+        FErr(QStringLiteral("cannot write %1: \"-a\" will take the schedule for another program's").arg(ShutdownRecord::FilePath()));
+    return true;
+}
+
+int TShutdownTool::NotRun(const QString& Event, const QString& Summary, const QString& Body, const QString& Details)
+{
+    FErr(Details);
+    (void)RunHistory::Append(Event, ShutdownProgramName, Details);
+    if (FBus->Available(TShutdownBusKind::Session)) {
+        DesktopNotifications::TNotification Notice;
+        Notice.Icon = QStringLiteral("dialog-information");
+        Notice.Summary = Summary;
+        Notice.Body = Body;
+        // Stays until the user closes it: they must learn that their choice did not happen.
+        Notice.Urgency = DesktopNotifications::TUrgency::Critical;
+        const QDBusMessage Reply = FBus->Call(TShutdownBusKind::Session, DesktopNotifications::NotifyMessage(Notice));
+        if (Reply.type() != QDBusMessage::ReplyMessage)
+            FErr(QStringLiteral("this cannot be shown: %1").arg(Reply.errorMessage()));
+    }
+    return ShutdownExitNotRun;
+}
+
+QString TShutdownTool::OtherStandsText(const TScheduledShutdown& Other) const
+{
+    return Text("Other_Stands", "Another program's shutdown or restart at %1 stands; Lumidor leaves it as it is.")
+        .arg(ShortTimeText(QDateTime::fromMSecsSinceEpoch(qint64(Other.Usec / 1000))));
+}
+
+QString TShutdownTool::TypeName() const
+{
+    return FOptions.Action == TShutdownAction::Reboot ? QStringLiteral("reboot") : QStringLiteral("poweroff");
+}
+
+QString TShutdownTool::ActionWord() const
+{
+    return FOptions.Action == TShutdownAction::Reboot ? QStringLiteral("restart") : QStringLiteral("power-off");
 }
 
 bool TShutdownTool::CancelShutdown(bool& Cancelled, int& ExitCode)
@@ -256,12 +332,31 @@ bool TShutdownTool::CancelShutdown(bool& Cancelled, int& ExitCode)
         return false;
     }
     Cancelled = !Reply.arguments().isEmpty() && Reply.arguments().at(0).toBool();
+    if (!FOptions.DryRun)
+        ShutdownRecord::Remove();
     ExitCode = ShutdownExitOk;
     return true;
 }
 
 int TShutdownTool::Abort()
 {
+    // Only the tool's own schedule is cancelled; unknown (a dry run), logind decides.
+    TScheduledShutdown Held;
+    if (FBus->Available(TShutdownBusKind::System) && ReadSchedule(Held)) {
+        if (Held.IsEmpty()) {
+            ShutdownRecord::Remove();
+            FErr(QStringLiteral("no shutdown or restart was scheduled"));
+            return ShutdownExitOk;
+        }
+        if (!ShutdownRecord::IsOwn(Held)) {
+            const QString Time = ShortTimeText(QDateTime::fromMSecsSinceEpoch(qint64(Held.Usec / 1000)));
+            return NotRun(QStringLiteral("refused"),
+                Text("Declined_Cancel", "Lumidor did not cancel the shutdown or restart at %1").arg(Time),
+                Text("Declined_Body", "Another program planned it; Lumidor cancels only its own."),
+                QStringLiteral("not cancelled: logind's %1 at %2 is another program's")
+                    .arg(Held.Type, QDateTime::fromMSecsSinceEpoch(qint64(Held.Usec / 1000)).toString(Qt::ISODate)));
+        }
+    }
     bool Cancelled = false;
     int ExitCode = ShutdownExitOk;
     if (!CancelShutdown(Cancelled, ExitCode))

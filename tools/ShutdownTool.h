@@ -2,8 +2,10 @@
 
 #include "platform/ShutdownArguments.h"
 #include "tools/ShutdownBus.h"
+#include "tools/ShutdownRecord.h"
 
 #include <QDBusMessage>
+#include <QDBusUnixFileDescriptor>
 #include <QList>
 #include <QObject>
 #include <QPair>
@@ -20,6 +22,12 @@
 // tells the user so in a critical notification. The countdown notification
 // offers "Abort" and "Postpone 10 minutes"; every text a person sees is in
 // the suite's language.
+//
+// While its shutdown is pending the tool holds a logind "sleep" delay lock:
+// before a sleep it takes the shutdown out of logind's armed timer, after it
+// puts the same time back, or, when the time passed in the sleep, tells the
+// user that nothing happened. It never cancels or overwrites a schedule of
+// another program.
 
 // The exit codes; scripts and the task service's log read them.
 enum TShutdownExitCode : int {
@@ -28,6 +36,10 @@ enum TShutdownExitCode : int {
     ShutdownExitNoLogind = 3,   // no system bus, or logind not on it
     ShutdownExitNotAllowed = 4, // logind (polkit) refused
     ShutdownExitFailed = 5,     // logind answered with another error
+    // The action did not happen and will not: the computer slept through its
+    // time, another program cancelled or replaced it, or another program's
+    // schedule stood (for "-a": was left as it is).
+    ShutdownExitNotRun = 6,
 };
 
 class TRunTimeTexts;
@@ -61,11 +73,26 @@ public:
 private slots:
     void NotificationActionInvoked(uint Id, const QString& Action);
     void NotificationClosed(uint Id, uint Reason);
+    void PrepareForSleep(bool Start);
 
 private:
     int Schedule();
     int Abort();
     int CountDown();
+    // logind's schedule; false when it cannot be read.
+    bool ReadSchedule(TScheduledShutdown& Schedule);
+    bool ScheduleAt(const QString& Type, qint64 Usec, QDBusMessage* Reply = nullptr);
+    void TakeSleepLock();
+    void BeforeSleep();
+    // The result for the countdown to end with, or -1 to wait on.
+    int AfterSleep();
+    // Tells the user, and the history, that the action will not happen.
+    int NotRun(const QString& Event, const QString& Summary, const QString& Body, const QString& Details);
+    // A change of logind's schedule that is not the tool's own: -1 when there is none.
+    // Settled: an empty schedule is not waited on for a sleep that empties it.
+    int OutsideChange(const TScheduledShutdown& Logind, bool Settled);
+    // "Another program's ... at <time> stands", for a notification's body.
+    QString OtherStandsText(const TScheduledShutdown& Other) const;
     bool Postpone();
     bool CancelShutdown(bool& Cancelled, int& ExitCode);
     uint Notify(uint ReplacesId, qint64 SecondsLeft, const QString& Note = QString());
@@ -80,6 +107,8 @@ private:
     QDBusMessage CallLogind(const QString& Method, const QVariantList& Args);
     QString Text(const char* Key, const char* English) const;
     QString DueText() const;
+    QString TypeName() const;
+    QString ActionWord() const;
 
     TShutdownOptions FOptions;
     std::unique_ptr<TRunTimeTexts> FTexts;
@@ -95,4 +124,15 @@ private:
     int FPostponeRequests = 0;
     bool FStopRequested = false;
     bool FNotificationGone = false;
+    QDBusUnixFileDescriptor FSleepLock;
+    bool FAsleep = false;
+    // Before the sleep the tool's schedule became a dry run of logind's.
+    bool FParked = false;
+    bool FSlept = false;
+    // Ticks that found logind's schedule empty: a Suspend() empties it just
+    // before its PrepareForSleep.
+    int FEmptyTicks = 0;
+    // How the waking ended the wait; -1 while it goes on.
+    int FEnd = -1;
+    qint64 FLastShown = 0;
 };
