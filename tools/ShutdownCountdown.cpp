@@ -180,10 +180,10 @@ void TShutdownTool::TakeSleepLock()
         {QStringLiteral("sleep"), QStringLiteral("Lumidor"),
             QStringLiteral("Takes its scheduled shutdown out of logind before the computer sleeps"),
             QStringLiteral("delay")});
-    if (Reply.type() == QDBusMessage::ReplyMessage && !Reply.arguments().isEmpty())
-        FSleepLock = Reply.arguments().at(0).value<QDBusUnixFileDescriptor>();
-    else
+    if (Reply.type() != QDBusMessage::ReplyMessage)
         FErr(QStringLiteral("no sleep delay lock (%1): a sleep may find the shutdown armed").arg(BusErrorText(Reply)));
+    else if (!Reply.arguments().isEmpty())
+        FSleepLock = Reply.arguments().at(0).value<QDBusUnixFileDescriptor>();
 }
 
 void TShutdownTool::PrepareForSleep(bool Start)
