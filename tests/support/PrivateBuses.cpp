@@ -174,7 +174,8 @@ QList<TMockCall> TPrivateBuses::Calls(TBus Bus, const QString& Path) const
         Arg.beginStructure();
         Arg >> Time >> Call.Method >> Call.Args;
         Arg.endStructure();
-        static const QStringList TestOnly{"SetScheduleError", "AddInhibitor", "EmitSignal", "GetCalls", "GetMethodCalls"};
+        static const QStringList TestOnly{"SetScheduleError", "AddInhibitor", "EmitSignal", "GetCalls", "GetMethodCalls",
+            "SetVersion", "SleepByLid", "Wake", "Sleeps", "Fired", "SleepState", "Inhibitors"};
         if (!TestOnly.contains(Call.Method))
             Out.append(Call);
     }
@@ -247,4 +248,83 @@ bool TPrivateBuses::ScheduledShutdown(QString& Type, qulonglong& Usec) const
     Arg >> Type >> Usec;
     Arg.endStructure();
     return true;
+}
+
+bool TPrivateBuses::SetLogindVersion(uint Version)
+{
+    return CallMock(System, LogindPath, QStringLiteral("SetVersion"), {QVariant::fromValue(Version)});
+}
+
+bool TPrivateBuses::SleepByLid()
+{
+    return CallMock(System, LogindPath, QStringLiteral("SleepByLid"), {});
+}
+
+bool TPrivateBuses::CallLogind(const QString& Method, const QVariantList& Args)
+{
+    QDBusMessage Call = QDBusMessage::createMethodCall(LogindName, LogindPath, QStringLiteral("org.freedesktop.login1.Manager"), Method);
+    Call.setArguments(Args);
+    return Connection(System).call(Call, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
+}
+
+bool TPrivateBuses::Wake()
+{
+    return CallMock(System, LogindPath, QStringLiteral("Wake"), {});
+}
+
+QDBusMessage TPrivateBuses::AskMock(const QString& Method) const
+{
+    return Connection(System).call(
+        QDBusMessage::createMethodCall(LogindName, LogindPath, MockInterface, Method), QDBus::Block, 10000);
+}
+
+QString TPrivateBuses::SleepState() const
+{
+    const QDBusMessage Reply = AskMock(QStringLiteral("SleepState"));
+    return Reply.arguments().isEmpty() ? QString() : Reply.arguments().at(0).toString();
+}
+
+QList<TPrivateBuses::TSleep> TPrivateBuses::Sleeps() const
+{
+    QList<TSleep> Out;
+    const QDBusMessage Reply = AskMock(QStringLiteral("Sleeps"));
+    if (Reply.arguments().isEmpty())
+        return Out;
+    const QDBusArgument Arg = Reply.arguments().at(0).value<QDBusArgument>();
+    Arg.beginArray();
+    while (!Arg.atEnd()) {
+        TSleep Sleep;
+        Arg.beginStructure();
+        Arg >> Sleep.How >> Sleep.Outcome >> Sleep.Armed >> Sleep.Usec;
+        Arg.endStructure();
+        Out.append(Sleep);
+    }
+    Arg.endArray();
+    return Out;
+}
+
+uint TPrivateBuses::Fired() const
+{
+    const QDBusMessage Reply = AskMock(QStringLiteral("Fired"));
+    return Reply.arguments().isEmpty() ? 0 : Reply.arguments().at(0).toUInt();
+}
+
+QStringList TPrivateBuses::Inhibitors() const
+{
+    QStringList Out;
+    const QDBusMessage Reply = AskMock(QStringLiteral("Inhibitors"));
+    if (Reply.arguments().isEmpty())
+        return Out;
+    const QDBusArgument Arg = Reply.arguments().at(0).value<QDBusArgument>();
+    Arg.beginArray();
+    while (!Arg.atEnd()) {
+        QString What, Who, Why, Mode;
+        uint Uid = 0, Pid = 0;
+        Arg.beginStructure();
+        Arg >> What >> Who >> Why >> Mode >> Uid >> Pid;
+        Arg.endStructure();
+        Out << What + QLatin1Char(' ') + Who + QLatin1Char(' ') + Mode;
+    }
+    Arg.endArray();
+    return Out;
 }
