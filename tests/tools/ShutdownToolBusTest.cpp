@@ -465,3 +465,65 @@ TEST_F(ShutdownToolBus, APendingShutdownStaysTheUsersAcrossSleepAndOutsideChange
             EXPECT_EQ(RunHistory::Read().size(), HistoryBefore);
     }
 }
+
+// logind holds one schedule for everyone: "-s", "-r" and "-a" never move,
+// replace or cancel one that another program made, and say so.
+TEST_F(ShutdownToolBus, AnotherProgramsScheduleIsNeitherReplacedNorCancelled)
+{
+    const qint64 OtherUsec = (QDateTime::currentMSecsSinceEpoch() + 3600000) * 1000;
+    const struct
+    {
+        QStringList Args;
+        bool OwnFirst;      // a run of the tool scheduled first and was ended while it waited
+        int ExitCode;
+        QString Summary;
+        QString Event;
+        QString HeldType;   // what logind holds afterwards: "" nothing, else the other program's
+    } Cases[] = {
+        {{"-s"}, false, 6, "Lumidor did not plan the shutdown at ", " refused Shutdown.exe: ", "reboot"},
+        {{"-r"}, false, 6, "Lumidor did not plan the restart at ", " refused Shutdown.exe: ", "reboot"},
+        {{"-a"}, false, 6, "Lumidor did not cancel the shutdown or restart at ", " refused Shutdown.exe: ", "reboot"},
+        {{"-a"}, true, 0, "", "", ""},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE((C.Args.join(' ') + (C.OwnFirst ? " own" : " other")).toStdString());
+        TearDown();
+        Buses = std::make_unique<TPrivateBuses>(Dir.path());
+        QString Error;
+        ASSERT_TRUE(Buses->Start(Error)) << Error.toStdString();
+        if (C.OwnFirst) {
+            StartTool({"-s", "-t", "600"});
+            ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::Session, "Notify", 1)) << ToolErrors().toStdString();
+            Tool.terminate();
+            ASSERT_EQ(WaitForTool(), 0);
+        } else {
+            ASSERT_TRUE(Buses->CallLogind("ScheduleShutdown", {"reboot", QVariant::fromValue(qulonglong(OtherUsec))}));
+        }
+        const int Notices = Buses->CallsOf(Buses->NotificationCalls(), "Notify").size();
+        const int Schedules = Buses->CallsOf(Buses->LogindCalls(), "ScheduleShutdown").size();
+
+        StartTool(C.Args);
+        EXPECT_EQ(WaitForTool(), C.ExitCode) << ToolErrors().toStdString();
+        const QList<TMockCall> Logind = Buses->LogindCalls();
+        EXPECT_EQ(Buses->CallsOf(Logind, "ScheduleShutdown").size(), Schedules);
+        EXPECT_EQ(Buses->CallsOf(Logind, "CancelScheduledShutdown").size(), C.OwnFirst ? 1 : 0);
+        QString Type = "?";
+        qulonglong Usec = 0;
+        ASSERT_TRUE(Buses->ScheduledShutdown(Type, Usec));
+        EXPECT_EQ(Type, C.HeldType);
+        if (!C.HeldType.isEmpty())
+            EXPECT_EQ(qint64(Usec), OtherUsec);
+
+        const QList<TMockCall> Shown = Buses->CallsOf(Buses->NotificationCalls(), "Notify");
+        if (C.Summary.isEmpty()) {
+            EXPECT_EQ(Shown.size(), Notices);
+            continue;
+        }
+        ASSERT_EQ(Shown.size(), Notices + 1);
+        const TNotification Told = NotificationOf(Shown.last());
+        EXPECT_TRUE(Told.Summary.startsWith(C.Summary)) << Told.Summary.toStdString();
+        EXPECT_FALSE(Told.Body.isEmpty());
+        EXPECT_EQ(Told.Urgency, 2);
+        EXPECT_TRUE(LastHistoryLineAfterAMoment(C.Event).contains(C.Event));
+    }
+}
