@@ -70,6 +70,7 @@ QString ShutdownUsage()
         "  -a          cancel a scheduled power-off or restart\n"
         "  -t seconds  the delay, %1 to %2 seconds (default 30)\n"
         "  --dry-run   print the D-Bus calls instead of making them\n"
-        "Exit codes: 0 done, 2 bad usage, 3 logind not reachable, 4 not allowed, 5 logind failed, 6 did not happen (asleep at the time, another program's schedule).")
+        "Exit codes: 0 done, 2 bad usage, 3 logind not reachable, 4 not allowed, 5 logind failed,\n"
+        "  6 did not happen (asleep at its time, another program's schedule).")
         .arg(MinShutdownDelaySeconds).arg(MaxShutdownDelaySeconds);
 }

@@ -154,18 +154,17 @@ int TShutdownTool::OutsideChange(const TScheduledShutdown& Held, bool Settled)
         }
         ShutdownRecord::Remove();
         return NotRun(QStringLiteral("cancelled"),
-            (FOptions.Action == TShutdownAction::Reboot
-                    ? Text("Cancelled_Restart", "The restart planned for %1 was cancelled by another program")
-                    : Text("Cancelled_Shutdown", "The shutdown planned for %1 was cancelled by another program"))
+            ActionText("Cancelled", "The shutdown planned for %1 was cancelled by another program",
+                "The restart planned for %1 was cancelled by another program")
                 .arg(DueText()),
-            QString(), QStringLiteral("the %1 planned for %2 was cancelled by another program").arg(ActionWord(), Planned));
+            QString(),
+            QStringLiteral("the %1 planned for %2 was cancelled by another program").arg(ActionWord(), Planned));
     }
     CloseNotification();
     ShutdownRecord::Remove();
     return NotRun(QStringLiteral("replaced"),
-        (FOptions.Action == TShutdownAction::Reboot
-                ? Text("Replaced_Restart", "The restart planned for %1 was replaced by another program")
-                : Text("Replaced_Shutdown", "The shutdown planned for %1 was replaced by another program"))
+        ActionText("Replaced", "The shutdown planned for %1 was replaced by another program",
+            "The restart planned for %1 was replaced by another program")
             .arg(DueText()),
         OtherStandsText(Held),
         QStringLiteral("the %1 planned for %2 was replaced by another program's %3 at %4; it is left as it is")
@@ -231,9 +230,8 @@ int TShutdownTool::AfterSleep()
         }
         CloseNotification();
         return NotRun(QStringLiteral("missed"),
-            (FOptions.Action == TShutdownAction::Reboot
-                    ? Text("Slept_Restart", "The computer was asleep at %1 and was NOT restarted")
-                    : Text("Slept_Shutdown", "The computer was asleep at %1 and was NOT shut down"))
+            ActionText("Slept", "The computer was asleep at %1 and was NOT shut down",
+                "The computer was asleep at %1 and was NOT restarted")
                 .arg(DueText()),
             QString(),
             QStringLiteral("the %1 due at %2 did not happen: the computer was asleep at that time")
@@ -276,14 +274,11 @@ void TShutdownTool::NotificationClosed(uint Id, uint)
 
 uint TShutdownTool::Notify(uint ReplacesId, qint64 SecondsLeft, const QString& Note)
 {
-    const bool Reboot = FOptions.Action == TShutdownAction::Reboot;
     DesktopNotifications::TNotification Countdown;
     Countdown.ReplacesId = ReplacesId;
     Countdown.Icon = QStringLiteral("system-shutdown");
-    Countdown.Summary = Reboot ? Text("Countdown_Restart", "The computer restarts soon")
-                               : Text("Countdown_Shutdown", "The computer shuts down soon");
-    Countdown.Body = (Reboot ? Text("Countdown_Body_Restart", "Restart in %1 seconds, at %2.")
-                             : Text("Countdown_Body_Shutdown", "Shutdown in %1 seconds, at %2."))
+    Countdown.Summary = ActionText("Countdown", "The computer shuts down soon", "The computer restarts soon");
+    Countdown.Body = ActionText("Countdown_Body", "Shutdown in %1 seconds, at %2.", "Restart in %1 seconds, at %2.")
                          .arg(SecondsLeft).arg(DueText());
     if (!Note.isEmpty())
         Countdown.Body += QLatin1Char('\n') + Note;
@@ -306,12 +301,10 @@ void TShutdownTool::StopWaiting()
 
 void TShutdownTool::NotifyStanding()
 {
-    const bool Reboot = FOptions.Action == TShutdownAction::Reboot;
     DesktopNotifications::TNotification Standing;
     Standing.ReplacesId = FNotificationId;
     Standing.Icon = QStringLiteral("system-shutdown");
-    Standing.Summary = (Reboot ? Text("HeadsUp_Restart", "The computer restarts at %1")
-                               : Text("HeadsUp_Shutdown", "The computer shuts down at %1"))
+    Standing.Summary = ActionText("HeadsUp", "The computer shuts down at %1", "The computer restarts at %1")
                            .arg(DueText());
     Standing.Urgency = DesktopNotifications::TUrgency::Critical;
     (void)FBus->Call(TShutdownBusKind::Session, DesktopNotifications::NotifyMessage(Standing));

@@ -35,7 +35,8 @@ bool Write(const TScheduledShutdown& Schedule)
     const QString File = FilePath();
     if (File.isEmpty() || !QDir().mkpath(QFileInfo(File).path()))
         return false;
-    return AtomicFile::Write(File, (Schedule.Type + QLatin1Char(' ') + QString::number(Schedule.Usec) + QLatin1Char('\n')).toUtf8());
+    const QString Line = Schedule.Type + QLatin1Char(' ') + QString::number(Schedule.Usec) + QLatin1Char('\n');
+    return AtomicFile::Write(File, Line.toUtf8());
 }
 
 void Remove()

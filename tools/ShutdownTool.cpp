@@ -138,6 +138,13 @@ QString TShutdownTool::Text(const char* Key, const char* English) const
     return FTexts->Text(QLatin1String(Key), QString::fromUtf8(English));
 }
 
+QString TShutdownTool::ActionText(const char* Stem, const char* Shutdown, const char* Restart) const
+{
+    const bool Reboot = FOptions.Action == TShutdownAction::Reboot;
+    return FTexts->Text(QLatin1String(Stem) + (Reboot ? QLatin1String("_Restart") : QLatin1String("_Shutdown")),
+        QString::fromUtf8(Reboot ? Restart : Shutdown));
+}
+
 QString TShutdownTool::DueText() const
 {
     return ShortTimeText(QDateTime::fromMSecsSinceEpoch(FDueUsec / 1000));
@@ -206,11 +213,9 @@ void TShutdownTool::NotifyFailure(const QString& Reason)
 {
     if (!FBus->Available(TShutdownBusKind::Session))
         return;
-    const bool Reboot = FOptions.Action == TShutdownAction::Reboot;
     DesktopNotifications::TNotification Failure;
     Failure.Icon = QStringLiteral("dialog-error");
-    Failure.Summary = Reboot ? Text("Failed_Restart", "The computer was NOT restarted")
-                             : Text("Failed_Shutdown", "The computer was NOT shut down");
+    Failure.Summary = ActionText("Failed", "The computer was NOT shut down", "The computer was NOT restarted");
     Failure.Body = Reason;
     // Stays until the user closes it: they must not miss that the computer stays on.
     Failure.Urgency = DesktopNotifications::TUrgency::Critical;
@@ -229,8 +234,7 @@ int TShutdownTool::Schedule()
     TScheduledShutdown Held;
     if (ReadSchedule(Held) && !Held.IsEmpty() && !ShutdownRecord::IsOwn(Held)) {
         return NotRun(QStringLiteral("refused"),
-            (FOptions.Action == TShutdownAction::Reboot ? Text("NotPlanned_Restart", "Lumidor did not plan the restart at %1")
-                                                         : Text("NotPlanned_Shutdown", "Lumidor did not plan the shutdown at %1"))
+            ActionText("NotPlanned", "Lumidor did not plan the shutdown at %1", "Lumidor did not plan the restart at %1")
                 .arg(DueText()),
             OtherStandsText(Held),
             QStringLiteral("the %1 at %2 was not scheduled: logind holds another program's %3 at %4, left as it is")
@@ -273,14 +277,16 @@ bool TShutdownTool::ReadSchedule(TScheduledShutdown& Schedule)
 
 bool TShutdownTool::ScheduleAt(const QString& Type, qint64 Usec, QDBusMessage* Reply)
 {
-    const QDBusMessage Answer = CallLogind(QStringLiteral("ScheduleShutdown"), {Type, QVariant::fromValue(qulonglong(Usec))});
+    const QDBusMessage Answer
+        = CallLogind(QStringLiteral("ScheduleShutdown"), {Type, QVariant::fromValue(qulonglong(Usec))});
     if (Reply)
         *Reply = Answer;
     if (Answer.type() != QDBusMessage::ReplyMessage)
         return false;
     // A dry run stands in for the tool's own schedule, which the record keeps naming.
     if (!FOptions.DryRun && !Type.startsWith(QLatin1String("dry-")) && !ShutdownRecord::Write({Type, qulonglong(Usec)}))
-        FErr(QStringLiteral("cannot write %1: \"-a\" will take the schedule for another program's").arg(ShutdownRecord::FilePath()));
+        FErr(QStringLiteral("cannot write %1: \"-a\" will take the schedule for another program's")
+                 .arg(ShutdownRecord::FilePath()));
     return true;
 }
 

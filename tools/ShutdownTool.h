@@ -106,6 +106,8 @@ private:
     int ReportError(const QDBusMessage& Reply, const QString& What, const QString& Cause = QString());
     QDBusMessage CallLogind(const QString& Method, const QVariantList& Args);
     QString Text(const char* Key, const char* English) const;
+    // Stem + "_Shutdown" or Stem + "_Restart", after the action.
+    QString ActionText(const char* Stem, const char* Shutdown, const char* Restart) const;
     QString DueText() const;
     QString TypeName() const;
     QString ActionWord() const;

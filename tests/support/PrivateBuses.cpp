@@ -232,7 +232,8 @@ bool TPrivateBuses::EmitActionInvoked(uint Id, const QString& ActionKey)
     // Each element goes out as a variant of its own type: "u" and "s".
     const QVariantList SignalArgs{QVariant::fromValue(Id), ActionKey};
     return CallMock(Session, NotificationsPath, QStringLiteral("EmitSignal"),
-        {DesktopNotifications::Interface, DesktopNotifications::ActionInvokedSignal, QStringLiteral("us"), QVariant::fromValue(SignalArgs)});
+        {DesktopNotifications::Interface, DesktopNotifications::ActionInvokedSignal, QStringLiteral("us"),
+            QVariant::fromValue(SignalArgs)});
 }
 
 bool TPrivateBuses::ScheduledShutdown(QString& Type, qulonglong& Usec) const
@@ -262,7 +263,8 @@ bool TPrivateBuses::SleepByLid()
 
 bool TPrivateBuses::CallLogind(const QString& Method, const QVariantList& Args)
 {
-    QDBusMessage Call = QDBusMessage::createMethodCall(LogindName, LogindPath, QStringLiteral("org.freedesktop.login1.Manager"), Method);
+    QDBusMessage Call
+        = QDBusMessage::createMethodCall(LogindName, LogindPath, QStringLiteral("org.freedesktop.login1.Manager"), Method);
     Call.setArguments(Args);
     return Connection(System).call(Call, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
 }
@@ -311,20 +313,6 @@ uint TPrivateBuses::Fired() const
 
 QStringList TPrivateBuses::Inhibitors() const
 {
-    QStringList Out;
     const QDBusMessage Reply = AskMock(QStringLiteral("Inhibitors"));
-    if (Reply.arguments().isEmpty())
-        return Out;
-    const QDBusArgument Arg = Reply.arguments().at(0).value<QDBusArgument>();
-    Arg.beginArray();
-    while (!Arg.atEnd()) {
-        QString What, Who, Why, Mode;
-        uint Uid = 0, Pid = 0;
-        Arg.beginStructure();
-        Arg >> What >> Who >> Why >> Mode >> Uid >> Pid;
-        Arg.endStructure();
-        Out << What + QLatin1Char(' ') + Who + QLatin1Char(' ') + Mode;
-    }
-    Arg.endArray();
-    return Out;
+    return Reply.arguments().isEmpty() ? QStringList() : Reply.arguments().at(0).toStringList();
 }
