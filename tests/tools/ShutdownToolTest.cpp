@@ -2,6 +2,7 @@
 
 #include "platform/RunTimeTexts.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -360,4 +361,44 @@ TEST(ShutdownTool, TextsComeFromTheLanguageGiven)
                 (QStringList{"abort", "Przerwij", "postpone", "Postpone 10 minutes"}));
         }
     }
+}
+
+// The record decides what "-a" may cancel: only exactly what the tool wrote
+// counts as its own; a damaged record counts as none, so nothing is cancelled.
+TEST(ShutdownTool, OnlyTheRecordedScheduleIsTheToolsOwn)
+{
+    const TScheduledShutdown Logind{"poweroff", 1700000030000000};
+    const struct
+    {
+        QByteArray Content; // empty: no record
+        bool Own;
+    } Cases[] = {
+        {"poweroff 1700000030000000\n", true},
+        {"poweroff 1700000030000000", true},
+        {"reboot 1700000030000000\n", false},
+        {"poweroff 1700000030000001\n", false},
+        {"dry-poweroff 1700000030000000\n", false},
+        {"poweroff\n", false},
+        {"poweroff 1700000030000000 extra\n", false},
+        {"poweroff -1700000030000000\n", false},
+        {"\xff\xfe garbage", false},
+        {"", false},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Content.toStdString());
+        ShutdownRecord::Remove();
+        if (!Case.Content.isEmpty()) {
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(ShutdownRecord::FilePath()).path()));
+            QFile File(ShutdownRecord::FilePath());
+            ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+            File.write(Case.Content);
+        }
+        EXPECT_EQ(ShutdownRecord::IsOwn(Logind), Case.Own);
+        // Nothing scheduled is never the tool's own.
+        EXPECT_FALSE(ShutdownRecord::IsOwn(TScheduledShutdown{}));
+    }
+    ASSERT_TRUE(ShutdownRecord::Write(Logind));
+    EXPECT_EQ(ShutdownRecord::Read(), Logind);
+    ShutdownRecord::Remove();
+    EXPECT_TRUE(ShutdownRecord::Read().IsEmpty());
 }
