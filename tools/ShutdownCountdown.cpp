@@ -127,9 +127,18 @@ int TShutdownTool::CountDown()
 
     // Never cancelled in a sleep: newer logind would cancel the sleep with it.
     if (FAborted && !FAsleep && Result == ShutdownExitOk) {
-        bool Cancelled = false;
-        if (!CancelShutdown(Cancelled, Result))
-            return Result;
+        // Abort cancels the tool's own schedule, never one that replaced it a moment ago.
+        TScheduledShutdown Held;
+        if (ReadSchedule(Held) && !(Held == TScheduledShutdown{TypeName(), qulonglong(FDueUsec)})) {
+            if (!Held.IsEmpty())
+                return OutsideChange(Held, true);
+            ShutdownRecord::Remove();
+            CloseNotification();
+        } else {
+            bool Cancelled = false;
+            if (!CancelShutdown(Cancelled, Result))
+                return Result;
+        }
         FErr(QStringLiteral("aborted by the user"));
     }
     return Result;

@@ -297,7 +297,7 @@ TEST_F(ShutdownToolBus, EndedWhileWaitingLeavesTheScheduleAndAPlainNotification)
 
 namespace {
 
-enum class TStep { Postpone, SleepByLid, Suspend, PastTheTime, Wake, OutsideCancel, OutsideReplace, ClickPostpone };
+enum class TStep { Postpone, SleepByLid, Suspend, PastTheTime, Wake, OutsideCancel, OutsideReplace, ClickPostpone, ClickAbort };
 
 // What logind holds at the end: nothing, the tool's time, another program's.
 enum class THeld { Nothing, Own, Other };
@@ -355,6 +355,8 @@ TEST_F(ShutdownToolBus, APendingShutdownStaysTheUsersAcrossSleepAndOutsideChange
             ""},
         {"outside replacement, then Postpone", 257, {"-s", "-t", "60"}, {TStep::OutsideReplace, TStep::ClickPostpone}, 6,
             "The shutdown planned for %1 was replaced by another program", " replaced Shutdown.exe: ", THeld::Other, 0, ""},
+        {"outside replacement, then Abort", 252, {"-r", "-t", "60"}, {TStep::OutsideReplace, TStep::ClickAbort}, 6,
+            "The restart planned for %1 was replaced by another program", " replaced Shutdown.exe: ", THeld::Other, 0, ""},
     };
     for (const TCase& C : Cases) {
         SCOPED_TRACE(C.Name);
@@ -405,7 +407,8 @@ TEST_F(ShutdownToolBus, APendingShutdownStaysTheUsersAcrossSleepAndOutsideChange
                     "ScheduleShutdown", {"reboot", QVariant::fromValue(qulonglong(First + OtherUsecAhead))}));
                 break;
             case TStep::ClickPostpone:
-                ASSERT_TRUE(Buses->EmitActionInvoked(1, "postpone"));
+            case TStep::ClickAbort:
+                ASSERT_TRUE(Buses->EmitActionInvoked(1, Step == TStep::ClickAbort ? "abort" : "postpone"));
                 break;
             }
         }

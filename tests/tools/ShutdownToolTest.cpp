@@ -263,7 +263,8 @@ TEST(ShutdownTool, TheNotificationsAbortActionCancelsTheShutdown)
     Tool.SetOutput([](const QString&) {}, [&](const QString& Line) { Err << Line; });
     Tool.SetWaitForCountdown(true);
     EXPECT_EQ(Tool.Run(), ShutdownExitOk);
-    EXPECT_EQ(Bus.Calls, (QStringList{"Get", "ScheduleShutdown", "Notify", "Inhibit", "Get", "CancelScheduledShutdown"}));
+    EXPECT_EQ(Bus.Calls,
+        (QStringList{"Get", "ScheduleShutdown", "Notify", "Inhibit", "Get", "Get", "CancelScheduledShutdown"}));
     EXPECT_EQ(Err, QStringList{"aborted by the user"});
 }
 
@@ -321,7 +322,7 @@ TEST(ShutdownTool, PostponeReplacesTheScheduleAndTheCountdownComesBackEachTime)
     EXPECT_EQ(Bus.Schedules, (QList<qulonglong>{Due, Due + 600000000, Due + 1200000000}));
     EXPECT_EQ(Bus.Calls, (QStringList{"Get", "ScheduleShutdown", "Notify", "Inhibit", "Get", "ScheduleShutdown",
                              "CloseNotification", "Get", "Notify", "Get", "Get", "ScheduleShutdown", "CloseNotification",
-                             "Get", "Notify", "Get", "Get", "CancelScheduledShutdown"}));
+                             "Get", "Notify", "Get", "Get", "Get", "CancelScheduledShutdown"}));
     // Each time it comes back as a new countdown, 30 s ahead, with both actions.
     ASSERT_EQ(Bus.Notifications.size(), 3);
     for (const QVariantList& Shown : Bus.Notifications) {
