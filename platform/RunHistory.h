@@ -11,7 +11,7 @@
 //   2026-12-09 21:30:00 +01:00 started daily.job: ...
 // the local time with its offset from UTC, the event, what it concerns, and
 // the details. Events: started, finished, failed, missed, skipped, refused,
-// postponed.
+// postponed, cancelled, replaced.
 //
 // Appending is one write with O_APPEND under the history's lock, so lines of
 // several programs never mix. A line that cannot be written (full disk, no
