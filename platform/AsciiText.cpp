@@ -4,6 +4,11 @@ namespace {
 
 constexpr char16_t CaseDistance = u'a' - u'A';
 
+char LowerByte(char C)
+{
+    return C >= 'A' && C <= 'Z' ? char(C + CaseDistance) : C;
+}
+
 QChar LowerLetter(QChar C)
 {
     return C >= u'A' && C <= u'Z' ? QChar(char16_t(C.unicode() + CaseDistance)) : C;
@@ -38,6 +43,16 @@ bool SameText(QStringView A, QStringView B)
         return false;
     for (qsizetype I = 0; I < A.size(); ++I)
         if (LowerLetter(A[I]) != LowerLetter(B[I]))
+            return false;
+    return true;
+}
+
+bool SameText(QByteArrayView A, QByteArrayView B)
+{
+    if (A.size() != B.size())
+        return false;
+    for (qsizetype I = 0; I < A.size(); ++I)
+        if (LowerByte(A[I]) != LowerByte(B[I]))
             return false;
     return true;
 }
