@@ -56,8 +56,8 @@ TRunTimeTexts TRunTimeTexts::Load(const QString& Folder, const QString& Name, co
     for (const QString& Entry : Entries)
         Names.append(LanguageFiles::NameOf(Entry));
     TRunTimeTexts Texts;
-    if (!LoadEntry(Base, Entries, LanguageFiles::Find(Names, Name), ModuleName, Texts))
-        (void)LoadEntry(Base, Entries, LanguageFiles::Find(Names, English), ModuleName, Texts);
+    (void)LanguageFiles::LoadOrEnglish(Names, Name,
+        [&](int Index) { return LoadEntry(Base, Entries, Index, ModuleName, Texts); });
     return Texts;
 }
 
@@ -102,13 +102,23 @@ int LanguageFiles::Find(const QStringList& Names, const QString& Name)
     return -1;
 }
 
-QString ReadSuiteLanguage(const QString& SettingsFile)
+bool LanguageFiles::LoadOrEnglish(const QStringList& Names, const QString& Name, const std::function<bool(int Index)>& Load)
+{
+    return Load(Find(Names, Name)) || Load(Find(Names, English));
+}
+
+QString LanguageFiles::ReadSetting(const QString& SettingsFile, const QString& Section, const QString& Key)
 {
     try {
-        return ProfileStrings::GetString(SettingsFile, QStringLiteral("Main"), QStringLiteral("Language"), English);
+        return ProfileStrings::GetString(SettingsFile, Section, Key, English);
     } catch (const std::exception&) {
         return QString();
     }
+}
+
+QString ReadSuiteLanguage(const QString& SettingsFile)
+{
+    return LanguageFiles::ReadSetting(SettingsFile, QStringLiteral("Main"), QStringLiteral("Language"));
 }
 
 QString ShortTimeText(const QDateTime& Moment)
