@@ -164,60 +164,53 @@ void RegisterClassesUnit()
 // ---------------------------------------------------------------------------
 // Values
 
-TValue TValue::OfInteger(qint64 V)
+namespace {
+
+// A value of Kind with one field set.
+template <class TField, class V>
+TValue ValueOf(TValue::TKind Kind, TField TValue::*Field, V&& Content)
 {
     TValue R;
-    R.Kind = vkInteger;
-    R.Integer = V;
+    R.Kind = Kind;
+    R.*Field = std::forward<V>(Content);
     return R;
+}
+
+} // namespace
+
+TValue TValue::OfInteger(qint64 V)
+{
+    return ValueOf(vkInteger, &TValue::Integer, V);
 }
 
 TValue TValue::OfFloat(double V)
 {
-    TValue R;
-    R.Kind = vkFloat;
-    R.Float = V;
-    return R;
+    return ValueOf(vkFloat, &TValue::Float, V);
 }
 
 TValue TValue::OfString(const QString& V)
 {
-    TValue R;
-    R.Kind = vkString;
-    R.Text = V;
-    return R;
+    return ValueOf(vkString, &TValue::Text, V);
 }
 
 TValue TValue::OfIdent(const QString& V)
 {
-    TValue R;
-    R.Kind = vkIdent;
-    R.Text = V;
-    return R;
+    return ValueOf(vkIdent, &TValue::Text, V);
 }
 
 TValue TValue::OfBoolean(bool V)
 {
-    TValue R;
-    R.Kind = vkBoolean;
-    R.Boolean = V;
-    return R;
+    return ValueOf(vkBoolean, &TValue::Boolean, V);
 }
 
 TValue TValue::OfSet(const QStringList& Names)
 {
-    TValue R;
-    R.Kind = vkSet;
-    R.Strings = Names;
-    return R;
+    return ValueOf(vkSet, &TValue::Strings, Names);
 }
 
 TValue TValue::OfList(const QStringList& Strings)
 {
-    TValue R;
-    R.Kind = vkList;
-    R.Strings = Strings;
-    return R;
+    return ValueOf(vkList, &TValue::Strings, Strings);
 }
 
 TValue TValue::OfReference(TComponent* C)

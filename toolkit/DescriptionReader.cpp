@@ -370,6 +370,20 @@ private:
     double FFloat = 0;
 };
 
+// Marks C as being read, to get Loaded later, and gives it its name; a bad
+// name is an error of the description at Where.
+void StartReading(TComponent* C, const QString& Name, std::vector<TComponent*>& Loaded, const QString& Where)
+{
+    C->SetState(csLoading, true);
+    C->SetState(csReading, true);
+    Loaded.push_back(C);
+    try {
+        C->SetName(Name);
+    } catch (const EComponentError& E) {
+        throw EReadError(Where + E.Message());
+    }
+}
+
 } // namespace
 
 TReader::TReader(const QString& Text, const QString& FileName) : FText(Text), FFileName(FileName)
@@ -413,14 +427,7 @@ void TReader::ReadRootComponent(TComponent* ARoot)
             throw EReadError(Where(RootNode.Line) + QStringLiteral("Class %1 is not registered").arg(ARoot->ClassName()));
         if (RootNode.ClassName.compare(ARoot->ClassName(), Qt::CaseInsensitive) != 0)
             throw EReadError(Where(RootNode.Line) + QStringLiteral("The description is of class %1, not %2").arg(RootNode.ClassName, ARoot->ClassName()));
-        ARoot->SetState(csLoading, true);
-        ARoot->SetState(csReading, true);
-        FLoaded.push_back(ARoot);
-        try {
-            ARoot->SetName(RootNode.Name);
-        } catch (const EComponentError& E) {
-            throw EReadError(Where(RootNode.Line) + E.Message());
-        }
+        StartReading(ARoot, RootNode.Name, FLoaded, Where(RootNode.Line));
         ARoot->ReadState(*this);
         FPath = {&RootNode};
         // References are resolved once reading is over, still while loading.
@@ -466,14 +473,7 @@ void TReader::ReadComponent(const TNode& Node)
         throw EReadError(Where(Node.Line) + QStringLiteral("%1 is a control and must be placed on a windowed control").arg(Node.ClassName));
 
     TComponent* C = Class->Create(FRoot);
-    C->SetState(csLoading, true);
-    C->SetState(csReading, true);
-    FLoaded.push_back(C);
-    try {
-        C->SetName(Node.Name);
-    } catch (const EComponentError& E) {
-        throw EReadError(Where(Node.Line) + E.Message());
-    }
+    StartReading(C, Node.Name, FLoaded, Where(Node.Line));
     const TNode* OldNode = FNode;
     FNode = &Node;
     C->ReadState(*this);
