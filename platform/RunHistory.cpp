@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/FileLock.h"
+#include "platform/UserFolders.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -103,10 +104,7 @@ QString FilePath()
 {
     if (!FileOverride().isEmpty())
         return FileOverride();
-    QString State = qEnvironmentVariable("XDG_STATE_HOME");
-    if (!QDir::isAbsolutePath(State))
-        State = QDir::homePath() + QStringLiteral("/.local/state");
-    return State + QStringLiteral("/lumidor/history.log");
+    return UserFolders::HistoryFile();
 }
 
 void SetFileForTesting(const QString& FileName)

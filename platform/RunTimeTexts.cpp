@@ -42,8 +42,7 @@ bool LoadEntry(const QString& Folder, const QStringList& Entries, int Index, con
 
 TRunTimeTexts TRunTimeTexts::ForSuite(const QString& ModuleName)
 {
-    const TAppFrame Frame;
-    return Load(LanguageFolderOf(Frame), ReadSuiteLanguage(SuiteSettingsFile(Frame)), ModuleName);
+    return ForSuiteSection(ModuleName + QStringLiteral("_M"));
 }
 
 TRunTimeTexts TRunTimeTexts::ForSuiteSection(const QString& Section)
@@ -67,8 +66,8 @@ TRunTimeTexts TRunTimeTexts::LoadSection(const QString& Folder, const QString& N
     for (const QString& Entry : Entries)
         Names.append(LanguageFiles::NameOf(Entry));
     TRunTimeTexts Texts;
-    if (!LoadEntry(Base, Entries, LanguageFiles::Find(Names, Name), Section, Texts))
-        (void)LoadEntry(Base, Entries, LanguageFiles::Find(Names, English), Section, Texts);
+    (void)LanguageFiles::LoadOrEnglish(Names, Name,
+        [&](int Index) { return LoadEntry(Base, Entries, Index, Section, Texts); });
     return Texts;
 }
 
@@ -113,13 +112,23 @@ int LanguageFiles::Find(const QStringList& Names, const QString& Name)
     return -1;
 }
 
-QString ReadSuiteLanguage(const QString& SettingsFile)
+bool LanguageFiles::LoadOrEnglish(const QStringList& Names, const QString& Name, const std::function<bool(int Index)>& Load)
+{
+    return Load(Find(Names, Name)) || Load(Find(Names, English));
+}
+
+QString LanguageFiles::ReadSetting(const QString& SettingsFile, const QString& Section, const QString& Key)
 {
     try {
-        return ProfileStrings::GetString(SettingsFile, QStringLiteral("Main"), QStringLiteral("Language"), English);
+        return ProfileStrings::GetString(SettingsFile, Section, Key, English);
     } catch (const std::exception&) {
         return QString();
     }
+}
+
+QString ReadSuiteLanguage(const QString& SettingsFile)
+{
+    return LanguageFiles::ReadSetting(SettingsFile, QStringLiteral("Main"), QStringLiteral("Language"));
 }
 
 QString ShortTimeText(const QDateTime& Moment)
