@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -49,6 +50,26 @@ TStoreResult CheckFileStat(const struct stat& Info)
     return TStoreResult::Ok;
 }
 
+constexpr char TemporaryPrefix[] = ".tmp-";
+
+// Every temporary file of the store is written under the store's lock, so
+// whoever holds it knows that any temporary file it sees is stale.
+int RemoveStaleTemporariesLocked()
+{
+    return AtomicFile::RemoveStaleTemporaries(WorkItemStore::Folder(), QLatin1String(TemporaryPrefix), 0);
+}
+
+// The first hold of a store's lock in a process clears what writers killed
+// before it left behind.
+bool FirstHoldOf(const QString& Folder)
+{
+    static QSet<QString> Held;
+    if (Held.contains(Folder))
+        return false;
+    Held.insert(Folder);
+    return true;
+}
+
 // Held around every change, so that a check for an existing name and the
 // write that follows it see the same folder.
 class TStoreLock
@@ -56,14 +77,17 @@ class TStoreLock
 public:
     TStoreLock()
     {
-        if (FLock.Open(WorkItemStore::LockFilePath(), O_RDWR | O_CREAT | O_NOFOLLOW, 0600))
-            (void)FLock.Lock(TFileLock::Exclusive, TFileLock::Wait);
+        if (FLock.Open(WorkItemStore::LockFilePath(), O_RDWR | O_CREAT | O_NOFOLLOW, 0600)
+            && FLock.Lock(TFileLock::Exclusive, TFileLock::Wait) && FirstHoldOf(WorkItemStore::Folder()))
+            FRemovedOnFirstHold = RemoveStaleTemporariesLocked();
     }
 
     bool Held() const { return FLock.Held(); }
+    int RemovedOnFirstHold() const { return FRemovedOnFirstHold; }
 
 private:
     TFileLock FLock;
+    int FRemovedOnFirstHold = 0;
 };
 
 // The file name in the folder that holds the item, matching the name without
@@ -93,8 +117,8 @@ QString ResolveFileName(const QString& Item)
 // A synced temporary file beside the items, whose name no item can have.
 QString WriteTemporary(const TWorkItem& Item)
 {
-    return AtomicFile::WriteTemporary(
-        WorkItemStore::Folder() + QLatin1String("/.tmp-"), WorkItemStore::Serialize(Item), 0600);
+    return AtomicFile::WriteTemporary(WorkItemStore::Folder() + QLatin1Char('/') + QLatin1String(TemporaryPrefix),
+        WorkItemStore::Serialize(Item), 0600);
 }
 
 TStoreResult LoadFile(const QString& FileName, TWorkItem& Item)
@@ -511,6 +535,12 @@ TStoreResult UpdateOrRemove(const QString& Name, const std::function<TItemChange
         }
         return TStoreResult::Ok;
     });
+}
+
+int RemoveStaleTemporaries()
+{
+    TStoreLock Lock;
+    return Lock.Held() ? Lock.RemovedOnFirstHold() + RemoveStaleTemporariesLocked() : 0;
 }
 
 QString LockFilePath()

@@ -193,6 +193,11 @@ TStoreResult Remove(const QString& Name);
 // the store lock: a decision taken on the item as it is, never on a copy.
 TStoreResult UpdateOrRemove(const QString& Name, const std::function<TItemChange(TWorkItem&)>& Change);
 
+// Removes the temporary files (".tmp-" and six letters or digits) that
+// writers killed during a change left in the store; returns how many. The
+// first change in a process does so as well.
+int RemoveStaleTemporaries();
+
 // The lock file held (flock, exclusive, briefly) around every change. The
 // service keeps its own lock elsewhere; this one is never held for long.
 QString LockFilePath();

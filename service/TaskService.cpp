@@ -101,6 +101,9 @@ bool TTaskService::Start()
     }
     if (!StoreIsSafe())
         return false;
+    if (const int Removed = WorkItemStore::RemoveStaleTemporaries())
+        ServiceLog::Write(QStringLiteral("removed %1 temporary file(s) that writers killed during a change left in %2")
+                              .arg(Removed).arg(FOptions.StoreDir));
 
     FTimer = new TWallClockTimer(this);
     FWatch = new TFolderWatch(this);

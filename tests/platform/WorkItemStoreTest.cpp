@@ -1,5 +1,6 @@
 #include "platform/WorkItemStore.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -316,3 +317,22 @@ TEST_F(WorkItemStoreTest, DefaultFolderFollowsTheEnvironment)
 }
 
 } // namespace
+
+// The store's writers work under its lock, so whoever holds it may remove
+// any temporary file at once; only regular files of that exact name go.
+TEST_F(WorkItemStoreTest, StaleTemporariesAreRemovedUnderTheLockAndNothingElse)
+{
+    WriteRaw(QStringLiteral(".tmp-Ab12Z9"), "LumidorWorkItem 1\nApplica");
+    WriteRaw(QStringLiteral(".tmp-zz99ZZ"), "");
+    WriteRaw(QStringLiteral(".tmp-short"), "");
+    WriteRaw(QStringLiteral("tmp-Ab12Z9"), "");
+    WriteRaw(QStringLiteral("kept.job"), WorkItemStore::Serialize(Sample()));
+    ASSERT_TRUE(QFile::link(Folder + QStringLiteral("/kept.job"), Folder + QStringLiteral("/.tmp-Link01")));
+
+    EXPECT_EQ(WorkItemStore::RemoveStaleTemporaries(), 2);
+    EXPECT_EQ(QDir(Folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+        (QStringList{".lock", ".tmp-Link01", ".tmp-short", "kept.job", "tmp-Ab12Z9"}));
+    TWorkItem Item;
+    EXPECT_EQ(WorkItemStore::Load(QStringLiteral("kept"), Item), TStoreResult::Ok);
+}
+
