@@ -574,6 +574,8 @@ QByteArray Serialize(const TWorkItem& Item)
     Line("MostRecentRun", CalendarText(Item.MostRecentRun));
     if (Item.SkippedRun != TCalendarTime())
         Line("SkippedRun", CalendarText(Item.SkippedRun));
+    if (Item.HandledRun != TCalendarTime())
+        Line("HandledRun", CalendarText(Item.HandledRun));
     for (const TTriggerData& Trigger : Item.Triggers)
         Line("Trigger", TriggerText(Trigger));
     Out += EndLine;
@@ -641,6 +643,8 @@ bool Parse(const QByteArray& Content, TWorkItem& Item)
             Ok = ParseCalendar(Value, Result.MostRecentRun);
         else if (Key == QLatin1String("SkippedRun"))
             Ok = ParseCalendar(Value, Result.SkippedRun);
+        else if (Key == QLatin1String("HandledRun"))
+            Ok = ParseCalendar(Value, Result.HandledRun);
         if (!Ok)
             return false;
     }

@@ -28,6 +28,9 @@
 //   MostRecentRun=<8 decimals: SYSTEMTIME fields, all 0 = has not run>
 //   SkippedRun=<8 decimals, as MostRecentRun>   optional: the one run the
 //                                user chose to skip
+//   HandledRun=<8 decimals, as MostRecentRun>   optional: the latest run the
+//                                service dealt with without running it
+//                                (refused or missed)
 //   Trigger=<20 decimals: the TTriggerData fields in declaration order, the
 //            type part as its four 16-bit words>   (one line per trigger, in order)
 //   End                          last line; a file without it is truncated
@@ -133,6 +136,10 @@ struct TWorkItem
     TCalendarTime MostRecentRun;
     // Local time of the one run the user skipped; all 0 = none.
     TCalendarTime SkippedRun;
+    // Local time of the latest run the service refused or found missed; all
+    // 0 = none. With MostRecentRun it says how far the service has got, so
+    // that no run is reported twice across its restarts.
+    TCalendarTime HandledRun;
     std::vector<TTriggerData> Triggers;
 
     bool operator==(const TWorkItem&) const = default;

@@ -75,8 +75,16 @@ bool DeleteWhenDone(const TWorkItem& Item)
     return Item.Flags & WorkItem::FlagDeleteWhenDone;
 }
 
-// Counting the runs of a trigger that repeats every minute for years would
-// take long; beyond this many the count says "more than".
+// Notes in the item that the run at Due was dealt with, so that no later
+// service reports it again; false when it already says so.
+bool MarkHandled(TWorkItem& Item, qint64 Due)
+{
+    const std::optional<qint64> Known = RunPlan::MomentOf(Item.HandledRun);
+    if (Known && *Known >= Due)
+        return false;
+    Item.HandledRun = TriggerSchedule::LocalFields(Due);
+    return true;
+}
 
 QString ActionName(THeadsUpAction Action)
 {
@@ -310,6 +318,7 @@ void TTaskService::ProcessDue()
                     QStringLiteral("the run due at %1, reached %2 s late (the computer was asleep or the clock "
                                    "was set); not run")
                         .arg(Describe(Due)).arg((Now - Due * 1000) / 1000));
+                RecordHandled(Name, Due);
                 // Runs that are late as well are missed in the same breath.
                 Entry.Next = RunPlan::NextDue(Entry.Item, std::max(Due + 1, Seconds(Now - RunPlan::LateLimitMs)),
                     Entry.SavedAt, Entry.Handled);
@@ -352,6 +361,7 @@ void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, 
         ServiceLog::Write(QStringLiteral("%1: still running; the run due at %2 is skipped").arg(FileName, Describe(Due)));
         History(QStringLiteral("refused"), FileName,
             QStringLiteral("the run due at %1: its previous run still goes on").arg(Describe(Due)));
+        RecordHandled(FileName, Due);
         return;
     }
     if (!StoreIsSafe())
@@ -362,6 +372,7 @@ void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, 
                               .arg(FileName, Describe(Due), FUserName));
         History(QStringLiteral("refused"), FileName,
             QStringLiteral("the run due at %1: %2 is not logged on").arg(Describe(Due), FUserName));
+        RecordHandled(FileName, Due);
         return;
     }
 
@@ -370,15 +381,13 @@ void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, 
     QString Refusal;
     TWorkItem Run;
     const TStoreResult Recorded = WorkItemStore::Update(FileName, [&](TWorkItem& Item) {
-        if (!Item.Application.startsWith(QLatin1Char('/'))) {
+        if (!Item.Application.startsWith(QLatin1Char('/')))
             Refusal = QStringLiteral("its application \"%1\" is not an absolute path").arg(Item.Application);
-            return false;
-        }
-        if (!Item.HasAccount || Item.Account != FUserName) {
+        else if (!Item.HasAccount || Item.Account != FUserName)
             Refusal = QStringLiteral("it is to run as \"%1\", and this service runs as %2")
                           .arg(Item.HasAccount ? Item.Account : QStringLiteral("the system account"), FUserName);
-            return false;
-        }
+        if (!Refusal.isEmpty())
+            return MarkHandled(Item, Due);
         TCalendarTime Started = TriggerSchedule::LocalFields(Seconds(Now));
         Started.wMilliseconds = uint16_t(Now % 1000);
         Item.MostRecentRun = Started;
@@ -393,6 +402,9 @@ void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, 
     }
     if (Recorded != TStoreResult::Ok) {
         ServiceLog::Write(QStringLiteral("%1: not run at %2: %3").arg(FileName, Describe(Due), ResultText(Recorded)));
+        History(QStringLiteral("failed"), FileName,
+            QStringLiteral("the run due at %1: cannot record it in the item: %2; not run")
+                .arg(Describe(Due), ResultText(Recorded)));
         return;
     }
     if (!Refusal.isEmpty()) {
@@ -590,13 +602,24 @@ void TTaskService::ReportMissedWhileAway(const QString& FileName, const TEntry& 
     const RunPlan::TMissedRuns Missed = RunPlan::MissedWhileStopped(Entry.Item, Entry.SavedAt, To);
     if (Missed.Count == 0)
         return;
-    const QString Runs = Missed.AtLeast ? QStringLiteral("at least %1 runs").arg(Missed.Count)
-        : Missed.Count == 1             ? QStringLiteral("the run")
-                                        : QStringLiteral("%1 runs").arg(Missed.Count);
+    const QString Runs = Missed.Count == 1
+        ? QStringLiteral("the run due at %1").arg(Describe(Missed.Last))
+        : QStringLiteral("%1%2 runs due from %3 to %4")
+              .arg(Missed.AtLeast ? QStringLiteral("at least ") : QString())
+              .arg(Missed.Count).arg(Describe(Missed.First), Describe(Missed.Last));
     History(QStringLiteral("missed"), FileName,
-        QStringLiteral("%1 due while the service was not running (the computer was off or the service stopped), "
-                       "the last at %2, %3 s ago; not run")
-            .arg(Runs, Describe(Missed.Last)).arg(Seconds(Now) - Missed.Last));
+        QStringLiteral("%1, while the service was not running (the computer was off or the service stopped), "
+                       "the last %2 s ago; not run")
+            .arg(Runs).arg(Seconds(Now) - Missed.Last));
+    RecordHandled(FileName, Missed.Last);
+}
+
+void TTaskService::RecordHandled(const QString& FileName, qint64 Due)
+{
+    const TStoreResult Result = WorkItemStore::Update(FileName, [Due](TWorkItem& Item) { return MarkHandled(Item, Due); });
+    if (Result != TStoreResult::Ok && Result != TStoreResult::NotFound)
+        ServiceLog::Write(QStringLiteral("%1: cannot record that the run due at %2 was dealt with: %3")
+                              .arg(FileName, Describe(Due), ResultText(Result)));
 }
 
 void TTaskService::History(const QString& Event, const QString& FileName, const QString& Details)

@@ -79,6 +79,8 @@ private:
     void ProcessHeadsUps();
     void SkipRun(const QString& FileName, qint64 Due);
     void ReportMissedWhileAway(const QString& FileName, const TEntry& Entry, qint64 Now);
+    // Keeps in the item that the run at Due was refused or missed.
+    void RecordHandled(const QString& FileName, qint64 Due);
     // Queued and written once the runs of this moment have started.
     void History(const QString& Event, const QString& FileName, const QString& Details);
     void WriteHistory();

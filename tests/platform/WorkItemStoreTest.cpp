@@ -186,17 +186,26 @@ TEST_F(WorkItemStoreTest, ReplaceUpdateAndRemoveActOnExistingItemsOnly)
     EXPECT_EQ(QDir(Folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral(".lock")});
 }
 
-TEST_F(WorkItemStoreTest, ASkippedRunIsWrittenOnlyWhenSetAndReadBack)
+TEST_F(WorkItemStoreTest, OptionalRunTimesAreWrittenOnlyWhenSetAndReadBack)
 {
-    TWorkItem Item = Sample();
-    EXPECT_FALSE(WorkItemStore::Serialize(Item).contains("SkippedRun"));
-    Item.SkippedRun = {2024, 6, 3, 5, 21, 30, 0, 0};
-    const QByteArray Text = WorkItemStore::Serialize(Item);
-    EXPECT_TRUE(Text.contains("\nSkippedRun=2024 6 3 5 21 30 0 0\n"));
-    TWorkItem Back;
-    ASSERT_TRUE(WorkItemStore::Parse(Text, Back));
-    EXPECT_EQ(Back, Item);
-    EXPECT_FALSE(WorkItemStore::Parse(QByteArray(Text).replace("SkippedRun=2024 6", "SkippedRun=2024 x"), Back));
+    const struct {
+        const char* Key;
+        TCalendarTime TWorkItem::*Field;
+    } Cases[] = {{"SkippedRun", &TWorkItem::SkippedRun}, {"HandledRun", &TWorkItem::HandledRun}};
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Key);
+        const QByteArray Key(Case.Key);
+        TWorkItem Item = Sample();
+        EXPECT_FALSE(WorkItemStore::Serialize(Item).contains(Key));
+        Item.*Case.Field = {2024, 6, 3, 5, 21, 30, 0, 0};
+        const QByteArray Text = WorkItemStore::Serialize(Item);
+        EXPECT_TRUE(Text.contains("\n" + Key + "=2024 6 3 5 21 30 0 0\n"));
+        TWorkItem Back;
+        ASSERT_TRUE(WorkItemStore::Parse(Text, Back));
+        EXPECT_EQ(Back, Item);
+        EXPECT_FALSE(WorkItemStore::Parse(QByteArray(Text).replace(Key + "=2024 6", Key + "=2024 x"), Back));
+        EXPECT_FALSE(WorkItemStore::Parse(QByteArray(Text).replace("End\n", Key + "=2024 6 3 5 21 30 0 0\nEnd\n"), Back));
+    }
 }
 
 TEST_F(WorkItemStoreTest, UpdateOrRemoveKeepsWritesOrDeletesTheItemAsItIs)

@@ -142,6 +142,37 @@ TEST_F(TaskServiceTest, OneTimeItemSavedDuringItsMinuteRunsAtOnce)
     EXPECT_EQ(Runs().size(), 1);
 }
 
+// The refusal is kept in the item: a service that comes up again, within the
+// run's minute or later, neither refuses it again nor reports it missed.
+TEST_F(TaskServiceTest, ARefusedRunIsInTheHistoryOnceAcrossRestarts)
+{
+    SetLoggedOn(false);
+    AvoidMinuteEnd(10);
+    ASSERT_EQ(WorkItemStore::Create("refused", ShutdownItem(WorkItem::TriggerOnce, NowSeconds(), 0x2000)),
+        TStoreResult::Ok);
+    const auto Lines = [&] {
+        QFile F(Home.filePath("state/lumidor/history.log"));
+        QStringList Found;
+        if (F.open(QIODevice::ReadOnly))
+            for (const QString& Line : QString::fromUtf8(F.readAll()).split('\n'))
+                if (Line.contains(" refused.job: "))
+                    Found += Line;
+        return Found;
+    };
+    StartService();
+    ASSERT_TRUE(WaitUntil([&] { return !Lines().isEmpty(); }, 5000)) << LogText().toStdString();
+    for (int Restart = 0; Restart < 2; ++Restart) {
+        StopService();
+        StartService();
+        QThread::msleep(1500);
+    }
+    const QStringList Found = Lines();
+    ASSERT_EQ(Found.size(), 1) << Found.join('\n').toStdString();
+    EXPECT_TRUE(Found.first().contains(" refused refused.job: the run due at ")) << Found.first().toStdString();
+    EXPECT_TRUE(Runs().isEmpty());
+    EXPECT_TRUE(Exists("refused"));
+}
+
 TEST_F(TaskServiceTest, ItemDeletedWhileItRunsIsNotBroughtBack)
 {
     StandIn = WriteStandIn("Slow.exe", 2);
