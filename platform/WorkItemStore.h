@@ -111,6 +111,7 @@ constexpr uint32_t TriggerAtLogon = 7;
 constexpr uint32_t StatusReady = 0x00041300;
 constexpr uint32_t StatusRunning = 0x00041301;
 constexpr uint32_t StatusHasNotRun = 0x00041303;
+constexpr uint32_t StatusNoMoreRuns = 0x00041304;
 constexpr uint32_t StatusNotScheduled = 0x00041305;
 constexpr uint32_t StatusTerminated = 0x00041306;
 

@@ -25,7 +25,6 @@
 
 namespace {
 
-constexpr uint32_t StatusNoMoreRuns = 0x00041304;
 constexpr int ExitCodeCannotStart = 127;
 // With nothing to run the timer still waits, so that a change of the clock is seen.
 constexpr qint64 IdleArmMs = qint64(365) * 86400 * 1000;
@@ -473,7 +472,7 @@ void TTaskService::RunFinished(const QString& FileName, int ExitCode, int Signal
             Remove = true;
             return false;
         }
-        Item.Status = Run.TimedOut ? WorkItem::StatusTerminated : RunsLeft ? WorkItem::StatusReady : StatusNoMoreRuns;
+        Item.Status = Run.TimedOut ? WorkItem::StatusTerminated : RunsLeft ? WorkItem::StatusReady : WorkItem::StatusNoMoreRuns;
         Item.ExitCode = uint32_t(ExitCode);
         return true;
     });
