@@ -257,7 +257,7 @@ void TTaskService::Reload(const QString& FileName, qint64 Now)
         Entry.Next.reset();
         ServiceLog::Write(QStringLiteral("%1 is left alone: %2").arg(FileName, ResultText(Loaded)));
         if (Loaded == TStoreResult::AccessDenied || Loaded == TStoreResult::Damaged)
-            History(QStringLiteral("refused"), FileName,
+            History(RunHistory::TEvent::Refused, FileName,
                 QStringLiteral("left alone, it never runs: %1").arg(ResultText(Loaded)));
         return;
     }
@@ -311,9 +311,7 @@ void TTaskService::ProcessDue()
             Entry.Handled = Due;
             Last = Due;
             if (RunPlan::IsLate(Due * 1000, Now)) {
-                ServiceLog::Write(QStringLiteral("%1: the run due at %2 was missed (reached %3 s late); it does not run")
-                                      .arg(Name, Describe(Due)).arg((Now - Due * 1000) / 1000));
-                History(QStringLiteral("missed"), Name,
+                Tell(RunHistory::TEvent::Missed, Name,
                     QStringLiteral("the run due at %1, reached %2 s late (the computer was asleep or the clock "
                                    "was set); not run")
                         .arg(Describe(Due)).arg((Now - Due * 1000) / 1000));
@@ -357,8 +355,7 @@ void TTaskService::Arm()
 void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, qint64 Now)
 {
     if (FRuns.count(FileName)) {
-        ServiceLog::Write(QStringLiteral("%1: still running; the run due at %2 is skipped").arg(FileName, Describe(Due)));
-        History(QStringLiteral("refused"), FileName,
+        Tell(RunHistory::TEvent::Refused, FileName,
             QStringLiteral("the run due at %1: its previous run still goes on").arg(Describe(Due)));
         RecordHandled(FileName, Due);
         return;
@@ -369,7 +366,7 @@ void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, 
         && !UserHasSession(geteuid(), FUserName, FOptions.UtmpFile)) {
         ServiceLog::Write(QStringLiteral("%1: not run at %2: it runs only while %3 is logged on, and %3 is not")
                               .arg(FileName, Describe(Due), FUserName));
-        History(QStringLiteral("refused"), FileName,
+        History(RunHistory::TEvent::Refused, FileName,
             QStringLiteral("the run due at %1: %2 is not logged on").arg(Describe(Due), FUserName));
         RecordHandled(FileName, Due);
         return;
@@ -400,15 +397,13 @@ void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, 
         return;
     }
     if (Recorded != TStoreResult::Ok) {
-        ServiceLog::Write(QStringLiteral("%1: not run at %2: %3").arg(FileName, Describe(Due), ResultText(Recorded)));
-        History(QStringLiteral("failed"), FileName,
+        Tell(RunHistory::TEvent::Failed, FileName,
             QStringLiteral("the run due at %1: cannot record it in the item: %2; not run")
                 .arg(Describe(Due), ResultText(Recorded)));
         return;
     }
     if (!Refusal.isEmpty()) {
-        ServiceLog::Write(QStringLiteral("%1: refused at %2: %3").arg(FileName, Describe(Due), Refusal));
-        History(QStringLiteral("refused"), FileName, QStringLiteral("the run due at %1: %2").arg(Describe(Due), Refusal));
+        Tell(RunHistory::TEvent::Refused, FileName, QStringLiteral("the run due at %1: %2").arg(Describe(Due), Refusal));
         return;
     }
 
@@ -423,8 +418,7 @@ void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, 
     QString Error;
     if (!Process->Start(Run.Application, Arguments, Folder, Environment, Error)) {
         delete Process;
-        ServiceLog::Write(QStringLiteral("%1: cannot start %2: %3").arg(FileName, Run.Application, Error));
-        History(QStringLiteral("failed"), FileName,
+        Tell(RunHistory::TEvent::Failed, FileName,
             QStringLiteral("the run due at %1: cannot start %2: %3").arg(Describe(Due), Run.Application, Error));
         FRuns[FileName] = TRun{nullptr, Due, false};
         RunFinished(FileName, ExitCodeCannotStart, 0);
@@ -433,7 +427,7 @@ void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, 
     ServiceLog::Write(QStringLiteral("%1: started for the run due at %2 (%3 s late): %4 %5 (pid %6)")
                           .arg(FileName, Describe(Due)).arg(double(Now - Due * 1000) / 1000.0, 0, 'f', 3)
                           .arg(Run.Application, Arguments.join(QLatin1Char(' '))).arg(Process->Pid()));
-    History(QStringLiteral("started"), FileName,
+    History(RunHistory::TEvent::Started, FileName,
         QStringLiteral("the run due at %1 (%2 s late): %3 %4")
             .arg(Describe(Due)).arg(double(Now - Due * 1000) / 1000.0, 0, 'f', 3)
             .arg(Run.Application, Arguments.join(QLatin1Char(' '))));
@@ -479,11 +473,11 @@ void TTaskService::RunFinished(const QString& FileName, int ExitCode, int Signal
     const QString How = Signal ? QStringLiteral("ended by signal %1").arg(Signal)
                                : QStringLiteral("finished with exit code %1").arg(ExitCode);
     if (Run.TimedOut)
-        History(QStringLiteral("failed"), FileName, QStringLiteral("ran longer than its limit and was ended (%1)").arg(How));
+        History(RunHistory::TEvent::Failed, FileName, QStringLiteral("ran longer than its limit and was ended (%1)").arg(How));
     else if (Signal || ExitCode != 0)
-        History(QStringLiteral("failed"), FileName, How);
+        History(RunHistory::TEvent::Failed, FileName, How);
     else
-        History(QStringLiteral("finished"), FileName, How);
+        History(RunHistory::TEvent::Finished, FileName, How);
     if (Recorded == TStoreResult::NotFound) {
         ServiceLog::Write(QStringLiteral("%1: %2; the item was deleted meanwhile, nothing recorded").arg(FileName, How));
         FEntries.erase(FileName);
@@ -584,8 +578,7 @@ void TTaskService::SkipRun(const QString& FileName, qint64 Due)
                                        .arg(Describe(Due))
         : After ? QStringLiteral("the run due at %1; the next run stays, at %2").arg(Describe(Due), Describe(*After))
                 : QStringLiteral("the run due at %1; it has no other run").arg(Describe(Due));
-    ServiceLog::Write(QStringLiteral("%1: skipped at the user's request: %2").arg(FileName, What));
-    History(QStringLiteral("skipped"), FileName, QStringLiteral("by the user: ") + What);
+    Tell(RunHistory::TEvent::Skipped, FileName, QStringLiteral("by the user: ") + What);
     if (Removed)
         FEntries.erase(FileName);
     else
@@ -606,10 +599,11 @@ void TTaskService::ReportMissedWhileAway(const QString& FileName, const TEntry& 
         : QStringLiteral("%1%2 runs due from %3 to %4")
               .arg(Missed.AtLeast ? QStringLiteral("at least ") : QString())
               .arg(Missed.Count).arg(Describe(Missed.First), Describe(Missed.Last));
-    History(QStringLiteral("missed"), FileName,
-        QStringLiteral("%1, while the service was not running (the computer was off or the service stopped), "
-                       "the last %2 s ago; not run")
-            .arg(Runs).arg(Seconds(Now) - Missed.Last));
+    History(RunHistory::TEvent::Missed, FileName,
+        QStringLiteral("%1 passed while the service was not running (the computer was off or the service "
+                       "stopped); not run, %2%3 s ago")
+            .arg(Runs, Missed.Count == 1 ? QString() : QStringLiteral("the last "))
+            .arg(Seconds(Now) - Missed.Last));
     RecordHandled(FileName, Missed.Last);
 }
 
@@ -621,19 +615,25 @@ void TTaskService::RecordHandled(const QString& FileName, qint64 Due)
                               .arg(FileName, Describe(Due), ResultText(Result)));
 }
 
-void TTaskService::History(const QString& Event, const QString& FileName, const QString& Details)
+void TTaskService::History(RunHistory::TEvent Event, const QString& FileName, const QString& Details)
 {
-    if (FHistory.isEmpty())
+    if (FHistory.empty())
         QTimer::singleShot(0, this, &TTaskService::WriteHistory);
-    FHistory += QStringList{Event, FileName, Details};
+    FHistory.push_back(THistoryLine{Event, FileName, Details});
+}
+
+void TTaskService::Tell(RunHistory::TEvent Event, const QString& FileName, const QString& Details)
+{
+    ServiceLog::Write(FileName + QStringLiteral(": ") + RunHistory::EventName(Event) + QLatin1Char(' ') + Details);
+    History(Event, FileName, Details);
 }
 
 void TTaskService::WriteHistory()
 {
-    const QList<QStringList> Lines = std::exchange(FHistory, {});
+    const std::vector<THistoryLine> Lines = std::exchange(FHistory, {});
     int Lost = 0;
-    for (const QStringList& Line : Lines)
-        Lost += RunHistory::Append(Line[0], Line[1], Line[2]) ? 0 : 1;
+    for (const THistoryLine& Line : Lines)
+        Lost += RunHistory::Append(Line.Event, Line.FileName, Line.Details) ? 0 : 1;
     if (Lost)
         ServiceLog::Write(QStringLiteral("%1 line(s) could not be added to the history %2")
                               .arg(Lost).arg(RunHistory::FilePath()));

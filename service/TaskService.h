@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/RunHistory.h"
 #include "platform/WorkItemStore.h"
 #include "service/HeadsUp.h"
 
@@ -8,6 +9,7 @@
 #include <QString>
 #include <map>
 #include <optional>
+#include <vector>
 
 class TDesktopNotices;
 class TFolderWatch;
@@ -82,7 +84,9 @@ private:
     // Keeps in the item that the run at Due was refused or missed.
     void RecordHandled(const QString& FileName, qint64 Due);
     // Queued and written once the runs of this moment have started.
-    void History(const QString& Event, const QString& FileName, const QString& Details);
+    void History(RunHistory::TEvent Event, const QString& FileName, const QString& Details);
+    // The same to the service's log as well, as "<file>: <event> <details>".
+    void Tell(RunHistory::TEvent Event, const QString& FileName, const QString& Details);
     void WriteHistory();
     bool StoreIsSafe();
     QString Describe(qint64 Moment) const;
@@ -93,7 +97,13 @@ private:
     TFolderWatch* FWatch = nullptr;
     TDesktopNotices* FNotices = nullptr;
     qint64 FLeadSeconds = 0;
-    QList<QStringList> FHistory;
+    struct THistoryLine
+    {
+        RunHistory::TEvent Event;
+        QString FileName;
+        QString Details;
+    };
+    std::vector<THistoryLine> FHistory;
     std::map<QString, TEntry> FEntries;
     std::map<QString, TRun> FRuns;
     bool FStoreUnsafeLogged = false;

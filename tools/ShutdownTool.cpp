@@ -429,7 +429,7 @@ int TShutdownTool::Fail(const QDBusMessage* Reply, const QString& What)
         else
             Reason = Text("Failed_Logind", "The login manager (logind) failed: %1").arg(ErrorDetail(*Reply));
     }
-    (void)RunHistory::Append(QStringLiteral("failed"), QStringLiteral("Shutdown.exe"),
+    (void)RunHistory::Append(RunHistory::TEvent::Failed, QStringLiteral("Shutdown.exe"),
         QStringLiteral("cannot %1 (exit code %2)%3")
             .arg(What).arg(ExitCode)
             .arg(Causes.isEmpty() ? QString() : QStringLiteral(": ") + Causes.join(QStringLiteral("; "))));
@@ -495,7 +495,7 @@ bool TShutdownTool::Postpone()
         return false;
     }
     FDueUsec = NewDueUsec;
-    (void)RunHistory::Append(QStringLiteral("postponed"), QStringLiteral("Shutdown.exe"),
+    (void)RunHistory::Append(RunHistory::TEvent::Postponed, QStringLiteral("Shutdown.exe"),
         QStringLiteral("by the user: the %1 to %2, %3 minutes later")
             .arg(Reboot ? QStringLiteral("restart") : QStringLiteral("power-off"),
                 QDateTime::fromMSecsSinceEpoch(FDueUsec / 1000).toString(Qt::ISODate))
