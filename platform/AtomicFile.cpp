@@ -76,7 +76,8 @@ bool RemoveIfStale(int Dir, const char* Name, int MinAgeSeconds)
         && ::flock(Fd, LOCK_EX | LOCK_NB) == 0) {
         // The age is read under the lock: a writer that wrote last is seen.
         struct stat Now;
-        const bool Old = ::fstat(Fd, &Now) == 0 && std::time(nullptr) - Now.st_mtim.tv_sec >= MinAgeSeconds;
+        const bool Old = MinAgeSeconds <= 0
+            || (::fstat(Fd, &Now) == 0 && std::time(nullptr) - Now.st_mtim.tv_sec >= MinAgeSeconds);
         struct stat Named;
         // The name must still be this file, not one that replaced it meanwhile.
         if (Old && ::fstatat(Dir, Name, &Named, AT_SYMLINK_NOFOLLOW) == 0 && Named.st_dev == Opened.st_dev

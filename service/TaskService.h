@@ -67,19 +67,19 @@ private:
         bool TimedOut = false;
     };
 
+    // The store's mirror and the timer (TaskService.cpp).
     void FullScan();
     void SkipMissedWhileStopped();
     void ReloadItems(const QSet<QString>& FileNames);
     void Reload(const QString& FileName, qint64 NowMs);
     void Recompute();
-    void ProcessDue();
     void Arm();
+    void DeleteIfDone(const QString& FileName, qint64 From, const char* Why);
+
+    // Runs and what is told of them (TaskServiceRuns.cpp).
+    void ProcessDue();
     void StartRun(const QString& FileName, TEntry& Entry, qint64 Due, qint64 NowMs);
     void RunFinished(const QString& FileName, int ExitCode, int Signal);
-    void DeleteIfDone(const QString& FileName, qint64 From, const char* Why);
-    std::optional<qint64> HeadsUpMoment(const TEntry& Entry) const;
-    void ProcessHeadsUps();
-    void SkipRun(const QString& FileName, qint64 Due);
     void ReportMissedWhileAway(const QString& FileName, const TEntry& Entry, qint64 Now);
     // Keeps in the item that the run at Due was refused or missed.
     void RecordHandled(const QString& FileName, qint64 Due);
@@ -88,6 +88,11 @@ private:
     // The same to the service's log as well, as "<file>: <event> <details>".
     void Tell(RunHistory::TEvent Event, const QString& FileName, const QString& Details);
     void WriteHistory();
+
+    // The heads-up and "Skip this time" (TaskServiceHeadsUp.cpp).
+    std::optional<qint64> HeadsUpMoment(const TEntry& Entry) const;
+    void ProcessHeadsUps();
+    void SkipRun(const QString& FileName, qint64 Due);
     bool StoreIsSafe();
     QString Describe(qint64 Moment) const;
 

@@ -150,6 +150,24 @@ protected:
     std::vector<std::unique_ptr<QProcess>> FProcesses;
 };
 
+// The program on a real X server (no window manager) that the test starts:
+// env is the environment of a start on it.
+class ProgramStartX11Test : public ProgramStartTest
+{
+protected:
+    void SetUp() override
+    {
+        ProgramStartTest::SetUp();
+        env = Environment();
+        display = StartXvfb(env);
+        if (display.isEmpty())
+            GTEST_SKIP() << "Xvfb and x11-utils are not installed (scripts/deps.sh installs them)";
+    }
+
+    QProcessEnvironment env;
+    QString display;
+};
+
 } // namespace
 
 TEST_F(ProgramStartTest, SecondStartEndsAtOnceWithZeroAndTheFirstRunsOn)
@@ -272,15 +290,10 @@ TEST_F(ProgramStartTest, UnderWaylandShowsItsWindowAndHandsTheActivationTokenOn)
     EXPECT_EQ(first->state(), QProcess::Running);
 }
 
-// Under a real X server (no window manager): the later start's startup id
-// carries the time of the user's action, which the first gives its window
+// The later start's startup id carries the time of the user's action, which the first gives its window
 // as the user time that a window manager weighs against focus stealing.
-TEST_F(ProgramStartTest, UnderX11TheStartupTimeOfTheLaterStartBecomesTheWindowsUserTime)
+TEST_F(ProgramStartX11Test, TheStartupTimeOfTheLaterStartBecomesTheWindowsUserTime)
 {
-    QProcessEnvironment env = Environment();
-    const QString display = StartXvfb(env);
-    if (display.isEmpty())
-        GTEST_SKIP() << "Xvfb and x11-utils are not installed (scripts/deps.sh installs them)";
     const QString xprop = QStandardPaths::findExecutable("xprop");
     const QString xwininfo = QStandardPaths::findExecutable("xwininfo");
 
@@ -314,12 +327,8 @@ TEST_F(ProgramStartTest, UnderX11TheStartupTimeOfTheLaterStartBecomesTheWindowsU
 
 // A launcher's busy cursor for the later start ends when that start says
 // "remove" for its startup id, as a window of its own would have.
-TEST_F(ProgramStartTest, UnderX11ALaterStartEndsTheLaunchFeedbackOfItsStartupId)
+TEST_F(ProgramStartX11Test, ALaterStartEndsTheLaunchFeedbackOfItsStartupId)
 {
-    QProcessEnvironment env = Environment();
-    const QString display = StartXvfb(env);
-    if (display.isEmpty())
-        GTEST_SKIP() << "Xvfb and x11-utils are not installed (scripts/deps.sh installs them)";
     // Listens on the root window as a launcher does.
     xcb_connection_t* connection = xcb_connect(display.toLatin1().constData(), nullptr);
     ASSERT_EQ(xcb_connection_has_error(connection), 0);
