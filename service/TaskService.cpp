@@ -116,7 +116,9 @@ bool TTaskService::Start()
         emit StoreGone();
     });
 
+    FStarting = true;
     FullScan();
+    FStarting = false;
     SkipMissedWhileStopped();
     std::optional<qint64> First;
     QString FirstName;
@@ -144,12 +146,6 @@ void TTaskService::SkipMissedWhileStopped()
     for (auto& [Name, Entry] : FEntries) {
         if (!Entry.Loaded)
             continue;
-        const RunPlan::TMissedRuns Missed = RunPlan::MissedWhileStopped(Entry.Item, Entry.SavedAt, Now);
-        if (Missed.Count > 0)
-            ServiceLog::Write(QStringLiteral("%1: %2%3 run(s) missed while no service was running, the last due at %4; "
-                                             "they do not run")
-                                  .arg(Name, Missed.AtLeast ? QStringLiteral("at least ") : QString())
-                                  .arg(Missed.Count).arg(Describe(Missed.Last)));
         // The run of an item saved during its own minute is the user's doing just now.
         if (Entry.Next && *Entry.Next * 1000 < Now && Entry.Next != RunPlan::DueOnSave(Entry.Item, Entry.SavedAt)) {
             Entry.Next = RunPlan::NextDue(Entry.Item, Seconds(Now) + 1, Entry.SavedAt, Entry.Handled);
@@ -242,8 +238,10 @@ void TTaskService::Reload(const QString& FileName, qint64 Now)
         ? HeadsUpActionOf(Entry.Item)
         : THeadsUpAction::None;
     Entry.Next = RunPlan::NextDue(Entry.Item, Seconds(Now), Entry.SavedAt, Entry.Handled);
+    // At start-up, up to this moment: SkipMissedWhileStopped leaves out a next
+    // run whose second has begun. Later, up to the next run, which then runs.
     if (FirstLook)
-        ReportMissedWhileAway(FileName, Entry, Now);
+        ReportMissedWhileAway(FileName, Entry, FStarting || !Entry.Next ? Now : std::min(*Entry.Next * 1000, Now));
     if (!Entry.Next)
         DeleteIfDone(FileName, Seconds(Now), "its runs all lie in the past");
 }

@@ -80,7 +80,9 @@ private:
     void ProcessDue();
     void StartRun(const QString& FileName, TEntry& Entry, qint64 Due, qint64 NowMs);
     void RunFinished(const QString& FileName, int ExitCode, int Signal);
-    void ReportMissedWhileAway(const QString& FileName, const TEntry& Entry, qint64 Now);
+    // The runs from the item's save, last run or skip up to ToMs passed while
+    // no service was there to run them: logged, in the history, noted in the item.
+    void ReportMissedWhileAway(const QString& FileName, const TEntry& Entry, qint64 ToMs);
     // Keeps in the item that the run at Due was refused or missed.
     void RecordHandled(const QString& FileName, qint64 Due);
     // Queued and written once the runs of this moment have started.
@@ -112,4 +114,6 @@ private:
     std::map<QString, TEntry> FEntries;
     std::map<QString, TRun> FRuns;
     bool FStoreUnsafeLogged = false;
+    // The first scan, at start-up.
+    bool FStarting = false;
 };

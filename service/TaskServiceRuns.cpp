@@ -225,14 +225,15 @@ void TTaskService::RunFinished(const QString& FileName, int ExitCode, int Signal
     }
 }
 
-void TTaskService::ReportMissedWhileAway(const QString& FileName, const TEntry& Entry, qint64 Now)
+void TTaskService::ReportMissedWhileAway(const QString& FileName, const TEntry& Entry, qint64 ToMs)
 {
-    // Runs from the item's save, last run or skip up to its next run passed
-    // while no service was there to run them.
-    const qint64 To = Entry.Next ? std::min(*Entry.Next * 1000, Now) : Now;
-    const RunPlan::TMissedRuns Missed = RunPlan::MissedWhileStopped(Entry.Item, Entry.SavedAt, To);
+    const RunPlan::TMissedRuns Missed = RunPlan::MissedWhileStopped(Entry.Item, Entry.SavedAt, ToMs);
     if (Missed.Count == 0)
         return;
+    ServiceLog::Write(QStringLiteral("%1: %2%3 run(s) missed while no service was running, the last due at %4; "
+                                     "they do not run")
+                          .arg(FileName, Missed.AtLeast ? QStringLiteral("at least ") : QString())
+                          .arg(Missed.Count).arg(Describe(Missed.Last)));
     const QString Runs = Missed.Count == 1
         ? QStringLiteral("the run due at %1").arg(Describe(Missed.Last))
         : QStringLiteral("%1%2 runs due from %3 to %4")
@@ -242,7 +243,7 @@ void TTaskService::ReportMissedWhileAway(const QString& FileName, const TEntry& 
         QStringLiteral("%1 passed while the service was not running (the computer was off or the service "
                        "stopped); not run, %2%3 s ago")
             .arg(Runs, Missed.Count == 1 ? QString() : QStringLiteral("the last "))
-            .arg(Seconds(Now) - Missed.Last));
+            .arg(Seconds(NowMs()) - Missed.Last));
     RecordHandled(FileName, Missed.Last);
 }
 
