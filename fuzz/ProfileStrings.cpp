@@ -1,26 +1,27 @@
-// links: lumidor_platform
+// links: lumidor_platform lumidor_jobs
 // The profile-string reader and writer on any file content: reading never
 // fails, and every write keeps the promises of ProfileStrings.h.
 #include "FuzzSupport.h"
 #include "platform/AsciiText.h"
+#include "jobs/SectionRenumbering.h"
 #include "platform/ProfileStrings.h"
 
 #include <QFile>
 #include <QSet>
 
 using namespace ProfileStrings;
+using namespace SectionRenumbering;
 
 namespace {
 
-// Every call reads the whole file again: a few sections and keys are enough.
+// Every call reads the whole file again: a few sections are enough.
 constexpr qsizetype MaxSectionsChecked = 2;
-constexpr qsizetype MaxKeysChecked = 2;
 
-QStringList KeysOf(const QList<TProfileEntry>& Entries)
+QStringList KeysOf(const QList<TProfileLine>& Lines)
 {
     QStringList Out;
-    for (const TProfileEntry& E : Entries)
-        Out += E.Key;
+    for (const TProfileLine& L : Lines)
+        Out += L.Key;
     return Out;
 }
 
@@ -52,20 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
     static const QString File = Fuzz::ScratchFile(".ini");
     Fuzz::WriteFile(File, QByteArray(reinterpret_cast<const char*>(Data), qsizetype(Size)));
 
-    // Reading: every key listed reads back through GetString as GetEntries said.
+    // Reading: GetLines and GetKeys list the same keys.
     const QStringList Sections = GetSections(File);
-    QList<QList<TProfileEntry>> Before;
+    QList<QList<TProfileLine>> Before;
     for (qsizetype I = 0; I < Sections.size() && I < MaxSectionsChecked; ++I) {
-        const QList<TProfileEntry> Entries = GetEntries(File, Sections[I]);
-        Fuzz::Check(KeysOf(Entries) == GetKeys(File, Sections[I]), "GetEntries and GetKeys disagree", Sections[I]);
-        for (qsizetype K = 0; K < Entries.size() && K < MaxKeysChecked; ++K)
-            Fuzz::Check(GetString(File, Sections[I], Entries[K].Key) == Entries[K].Value, "GetString differs from GetEntries",
-                Entries[K].Key);
-        QStringList LineKeys;
-        for (const TProfileLine& Line : GetLines(File, Sections[I]))
-            LineKeys += Line.Key;
-        Fuzz::Check(LineKeys == KeysOf(Entries), "GetLines and GetEntries disagree on the keys", Sections[I]);
-        Before += Entries;
+        const QList<TProfileLine> Lines = GetLines(File, Sections[I]);
+        Fuzz::Check(KeysOf(Lines) == GetKeys(File, Sections[I]), "GetLines and GetKeys disagree", Sections[I]);
+        Before += Lines;
     }
 
     // The writes cost far more than the reads; a quarter of the inputs, chosen
@@ -79,20 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
     Fuzz::Check(GetString(File, QStringLiteral("FuzzSection"), QStringLiteral("FuzzKey")) == Value, "written value not read back");
     for (qsizetype I = 0; I < Before.size(); ++I)
         if (Sections[I].compare(QStringLiteral("FuzzSection"), Qt::CaseInsensitive) != 0)
-            Fuzz::Check(GetEntries(File, Sections[I]) == Before[I], "WriteString changed another section", Sections[I]);
+            Fuzz::Check(GetLines(File, Sections[I]) == Before[I], "WriteString changed another section", Sections[I]);
     Fuzz::Check(DeleteKey(File, QStringLiteral("FuzzSection"), QStringLiteral("FuzzKey")), "DeleteKey refused");
     Fuzz::Check(GetString(File, QStringLiteral("FuzzSection"), QStringLiteral("FuzzKey"), QStringLiteral("gone")) == QStringLiteral("gone"),
         "deleted key still read");
 
-    // Rewriting a section with its own keys reversed gives them in that order.
-    if (!Sections.isEmpty() && !Sections[0].isEmpty() && Occurrences(Sections, Sections[0]) == 1) {
-        QList<TProfileEntry> Entries = GetEntries(File, Sections[0]);
-        if (DistinctKeys(KeysOf(Entries))) {
-            std::reverse(Entries.begin(), Entries.end());
-            Fuzz::Check(RewriteSection(File, Sections[0], Entries), "RewriteSection refused");
-            Fuzz::Check(KeysOf(GetEntries(File, Sections[0])) == KeysOf(Entries), "rewritten keys not in order", Sections[0]);
-        }
-    }
     // Removing nothing and renaming nothing keeps every line's value and bytes.
     if (!Sections.isEmpty() && !Sections[0].isEmpty() && Occurrences(Sections, Sections[0]) == 1) {
         const QList<TProfileLine> Lines = GetLines(File, Sections[0]);

@@ -10,12 +10,9 @@
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Controls.h"
 #include "toolkit/Forms.h"
-#include "toolkit/IniFiles.h"
 #include "toolkit/StdCtrls.h"
 
 namespace {
-
-const QString English = QStringLiteral("English");
 
 // Kinds whose caption is translated under "<name>.Caption"; derived classes
 // count as their kind.
@@ -97,24 +94,15 @@ void TLanguage::ScanLanguages(const QString& Folder)
 
 QString TLanguage::ReadSetting(const QString& FileName, const QString& Section, const QString& Key)
 {
-    try {
-        TIniFile Settings(FileName);
-        return Settings.ReadEntry(Section, Key, English);
-    } catch (const std::exception&) {
-        return QString();
-    }
+    return LanguageFiles::ReadSetting(FileName, Section, Key);
 }
 
 void TLanguage::SelectLanguage(const QString& Name)
 {
     // A requested file that is missing, a folder or unreadable counts as
     // missing: English stands in; without English nothing changes.
-    const int Index = FindLanguage(Name);
-    if (IsLanguageFile(Index) && LoadLanguage(Index))
-        return;
-    const int EnglishIndex = FindLanguage(English);
-    if (IsLanguageFile(EnglishIndex))
-        LoadLanguage(EnglishIndex);
+    (void)LanguageFiles::LoadOrEnglish(FLanguageNames, Name,
+        [this](int Index) { return IsLanguageFile(Index) && LoadLanguage(Index); });
 }
 
 void TLanguage::TranslateApplication()
@@ -181,11 +169,6 @@ QString TLanguage::ReadText(const QString& Section, const QString& Key, const QS
 QString TLanguage::GetText(const QString& Key, const QString& Default) const
 {
     return FRuntimeTexts.Text(Key, Default);
-}
-
-int TLanguage::FindLanguage(const QString& Name) const
-{
-    return LanguageFiles::Find(FLanguageNames, Name);
 }
 
 bool TLanguage::IsLanguageFile(int Index) const

@@ -57,7 +57,6 @@ public:
     const QStringList& DisplayNames() const { return FDisplayNames; }
 
 private:
-    int FindLanguage(const QString& Name) const;
     bool IsLanguageFile(int Index) const;
     bool LoadLanguage(int Index);
     void TranslateOwned(TComponent* X, const QString& Section);

@@ -1,5 +1,6 @@
 #include "jobs/uJobConfig.h"
 
+#include "jobs/SectionRenumbering.h"
 #include "toolkit/IniFiles.h"
 
 #include <QDir>
@@ -139,5 +140,6 @@ QString TJobConfig::GetJob(const QString& Section, int Index)
 // written in the ANSI code page.
 void TJobConfig::RemoveJob(const QString& Section, const QString& Value)
 {
-    FIniFile->RemoveSectionValue(Section, Value, JobKeyPrefix);
+    if (!SectionRenumbering::RemoveValue(FIniFile->FileName(), Section, Value, JobKeyPrefix))
+        FIniFile->RaiseWriteError();
 }

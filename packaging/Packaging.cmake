@@ -21,7 +21,8 @@ endif()
 
 # Man pages and the changelog, compressed reproducibly as Debian expects.
 set(compressed)
-foreach(source docs/man/lumidor.1 docs/man/lumidor-taskd.1 docs/man/lumidor-shutdown.8 packaging/changelog)
+foreach(source docs/man/lumidor.1 docs/man/lumidor-taskd.1 docs/man/lumidorctl.1 docs/man/lumidor-shutdown.8
+               packaging/changelog)
   get_filename_component(name ${source} NAME)
   set(output ${PROJECT_BINARY_DIR}/packaging/${name}.gz)
   add_custom_command(OUTPUT ${output}
@@ -33,7 +34,7 @@ endforeach()
 add_custom_target(lumidor_packaging_files ALL DEPENDS ${compressed})
 
 install(FILES ${PROJECT_BINARY_DIR}/packaging/lumidor.1.gz ${PROJECT_BINARY_DIR}/packaging/lumidor-taskd.1.gz
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  ${PROJECT_BINARY_DIR}/packaging/lumidorctl.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_BINARY_DIR}/packaging/lumidor-shutdown.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME lumidor)

@@ -1,6 +1,6 @@
 #include "platform/AppFrame_New.h"
 
-#include "platform/UserAccount.h"
+#include "platform/UserFolders.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -18,41 +18,6 @@ constexpr QLatin1StringView InstalledDataFolder("../share/lumidor");
 // The helper programs' folder, GetSystemDir, relative to the programs' own.
 constexpr QLatin1StringView HelperFolder("libexec/lumidor");
 
-// XDG base-directory values count only when absolute.
-QString AbsoluteOrEmpty(const QString& Path)
-{
-    return QDir::isAbsolutePath(Path) ? QDir::cleanPath(Path) : QString();
-}
-
-QString HomeFolder()
-{
-    const QString home = AbsoluteOrEmpty(qEnvironmentVariable("HOME"));
-    if (!home.isEmpty())
-        return home;
-    const std::optional<TUserAccount> account = UserAccount::ByUid(getuid());
-    return account ? AbsoluteOrEmpty(account->Home) : QString();
-}
-
-QString UserConfigFolder()
-{
-    const QString configured = AbsoluteOrEmpty(qEnvironmentVariable("XDG_CONFIG_HOME"));
-    if (!configured.isEmpty())
-        return configured;
-    const QString home = HomeFolder();
-    return home.isEmpty() ? QString() : QDir::cleanPath(home + QStringLiteral("/.config"));
-}
-
-QString CommonConfigFolder()
-{
-    const QStringList dirs = qEnvironmentVariable("XDG_CONFIG_DIRS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
-    for (const QString& dir : dirs) {
-        const QString path = AbsoluteOrEmpty(dir);
-        if (!path.isEmpty())
-            return path;
-    }
-    return QStringLiteral("/etc/xdg");
-}
-
 QString& SystemDirOverride()
 {
     static QString Instance;
@@ -68,8 +33,8 @@ QString WithSeparator(const QString& Folder)
 
 TAppFrame::TAppFrame()
 {
-    CommonAppDataPath = CommonConfigFolder();
-    AppDataPath = UserConfigFolder();
+    CommonAppDataPath = UserFolders::CommonConfig();
+    AppDataPath = UserFolders::Config();
     ExePath = ExePathFor(ModuleFileName());
 }
 

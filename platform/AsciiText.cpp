@@ -4,9 +4,25 @@ namespace {
 
 constexpr char16_t CaseDistance = u'a' - u'A';
 
+char LowerLetter(char C)
+{
+    return C >= 'A' && C <= 'Z' ? char(C + CaseDistance) : C;
+}
+
 QChar LowerLetter(QChar C)
 {
     return C >= u'A' && C <= u'Z' ? QChar(char16_t(C.unicode() + CaseDistance)) : C;
+}
+
+template <typename TView>
+bool SameFolded(TView A, TView B)
+{
+    if (A.size() != B.size())
+        return false;
+    for (qsizetype I = 0; I < A.size(); ++I)
+        if (LowerLetter(A[I]) != LowerLetter(B[I]))
+            return false;
+    return true;
 }
 
 } // namespace
@@ -34,12 +50,12 @@ QString LowerCase(QString Text)
 
 bool SameText(QStringView A, QStringView B)
 {
-    if (A.size() != B.size())
-        return false;
-    for (qsizetype I = 0; I < A.size(); ++I)
-        if (LowerLetter(A[I]) != LowerLetter(B[I]))
-            return false;
-    return true;
+    return SameFolded(A, B);
+}
+
+bool SameText(QByteArrayView A, QByteArrayView B)
+{
+    return SameFolded(A, B);
 }
 
 } // namespace AsciiText

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QByteArrayView>
 #include <QStringView>
 
 // Text compared and cased by the letters A to Z alone: names of work items,
@@ -19,5 +20,8 @@ QString LowerCase(QString Text);
 
 // Equal once the case of A to Z is ignored; texts of different length never are.
 bool SameText(QStringView A, QStringView B);
+
+// SameText on bytes: a byte outside A to Z, UTF-8 or not, must match exactly.
+bool SameText(QByteArrayView A, QByteArrayView B);
 
 } // namespace AsciiText

@@ -1,7 +1,6 @@
 #include "platform/DateFormat.h"
 
 #include "platform/AsciiText.h"
-#include "platform/Exceptions.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -437,14 +436,6 @@ bool TryStrToDateTime(const QString& Text, TDateTime& Out, const TFormatSettings
     if (!Scan.AtEnd())
         return false;
     return DateTime::TryEncode(Fields, Out);
-}
-
-TDateTime StrToDateTime(const QString& Text, const TFormatSettings& Settings)
-{
-    TDateTime Result = 0;
-    if (!TryStrToDateTime(Text, Result, Settings))
-        throw EConvertError(QStringLiteral("''%1'' is not a valid date and time").arg(Text));
-    return Result;
 }
 
 TFormatSettings FormatSettingsFromLocale(const QLocale& Locale)

@@ -30,8 +30,6 @@ QString FormatDateTime(const QString& Format, TDateTime Value);
 // DateSeparator, then optionally hours[:minutes[:seconds]] split by
 // TimeSeparator with a morning or afternoon designator before or after.
 bool TryStrToDateTime(const QString& Text, TDateTime& Out, const TFormatSettings& Settings);
-// Throws EConvertError "''<Text>'' is not a valid date and time".
-TDateTime StrToDateTime(const QString& Text, const TFormatSettings& Settings);
 
 // The locale's short formats turned into the pattern letters above; the C
 // locale reads as English (United States).

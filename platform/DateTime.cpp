@@ -81,12 +81,6 @@ TDateTimeFields Decode(TDateTime Value)
     return Fields;
 }
 
-int DayOfWeek(TDateTime Value)
-{
-    const TDateTimeFields Fields = Decode(Value);
-    return QDate(Fields.Year, Fields.Month, Fields.Day).dayOfWeek() % 7;
-}
-
 TDateTime EncodeDate(int Year, int Month, int Day)
 {
     TDateTimeFields Fields;

@@ -36,9 +36,6 @@ void SetClockForTesting(std::function<QDateTime()> Clock);
 bool TryEncode(const TDateTimeFields& Fields, TDateTime& Out);
 TDateTimeFields Decode(TDateTime Value);
 
-// 0 (Sunday) to 6 (Saturday).
-int DayOfWeek(TDateTime Value);
-
 // Day 0 (midnight of 1899-12-30) when the fields name no real date or time.
 TDateTime EncodeDate(int Year, int Month, int Day);
 TDateTime EncodeTime(int Hour, int Minute, int Second = 0, int MSec = 0);

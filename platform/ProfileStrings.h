@@ -4,8 +4,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 // Our private-profile service: INI files read and written with the rules of
 // GetPrivateProfileStringW and WritePrivateProfileStringW. Every call sees the
 // file as it is on disk (the last file read is kept while its size, times and
@@ -15,17 +13,9 @@
 // written by another tool in the ANSI code page and reads as Windows-1252.
 namespace ProfileStrings {
 
-struct TProfileEntry
-{
-    QString Key;
-    QString Value;
-
-    bool operator==(const TProfileEntry&) const = default;
-};
-
 // One key line of a section: its key, the value of that very line as
 // GetString would give it for the key's first line, and the bytes that value
-// has in the file, which RewriteSectionLines puts back unchanged.
+// has in the file, which a rewrite puts back unchanged.
 struct TProfileLine
 {
     QString Key;
@@ -49,12 +39,9 @@ QStringList GetKeys(const QString& FileName, const QString& Section);
 // Every section name in file order, duplicates included.
 QStringList GetSections(const QString& FileName);
 
-// GetKeys with the value GetString gives for each key, from one read.
-QList<TProfileEntry> GetEntries(const QString& FileName, const QString& Section);
-
 // Every key line of the first matching section in line order, each with its
 // own value: a key used on two lines gives two different values here, where
-// GetEntries gives the first line's value twice.
+// GetString gives the first line's value.
 QList<TProfileLine> GetLines(const QString& FileName, const QString& Section);
 
 // Replaces the first matching key's value, or adds the key after the last
@@ -68,29 +55,5 @@ bool DeleteKey(const QString& FileName, const QString& Section, const QString& K
 
 // Removes the first matching section with all its lines. True when missing.
 bool DeleteSection(const QString& FileName, const QString& Section);
-
-// DeleteSection followed by WriteString of each entry in order, done as one
-// atomic write: a crash leaves the old file or the complete new one.
-bool RewriteSection(const QString& FileName, const QString& Section, const QList<TProfileEntry>& Entries);
-// RewriteSection with lines whose values are written as their ValueBytes, so that
-// a value read by GetLines goes back byte for byte, UTF-8 or not.
-bool RewriteSectionLines(const QString& FileName, const QString& Section, const QList<TProfileLine>& Lines);
-
-// RewriteSectionLines with the section's own lines (as GetLines reads them)
-// less those whose value Drop accepts, under the keys KeyOf(1), KeyOf(2) ...
-// in order: one read of the file and one atomic write, however long the
-// section.
-bool RemoveLines(const QString& FileName, const QString& Section, const std::function<bool(const QString& Value)>& Drop,
-                 const std::function<QString(qsizetype Number)>& KeyOf);
-
-// RemoveLines that drops the lines whose value is Value once the case of A
-// to Z is ignored (AsciiText::SameText), under the keys KeyPrefix1,
-// KeyPrefix2 ... The file holds what RemoveLines would write.
-bool RemoveValue(const QString& FileName, const QString& Section, const QString& Value, const QString& KeyPrefix);
-
-// Writes out what is pending for the file. Nothing ever is, since every
-// change reaches the disk before its call returns; kept for the callers'
-// contract.
-bool Flush(const QString& FileName);
 
 } // namespace ProfileStrings

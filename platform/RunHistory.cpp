@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/FileLock.h"
+#include "platform/UserFolders.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -115,6 +116,8 @@ QString EventName(TEvent Event)
         {TEvent::Skipped, "skipped"},
         {TEvent::Refused, "refused"},
         {TEvent::Postponed, "postponed"},
+        {TEvent::Cancelled, "cancelled"},
+        {TEvent::Replaced, "replaced"},
     };
     for (const TName& Name : Names)
         if (Name.Event == Event)
@@ -126,10 +129,7 @@ QString FilePath()
 {
     if (!FileOverride().isEmpty())
         return FileOverride();
-    QString State = qEnvironmentVariable("XDG_STATE_HOME");
-    if (!QDir::isAbsolutePath(State))
-        State = QDir::homePath() + QStringLiteral("/.local/state");
-    return State + QStringLiteral("/lumidor/history.log");
+    return UserFolders::HistoryFile();
 }
 
 void SetFileForTesting(const QString& FileName)

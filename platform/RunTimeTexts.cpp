@@ -18,7 +18,7 @@ const QString English = QStringLiteral("English");
 const QString Extension = QStringLiteral(".lng");
 
 // Loads the run-time section of the entry; false when it is no readable file.
-bool LoadEntry(const QString& Folder, const QStringList& Entries, int Index, const QString& ModuleName,
+bool LoadEntry(const QString& Folder, const QStringList& Entries, int Index, const QString& Section,
     TRunTimeTexts& Out)
 {
     if (Index < 0)
@@ -33,7 +33,7 @@ bool LoadEntry(const QString& Folder, const QStringList& Entries, int Index, con
         return false;
     }
     QStringList Lines;
-    File.GetSectionLines(ModuleName + QStringLiteral("_M"), Lines);
+    File.GetSectionLines(Section, Lines);
     Out.SetSection(Lines);
     return true;
 }
@@ -42,11 +42,21 @@ bool LoadEntry(const QString& Folder, const QStringList& Entries, int Index, con
 
 TRunTimeTexts TRunTimeTexts::ForSuite(const QString& ModuleName)
 {
+    return ForSuiteSection(ModuleName + QStringLiteral("_M"));
+}
+
+TRunTimeTexts TRunTimeTexts::ForSuiteSection(const QString& Section)
+{
     const TAppFrame Frame;
-    return Load(LanguageFolderOf(Frame), ReadSuiteLanguage(SuiteSettingsFile(Frame)), ModuleName);
+    return LoadSection(LanguageFolderOf(Frame), ReadSuiteLanguage(SuiteSettingsFile(Frame)), Section);
 }
 
 TRunTimeTexts TRunTimeTexts::Load(const QString& Folder, const QString& Name, const QString& ModuleName)
+{
+    return LoadSection(Folder, Name, ModuleName + QStringLiteral("_M"));
+}
+
+TRunTimeTexts TRunTimeTexts::LoadSection(const QString& Folder, const QString& Name, const QString& Section)
 {
     QString Base = Folder;
     if (Base.endsWith(QLatin1Char('/')))
@@ -56,8 +66,8 @@ TRunTimeTexts TRunTimeTexts::Load(const QString& Folder, const QString& Name, co
     for (const QString& Entry : Entries)
         Names.append(LanguageFiles::NameOf(Entry));
     TRunTimeTexts Texts;
-    if (!LoadEntry(Base, Entries, LanguageFiles::Find(Names, Name), ModuleName, Texts))
-        (void)LoadEntry(Base, Entries, LanguageFiles::Find(Names, English), ModuleName, Texts);
+    (void)LanguageFiles::LoadOrEnglish(Names, Name,
+        [&](int Index) { return LoadEntry(Base, Entries, Index, Section, Texts); });
     return Texts;
 }
 
@@ -102,13 +112,23 @@ int LanguageFiles::Find(const QStringList& Names, const QString& Name)
     return -1;
 }
 
-QString ReadSuiteLanguage(const QString& SettingsFile)
+bool LanguageFiles::LoadOrEnglish(const QStringList& Names, const QString& Name, const std::function<bool(int Index)>& Load)
+{
+    return Load(Find(Names, Name)) || Load(Find(Names, English));
+}
+
+QString LanguageFiles::ReadSetting(const QString& SettingsFile, const QString& Section, const QString& Key)
 {
     try {
-        return ProfileStrings::GetString(SettingsFile, QStringLiteral("Main"), QStringLiteral("Language"), English);
+        return ProfileStrings::GetString(SettingsFile, Section, Key, English);
     } catch (const std::exception&) {
         return QString();
     }
+}
+
+QString ReadSuiteLanguage(const QString& SettingsFile)
+{
+    return LanguageFiles::ReadSetting(SettingsFile, QStringLiteral("Main"), QStringLiteral("Language"));
 }
 
 QString ShortTimeText(const QDateTime& Moment)

@@ -3,7 +3,7 @@
 #include "platform/AsciiText.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileLock.h"
-#include "platform/UserAccount.h"
+#include "platform/UserFolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,16 +32,6 @@ QString& FolderOverride()
 {
     static QString Instance;
     return Instance;
-}
-
-QString HomeFolder()
-{
-    const QByteArray Home = qgetenv("HOME");
-    if (!Home.isEmpty())
-        return QFile::decodeName(Home);
-    if (const std::optional<TUserAccount> Account = UserAccount::ByUid(geteuid()))
-        return Account->Home;
-    return QStringLiteral("/");
 }
 
 // A file the store may read: a regular file of ours that nobody else can write.
@@ -418,10 +408,7 @@ QString Folder()
     const QByteArray Explicit = qgetenv("LUMIDOR_TASK_STORE");
     if (!Explicit.isEmpty())
         return QFile::decodeName(Explicit);
-    QString Data = QFile::decodeName(qgetenv("XDG_DATA_HOME"));
-    if (!Data.startsWith(QLatin1Char('/')))
-        Data = HomeFolder() + QLatin1String("/.local/share");
-    return Data + QLatin1String("/lumidor/tasks");
+    return UserFolders::TaskStore();
 }
 
 void SetFolderForTesting(const QString& Folder)

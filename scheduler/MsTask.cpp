@@ -128,12 +128,11 @@ class CTask final : public ITask, public IPersistFile
 {
 public:
     CTask(const QString& Name, TWorkItem Item, bool IsNew)
-        : FName(Name), FItem(std::move(Item)), FIsNew(IsNew), FDirty(IsNew)
+        : FName(Name), FItem(std::move(Item)), FIsNew(IsNew)
     {
     }
 
     TWorkItem& Item() { return FItem; }
-    void Touch() { FDirty = true; }
 
     HRESULT QueryInterface(REFIID Iid, void** Object) override
     {
@@ -179,17 +178,8 @@ public:
         Data.TriggerType = TASK_TIME_TRIGGER_DAILY;
         Data.TypeWords[0] = 1;
         FItem.Triggers.push_back(Data);
-        Touch();
         *NewTrigger = WORD(FItem.Triggers.size() - 1);
         *Trigger = new CTaskTrigger(this, *NewTrigger);
-        return S_OK;
-    }
-    HRESULT DeleteTrigger(WORD Index) override
-    {
-        if (Index >= FItem.Triggers.size())
-            return SCHED_E_TRIGGER_NOT_FOUND;
-        FItem.Triggers.erase(FItem.Triggers.begin() + Index);
-        Touch();
         return S_OK;
     }
     HRESULT GetTriggerCount(WORD* Count) override
@@ -241,35 +231,11 @@ public:
         *Time = ToSystemTime(TriggerSchedule::LocalFields(*Run));
         return S_OK;
     }
-    HRESULT GetMostRecentRunTime(SYSTEMTIME* Time) override
-    {
-        if (!Time)
-            return E_INVALIDARG;
-        *Time = ToSystemTime(FItem.MostRecentRun);
-        return FItem.MostRecentRun == TCalendarTime() ? SCHED_S_TASK_HAS_NOT_RUN : S_OK;
-    }
-    HRESULT GetStatus(HRESULT* Status) override
-    {
-        if (!Status)
-            return E_INVALIDARG;
-        *Status = (FItem.Flags & TASK_FLAG_DISABLED) ? SCHED_S_TASK_DISABLED : HRESULT(FItem.Status);
-        return S_OK;
-    }
-    HRESULT GetExitCode(DWORD* ExitCode) override
-    {
-        if (!ExitCode)
-            return E_INVALIDARG;
-        *ExitCode = FItem.ExitCode;
-        return FItem.MostRecentRun == TCalendarTime() ? SCHED_S_TASK_HAS_NOT_RUN : S_OK;
-    }
     HRESULT SetComment(LPCWSTR Comment) override { return SetText(FItem.Comment, Comment); }
     HRESULT GetComment(LPWSTR* Comment) override { return ToWide(FItem.Comment, Comment); }
-    HRESULT SetCreator(LPCWSTR Creator) override { return SetText(FItem.Author, Creator); }
-    HRESULT GetCreator(LPWSTR* Creator) override { return ToWide(FItem.Author, Creator); }
     HRESULT SetFlags(DWORD Flags) override
     {
         FItem.Flags = Flags & WorkItem::FlagMask;
-        Touch();
         return S_OK;
     }
     HRESULT GetFlags(DWORD* Flags) override
@@ -295,7 +261,6 @@ public:
         // A password is never kept: the service runs items as their user anyway.
         FItem.HasAccount = true;
         FItem.Account = Name;
-        Touch();
         return S_OK;
     }
     HRESULT GetAccountInformation(LPWSTR* AccountName) override
@@ -312,28 +277,12 @@ public:
     HRESULT GetApplicationName(LPWSTR* Name) override { return ToWide(FItem.Application, Name); }
     HRESULT SetParameters(LPCWSTR Parameters) override { return SetText(FItem.Parameters, Parameters); }
     HRESULT GetParameters(LPWSTR* Parameters) override { return ToWide(FItem.Parameters, Parameters); }
-    HRESULT SetWorkingDirectory(LPCWSTR Folder) override { return SetText(FItem.WorkingDirectory, Folder); }
     HRESULT GetWorkingDirectory(LPWSTR* Folder) override { return ToWide(FItem.WorkingDirectory, Folder); }
-    HRESULT SetPriority(DWORD Priority) override
-    {
-        // Idle, normal, high and real-time classes only.
-        if (Priority != 0x20 && Priority != 0x40 && Priority != 0x80 && Priority != 0x100)
-            return E_INVALIDARG;
-        FItem.Priority = Priority;
-        Touch();
-        return S_OK;
-    }
     HRESULT GetPriority(DWORD* Priority) override
     {
         if (!Priority)
             return E_INVALIDARG;
         *Priority = FItem.Priority;
-        return S_OK;
-    }
-    HRESULT SetMaxRunTime(DWORD MaxRunTime) override
-    {
-        FItem.MaxRunTime = MaxRunTime;
-        Touch();
         return S_OK;
     }
     HRESULT GetMaxRunTime(DWORD* MaxRunTime) override
@@ -345,14 +294,6 @@ public:
     }
 
     // IPersistFile
-    HRESULT GetClassID(CLSID* ClassId) override
-    {
-        if (!ClassId)
-            return E_POINTER;
-        *ClassId = CLSID_CTask;
-        return S_OK;
-    }
-    HRESULT IsDirty() override { return FDirty ? S_OK : S_FALSE; }
     HRESULT Load(LPCWSTR, DWORD) override { return E_NOTIMPL; }
     // Only the item's own file: the store holds nothing else.
     HRESULT Save(LPCWSTR FileName, BOOL) override
@@ -363,14 +304,10 @@ public:
         // Deleted since it was opened: saving brings it back.
         if (!FIsNew && Result == TStoreResult::NotFound)
             Result = WorkItemStore::Create(FName, FItem);
-        if (Result == TStoreResult::Ok) {
+        if (Result == TStoreResult::Ok)
             FIsNew = false;
-            FDirty = false;
-        }
         return FromStoreResult(Result);
     }
-    HRESULT SaveCompleted(LPCWSTR) override { return S_OK; }
-    HRESULT GetCurFile(LPWSTR* FileName) override { return ToWide(WorkItemStore::FilePath(FName), FileName); }
 
 private:
     ~CTask() override = default;
@@ -380,7 +317,6 @@ private:
         if (!Text)
             return E_INVALIDARG;
         Field = FromWide(Text);
-        Touch();
         return S_OK;
     }
 
@@ -388,7 +324,6 @@ private:
     QString FName;
     TWorkItem FItem;
     bool FIsNew;
-    bool FDirty;
 };
 
 CTaskTrigger::CTaskTrigger(CTask* Task, WORD Index)
@@ -413,7 +348,6 @@ HRESULT CTaskTrigger::SetTrigger(const TASK_TRIGGER* Trigger)
     if (FIndex >= FTask->Item().Triggers.size())
         return SCHED_E_TRIGGER_NOT_FOUND;
     FTask->Item().Triggers[FIndex] = Data;
-    FTask->Touch();
     return S_OK;
 }
 
@@ -438,78 +372,9 @@ HRESULT CTaskTrigger::GetTriggerString(LPWSTR* Text)
 
 static_assert(sizeof(TASK_TRIGGER) == sizeof(TTriggerData) && std::is_trivially_copyable_v<TTriggerData>);
 
-// The names of the moment the enumerator was made.
-class CEnumWorkItems final : public TSingleInterface<IEnumWorkItems, IID_IEnumWorkItems>
-{
-public:
-    explicit CEnumWorkItems(QStringList Names, qsizetype Position = 0)
-        : FNames(std::move(Names)), FPosition(Position)
-    {
-    }
-
-    HRESULT Next(ULONG Count, LPWSTR** Names, ULONG* Fetched) override
-    {
-        if (Count == 0 || !Names || (Count > 1 && !Fetched))
-            return E_INVALIDARG;
-        *Names = nullptr;
-        if (Fetched)
-            *Fetched = 0;
-        const ULONG Available = ULONG(std::min<qsizetype>(Count, FNames.size() - FPosition));
-        if (Available == 0)
-            return S_FALSE;
-        auto* Array = static_cast<LPWSTR*>(CoTaskMemAlloc(sizeof(LPWSTR) * Available));
-        if (!Array)
-            return E_OUTOFMEMORY;
-        for (ULONG I = 0; I < Available; ++I) {
-            if (FAILED(ToWide(FNames[FPosition + I], &Array[I]))) {
-                for (ULONG J = 0; J < I; ++J)
-                    CoTaskMemFree(Array[J]);
-                CoTaskMemFree(Array);
-                return E_OUTOFMEMORY;
-            }
-        }
-        FPosition += Available;
-        *Names = Array;
-        if (Fetched)
-            *Fetched = Available;
-        return Available == Count ? S_OK : S_FALSE;
-    }
-    HRESULT Skip(ULONG Count) override
-    {
-        const qsizetype Left = FNames.size() - FPosition;
-        FPosition += std::min<qsizetype>(Count, Left);
-        return qsizetype(Count) <= Left ? S_OK : S_FALSE;
-    }
-    HRESULT Reset() override
-    {
-        FPosition = 0;
-        return S_OK;
-    }
-    HRESULT Clone(IEnumWorkItems** Copy) override
-    {
-        if (!Copy)
-            return E_INVALIDARG;
-        *Copy = new CEnumWorkItems(FNames, FPosition);
-        return S_OK;
-    }
-
-private:
-    ~CEnumWorkItems() override = default;
-
-    QStringList FNames;
-    qsizetype FPosition;
-};
-
 class CTaskScheduler final : public TSingleInterface<ITaskScheduler, IID_ITaskScheduler>
 {
 public:
-    HRESULT Enum(IEnumWorkItems** Enumerator) override
-    {
-        if (!Enumerator)
-            return E_INVALIDARG;
-        *Enumerator = new CEnumWorkItems(WorkItemStore::List());
-        return S_OK;
-    }
     HRESULT Activate(LPCWSTR Name, REFIID Iid, IUnknown** Object) override
     {
         if (!Name || !Object)
@@ -542,16 +407,6 @@ public:
         TWorkItem Fresh;
         Fresh.Author = ProcessList::AccountName(geteuid());
         return Hand(new CTask(Item, std::move(Fresh), true), Iid, Object);
-    }
-    HRESULT IsOfType(LPCWSTR Name, REFIID Iid) override
-    {
-        if (!Name)
-            return E_INVALIDARG;
-        TWorkItem Item;
-        const HRESULT Loaded = FromStoreResult(WorkItemStore::Load(FromWide(Name), Item));
-        if (FAILED(Loaded))
-            return Loaded;
-        return Iid == IID_ITask || Iid == IID_IScheduledWorkItem ? S_OK : S_FALSE;
     }
 
 private:

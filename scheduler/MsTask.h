@@ -208,8 +208,6 @@ constexpr IID IID_ITask = {0x148BD524, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 
 constexpr IID IID_IPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 // {00000000-0000-0000-C000-000000000046}
 constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-// {148BD528-A2AB-11CE-B11F-00AA00530503}
-constexpr IID IID_IEnumWorkItems = {0x148BD528, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
 // {148BD52B-A2AB-11CE-B11F-00AA00530503}
 constexpr IID IID_ITaskTrigger = {0x148BD52B, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
 
@@ -238,18 +236,12 @@ class IScheduledWorkItem : public IUnknown
 {
 public:
     virtual HRESULT CreateTrigger(WORD* NewTrigger, ITaskTrigger** Trigger) = 0;
-    virtual HRESULT DeleteTrigger(WORD Trigger) = 0;
     virtual HRESULT GetTriggerCount(WORD* Count) = 0;
     virtual HRESULT GetTrigger(WORD Index, ITaskTrigger** Trigger) = 0;
     virtual HRESULT GetTriggerString(WORD Index, LPWSTR* Text) = 0;
     virtual HRESULT GetNextRunTime(SYSTEMTIME* Time) = 0;
-    virtual HRESULT GetMostRecentRunTime(SYSTEMTIME* Time) = 0;
-    virtual HRESULT GetStatus(HRESULT* Status) = 0;
-    virtual HRESULT GetExitCode(DWORD* ExitCode) = 0;
     virtual HRESULT SetComment(LPCWSTR Comment) = 0;
     virtual HRESULT GetComment(LPWSTR* Comment) = 0;
-    virtual HRESULT SetCreator(LPCWSTR Creator) = 0;
-    virtual HRESULT GetCreator(LPWSTR* Creator) = 0;
     virtual HRESULT SetFlags(DWORD Flags) = 0;
     virtual HRESULT GetFlags(DWORD* Flags) = 0;
     virtual HRESULT SetAccountInformation(LPCWSTR AccountName, LPCWSTR Password) = 0;
@@ -263,43 +255,24 @@ public:
     virtual HRESULT GetApplicationName(LPWSTR* ApplicationName) = 0;
     virtual HRESULT SetParameters(LPCWSTR Parameters) = 0;
     virtual HRESULT GetParameters(LPWSTR* Parameters) = 0;
-    virtual HRESULT SetWorkingDirectory(LPCWSTR WorkingDirectory) = 0;
     virtual HRESULT GetWorkingDirectory(LPWSTR* WorkingDirectory) = 0;
-    virtual HRESULT SetPriority(DWORD Priority) = 0;
     virtual HRESULT GetPriority(DWORD* Priority) = 0;
-    virtual HRESULT SetMaxRunTime(DWORD MaxRunTimeMS) = 0;
     virtual HRESULT GetMaxRunTime(DWORD* MaxRunTimeMS) = 0;
-};
-
-class IEnumWorkItems : public IUnknown
-{
-public:
-    // Names is set to a CoTaskMemAlloc'ed array of CoTaskMemAlloc'ed names.
-    virtual HRESULT Next(ULONG Count, LPWSTR** Names, ULONG* Fetched) = 0;
-    virtual HRESULT Skip(ULONG Count) = 0;
-    virtual HRESULT Reset() = 0;
-    virtual HRESULT Clone(IEnumWorkItems** Copy) = 0;
 };
 
 class IPersistFile : public IUnknown
 {
 public:
-    virtual HRESULT GetClassID(CLSID* ClassId) = 0;
-    virtual HRESULT IsDirty() = 0;
     virtual HRESULT Load(LPCWSTR FileName, DWORD Mode) = 0;
     virtual HRESULT Save(LPCWSTR FileName, BOOL Remember) = 0;
-    virtual HRESULT SaveCompleted(LPCWSTR FileName) = 0;
-    virtual HRESULT GetCurFile(LPWSTR* FileName) = 0;
 };
 
 class ITaskScheduler : public IUnknown
 {
 public:
-    virtual HRESULT Enum(IEnumWorkItems** Enumerator) = 0;
     virtual HRESULT Activate(LPCWSTR Name, REFIID Iid, IUnknown** Object) = 0;
     virtual HRESULT Delete(LPCWSTR Name) = 0;
     virtual HRESULT NewWorkItem(LPCWSTR Name, REFCLSID ClassId, REFIID Iid, IUnknown** Object) = 0;
-    virtual HRESULT IsOfType(LPCWSTR Name, REFIID Iid) = 0;
 };
 
 // The COM runtime, per thread: initialisation is counted, and objects can be

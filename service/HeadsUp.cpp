@@ -2,8 +2,10 @@
 
 #include "platform/AppFrame_New.h"
 #include "platform/AsciiText.h"
+#include "platform/DesktopNotifications.h"
 #include "platform/ProfileStrings.h"
 #include "platform/RunTimeTexts.h"
+#include "platform/ShutdownArguments.h"
 #include "service/CommandLine.h"
 #include "service/ServiceLog.h"
 
@@ -19,9 +21,6 @@
 
 namespace {
 
-const QString NotifyService = QStringLiteral("org.freedesktop.Notifications");
-const QString NotifyPath = QStringLiteral("/org/freedesktop/Notifications");
-const QString NotifyInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString SkipAction = QStringLiteral("skip");
 
 } // namespace
@@ -29,24 +28,23 @@ const QString SkipAction = QStringLiteral("skip");
 THeadsUpAction HeadsUpActionOf(const TWorkItem& Item)
 {
     const QString Program = Item.Application.mid(Item.Application.lastIndexOf(QLatin1Char('/')) + 1);
-    if (!AsciiText::SameText(Program, QStringLiteral("Shutdown.exe")))
+    if (!AsciiText::SameText(Program, ShutdownProgramName))
         return THeadsUpAction::None;
-    THeadsUpAction Found = THeadsUpAction::None;
-    int Actions = 0;
-    for (const QString& Argument : SplitCommandLine(Item.Parameters)) {
-        if (Argument.size() != 2 || (Argument[0] != QLatin1Char('-') && Argument[0] != QLatin1Char('/')))
-            continue;
-        const QChar Letter = AsciiText::UpperCase(Argument[1]);
-        if (Letter == QLatin1Char('S'))
-            Found = THeadsUpAction::Shutdown;
-        else if (Letter == QLatin1Char('R'))
-            Found = THeadsUpAction::Restart;
-        else if (Letter != QLatin1Char('A'))
-            continue;
-        ++Actions;
+    // The tool's own reading: what it would refuse, or "-a", gets no heads-up.
+    TShutdownOptions Options;
+    QString Error;
+    if (!ParseShutdownArguments(SplitCommandLine(Item.Parameters), Options, Error) || Options.Help)
+        return THeadsUpAction::None;
+    switch (Options.Action) {
+    case TShutdownAction::PowerOff:
+        return THeadsUpAction::Shutdown;
+    case TShutdownAction::Reboot:
+        return THeadsUpAction::Restart;
+    case TShutdownAction::Abort:
+    case TShutdownAction::None:
+        break;
     }
-    // The tool refuses more than one action; "-a" alone cancels.
-    return Actions == 1 ? Found : THeadsUpAction::None;
+    return THeadsUpAction::None;
 }
 
 THeadsUpText HeadsUpTextFor(THeadsUpAction Action, qint64 Due)
@@ -91,10 +89,10 @@ bool TDesktopNotices::Connected()
     if (!Bus.isConnected())
         return false;
     if (!FSignalsConnected) {
-        FSignalsConnected = Bus.connect(NotifyService, NotifyPath, NotifyInterface, QStringLiteral("ActionInvoked"),
-                                this, SLOT(ActionInvoked(uint, QString)))
-            && Bus.connect(NotifyService, NotifyPath, NotifyInterface, QStringLiteral("NotificationClosed"), this,
-                SLOT(NotificationClosed(uint, uint)));
+        using namespace DesktopNotifications;
+        FSignalsConnected
+            = Bus.connect(Service, Path, Interface, ActionInvokedSignal, this, SLOT(ActionInvoked(uint, QString)))
+            && Bus.connect(Service, Path, Interface, ClosedSignal, this, SLOT(NotificationClosed(uint, uint)));
     }
     return FSignalsConnected;
 }
@@ -109,13 +107,15 @@ void TDesktopNotices::Show(const QString& Key, qint64 Due, const THeadsUpText& T
     const uint Replaces = Old != FNotices.end() ? Old->second.Id : 0;
     FNotices[Key] = TNotice{Due, Replaces, false};
 
-    QDBusMessage Call = QDBusMessage::createMethodCall(NotifyService, NotifyPath, NotifyInterface, QStringLiteral("Notify"));
-    QVariantMap Hints;
-    Hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(1)));
-    Hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("io.github.lumidor.Lumidor"));
-    Call << QStringLiteral("Lumidor") << Replaces << QString() << Text.Summary << Text.Body
-         << QStringList{SkipAction, Text.Skip} << Hints << int(std::clamp<qint64>(ExpireMs, 1000, INT_MAX));
-    auto* Watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(Call), this);
+    DesktopNotifications::TNotification HeadsUp;
+    HeadsUp.ReplacesId = Replaces;
+    HeadsUp.Summary = Text.Summary;
+    HeadsUp.Body = Text.Body;
+    HeadsUp.Actions = QStringList{SkipAction, Text.Skip};
+    HeadsUp.DesktopEntry = QStringLiteral("io.github.lumidor.Lumidor");
+    HeadsUp.ExpireMs = int(std::clamp<qint64>(ExpireMs, 1000, INT_MAX));
+    auto* Watcher = new QDBusPendingCallWatcher(
+        QDBusConnection::sessionBus().asyncCall(DesktopNotifications::NotifyMessage(HeadsUp)), this);
     connect(Watcher, &QDBusPendingCallWatcher::finished, this, [this, Watcher, Key, Due] {
         Watcher->deleteLater();
         const QDBusPendingReply<uint> Reply = *Watcher;
@@ -143,10 +143,7 @@ void TDesktopNotices::Close(const QString& Key)
         It->second.CloseWhenShown = true;
         return;
     }
-    QDBusMessage Call = QDBusMessage::createMethodCall(
-        NotifyService, NotifyPath, NotifyInterface, QStringLiteral("CloseNotification"));
-    Call << It->second.Id;
-    (void)QDBusConnection::sessionBus().send(Call);
+    (void)QDBusConnection::sessionBus().send(DesktopNotifications::CloseMessage(It->second.Id));
     FNotices.erase(It);
 }
 

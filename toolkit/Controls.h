@@ -9,6 +9,7 @@
 
 #include "toolkit/Classes.h"
 #include "toolkit/Graphics.h"
+#include "toolkit/Streaming.h"
 
 class TWinControl;
 

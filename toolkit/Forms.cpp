@@ -400,12 +400,24 @@ void TApplication::Terminate()
     QCoreApplication::exit(0);
 }
 
+namespace {
+
+QString& ErrorLogFile()
+{
+    static QString Instance;
+    return Instance;
+}
+
+} // namespace
+
 QString TApplication::ErrorLogPath()
 {
-    QString State = qEnvironmentVariable("XDG_STATE_HOME");
-    if (State.isEmpty() || !QDir::isAbsolutePath(State))
-        State = QDir::homePath() + QStringLiteral("/.local/state");
-    return State + QStringLiteral("/lumidor/errors.log");
+    return ErrorLogFile();
+}
+
+void TApplication::SetErrorLogPath(const QString& FileName)
+{
+    ErrorLogFile() = FileName;
 }
 
 void TApplication::HandleException(const QString& ClassName, const QString& Message)
@@ -413,7 +425,7 @@ void TApplication::HandleException(const QString& ClassName, const QString& Mess
     const QString Path = ErrorLogPath();
     const QString Folder = QFileInfo(Path).absolutePath();
     // The reports are the user's own: the folder is made private.
-    if (QDir().mkpath(QFileInfo(Folder).absolutePath())
+    if (!Path.isEmpty() && QDir().mkpath(QFileInfo(Folder).absolutePath())
         && (QFileInfo(Folder).isDir() || QDir().mkdir(Folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))) {
         QFile Log(Path);
         if (Log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {

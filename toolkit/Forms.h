@@ -179,8 +179,10 @@ public:
     // first application object: appends a report to ErrorLogPath(), shows
     // the error dialog, and either continues or closes the program.
     void HandleException(const QString& ClassName, const QString& Message);
-    // $XDG_STATE_HOME/lumidor/errors.log, by default ~/.local/state/lumidor/errors.log.
+    // The file the reports go to, as the program set it at start; empty (no
+    // report written) until then.
     static QString ErrorLogPath();
+    static void SetErrorLogPath(const QString& FileName);
 
     // A message box with the main window as owner.
     int MessageBox(const QString& Text, const QString& Caption, unsigned Flags);

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "toolkit/Classes.h"
+#include "toolkit/PropertyTables.h"
 
 class QPainter;
 

@@ -1,6 +1,12 @@
 #pragma once
 
+#include "platform/RunHistory.h"
+#include "platform/ShutdownArguments.h"
+#include "tools/ShutdownBus.h"
+#include "tools/ShutdownRecord.h"
+
 #include <QDBusMessage>
+#include <QDBusUnixFileDescriptor>
 #include <QList>
 #include <QObject>
 #include <QPair>
@@ -17,8 +23,12 @@
 // tells the user so in a critical notification. The countdown notification
 // offers "Abort" and "Postpone 10 minutes"; every text a person sees is in
 // the suite's language.
-
-enum class TShutdownAction { None, PowerOff, Reboot, Abort };
+//
+// While its shutdown is pending the tool holds a logind "sleep" delay lock:
+// before a sleep it takes the shutdown out of logind's armed timer, after it
+// puts the same time back, or, when the time passed in the sleep, tells the
+// user that nothing happened. It never cancels or overwrites a schedule of
+// another program.
 
 // The exit codes; scripts and the task service's log read them.
 enum TShutdownExitCode : int {
@@ -27,49 +37,11 @@ enum TShutdownExitCode : int {
     ShutdownExitNoLogind = 3,   // no system bus, or logind not on it
     ShutdownExitNotAllowed = 4, // logind (polkit) refused
     ShutdownExitFailed = 5,     // logind answered with another error
+    // The action did not happen and will not: the computer slept through its
+    // time, another program cancelled or replaced it, or another program's
+    // schedule stood (for "-a": was left as it is).
+    ShutdownExitNotRun = 6,
 };
-
-struct TShutdownOptions
-{
-    TShutdownAction Action = TShutdownAction::None;
-    int DelaySeconds = 30;
-    bool DryRun = false;
-    bool Help = false;
-};
-
-constexpr int MinShutdownDelaySeconds = 10;
-constexpr int MaxShutdownDelaySeconds = 86400;
-
-// Options start with "-" or "/" and ignore letter case, as the Windows tool's
-// do: -s, -r, -a, -t <seconds>, --dry-run, -h/--help/-?. Exactly one action.
-bool ParseShutdownArguments(const QStringList& Args, TShutdownOptions& Options, QString& Error);
-
-QString ShutdownUsage();
-
-enum class TShutdownBusKind { System, Session };
-
-// The tool's only door to D-Bus, so that the dry run and the tests can stand
-// in for the real buses.
-class IShutdownBus
-{
-public:
-    virtual ~IShutdownBus() = default;
-
-    // Whether the bus can be reached at all.
-    virtual bool Available(TShutdownBusKind Bus) = 0;
-    // A blocking call; the answer is a reply or an error message.
-    virtual QDBusMessage Call(TShutdownBusKind Bus, const QDBusMessage& Message) = 0;
-    virtual bool ConnectSignal(TShutdownBusKind Bus, const QString& Service, const QString& Path,
-        const QString& Interface, const QString& Name, QObject* Receiver, const char* Slot) = 0;
-};
-
-// The real buses of this machine.
-std::unique_ptr<IShutdownBus> CreateSystemShutdownBus();
-
-// One line per call, in busctl's syntax, so that a reader can replay it:
-// busctl --system call org.freedesktop.login1 /org/freedesktop/login1
-//     org.freedesktop.login1.Manager ScheduleShutdown st "poweroff" 1700000030000000
-QString FormatBusCall(TShutdownBusKind Bus, const QDBusMessage& Message);
 
 class TRunTimeTexts;
 
@@ -102,11 +74,26 @@ public:
 private slots:
     void NotificationActionInvoked(uint Id, const QString& Action);
     void NotificationClosed(uint Id, uint Reason);
+    void PrepareForSleep(bool Start);
 
 private:
     int Schedule();
     int Abort();
     int CountDown();
+    // logind's schedule; false when it cannot be read.
+    bool ReadSchedule(TScheduledShutdown& Schedule);
+    bool ScheduleAt(const QString& Type, qint64 Usec, QDBusMessage* Reply = nullptr);
+    void TakeSleepLock();
+    void BeforeSleep();
+    // The result for the countdown to end with, or -1 to wait on.
+    int AfterSleep();
+    // Tells the user, and the history, that the action will not happen.
+    int NotRun(RunHistory::TEvent Event, const QString& Summary, const QString& Body, const QString& Details);
+    // A change of logind's schedule that is not the tool's own: -1 when there is none.
+    // Settled: an empty schedule is not waited on for a sleep that empties it.
+    int OutsideChange(const TScheduledShutdown& Logind, bool Settled);
+    // "Another program's ... at <time> stands", for a notification's body.
+    QString OtherStandsText(const TScheduledShutdown& Other) const;
     bool Postpone();
     bool CancelShutdown(bool& Cancelled, int& ExitCode);
     uint Notify(uint ReplacesId, qint64 SecondsLeft, const QString& Note = QString());
@@ -120,7 +107,11 @@ private:
     int ReportError(const QDBusMessage& Reply, const QString& What, const QString& Cause = QString());
     QDBusMessage CallLogind(const QString& Method, const QVariantList& Args);
     QString Text(const char* Key, const char* English) const;
+    // Stem + "_Shutdown" or Stem + "_Restart", after the action.
+    QString ActionText(const char* Stem, const char* Shutdown, const char* Restart) const;
     QString DueText() const;
+    QString TypeName() const;
+    QString ActionWord() const;
 
     TShutdownOptions FOptions;
     std::unique_ptr<TRunTimeTexts> FTexts;
@@ -136,4 +127,15 @@ private:
     int FPostponeRequests = 0;
     bool FStopRequested = false;
     bool FNotificationGone = false;
+    QDBusUnixFileDescriptor FSleepLock;
+    bool FAsleep = false;
+    // Before the sleep the tool's schedule became a dry run of logind's.
+    bool FParked = false;
+    bool FSlept = false;
+    // Ticks that found logind's schedule empty: a Suspend() empties it just
+    // before its PrepareForSleep.
+    int FEmptyTicks = 0;
+    // How the waking ended the wait; -1 while it goes on.
+    int FEnd = -1;
+    qint64 FLastShown = 0;
 };

@@ -1,9 +1,6 @@
 #include "wizard/uMain.h"
 
-#include <QDir>
 #include <QEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QObject>
 #include <QWidget>
 
@@ -12,13 +9,9 @@
 #include "controls/PPageNote.h"
 #include "controls/TLabel_Transparent.h"
 #include "i18n/uLanguage.h"
-#include "jobs/uJobConfig.h"
 #include "platform/AppFrame_New.h"
-#include "platform/AsciiText.h"
 #include "platform/DateFormat.h"
-#include "platform/ShellExecute.h"
 #include "resources/pictures/Pictures.h"
-#include "scheduler/uTaskScheduler.h"
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/ExtCtrls.h"
@@ -26,11 +19,7 @@
 
 namespace {
 
-const QString JobConfigSuffix = QStringLiteral("\\Zelvo\\Corvane V8\\Lumidor\\Lumidor.ini");
 const QString NotAvailable = QStringLiteral("N/A");
-const QString ShutdownTool = QStringLiteral("\\Shutdown.exe");
-const QString TaskNamePrefix = QStringLiteral("Zelvo_Lumidor");
-const QString TaskNameStamp = QStringLiteral("yyymmddhhmmss");
 constexpr int ShutdownGroup = 0;
 constexpr int RestartGroup = 1;
 
@@ -65,15 +54,6 @@ TDateTime CombineDateAndTime(TDateTime DatePart, TDateTime TimePart)
     const TDateTimeFields D = DateTime::Decode(DatePart);
     const TDateTimeFields T = DateTime::Decode(TimePart);
     return DateTime::EncodeDate(D.Year, D.Month, D.Day) + DateTime::EncodeTime(T.Hour, T.Minute, T.Second);
-}
-
-// The registry file with its folders, empty when it is new.
-void EnsureRegistryFile(const QString& FileName)
-{
-    (void)QDir().mkpath(QFileInfo(FileName).absolutePath());
-    QFile File(FileName);
-    if (!File.exists() && File.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        File.close();
 }
 
 } // namespace
@@ -184,10 +164,9 @@ void TfrmMain::Loaded()
 void TfrmMain::FormCreate(TObject* Sender)
 {
     (void)Sender;
-    // The folders object serves the registry and the catalogue only.
+    // The folders object serves the catalogue only; the book finds the registry itself.
     {
         const TAppFrame AppFrame;
-        JobConfig = std::make_unique<TJobConfig>(SystemPath(AppFrame.AppDataPath, JobConfigSuffix));
         Language = std::make_unique<TLanguage>(QStringLiteral("Lumidor"));
         Language->ScanLanguages(LanguageFolderOf(AppFrame));
         const QString Chosen =
@@ -195,7 +174,7 @@ void TfrmMain::FormCreate(TObject* Sender)
         Language->SelectLanguage(Chosen);
         Language->TranslateApplication();
     }
-    SchedulerClient = std::make_unique<TTaskScheduler>();
+    JobBook = std::make_unique<TJobBook>(TJobBook::DefaultRegistryFile());
     InitScheduleControls();
 }
 
@@ -203,8 +182,7 @@ void TfrmMain::FormDestroy(TObject* Sender)
 {
     (void)Sender;
     // reset() clears each reference before its object goes.
-    JobConfig.reset();
-    SchedulerClient.reset();
+    JobBook.reset();
     Language.reset();
 }
 
@@ -352,18 +330,15 @@ void TfrmMain::UpdateSchedule()
         FScheduleTime = CombineDateAndTime(dtPicker->DateTime(), DateTimePickerDaily->DateTime());
     }
 
-    QString Prefix = rbShutdown->Checked() ? Text(QStringLiteral("Shutdown_at"), QStringLiteral("Shutdown computer at: "))
-                                                 : Text(QStringLiteral("Restart_at"), QStringLiteral("Restart computer at: "));
-    // Translators write the prefix without the blank before the time.
-    if (!Prefix.isEmpty() && !Prefix.back().isSpace())
-        Prefix += u' ';
-    const TFormatSettings& Settings = FormatSettings();
-    QString Preview;
-    if (rbOrat2->Checked())
-        Preview = Prefix + FormatDateTime(Settings.ShortTimeFormat, FScheduleTime) + u' ' + cbOption2->Text();
-    else
-        Preview = Prefix + FormatDateTime(Settings.ShortDateFormat + u' ' + Settings.ShortTimeFormat, FScheduleTime);
-    lbl_AddJob->SetCaption(Preview);
+    TJobTexts Texts;
+    Texts.ShutdownPrefix = Text(QStringLiteral("Shutdown_at"), Texts.ShutdownPrefix);
+    Texts.RestartPrefix = Text(QStringLiteral("Restart_at"), Texts.RestartPrefix);
+    Texts.DayNames = cbOption2->Items();
+    // The day shown is the one in the list, also before any weekday was chosen.
+    TJobChoice Choice = CurrentChoice();
+    if (Choice.Repeat == TJobRepeat::Weekly)
+        Choice.WeekDay = uint8_t(cbOption2->ItemIndex() - 1);
+    lbl_AddJob->SetCaption(TJobBook::Label(Choice, Texts));
 }
 
 void TfrmMain::cbOption2Change(TObject* Sender)
@@ -408,20 +383,22 @@ void TfrmMain::InitScheduleControls()
 
 void TfrmMain::FinishedOnAddPage()
 {
-    const bool IsShutdown = rbShutdown->Checked();
-    if (JobLabelExists(lbl_AddJob->Caption(), IsShutdown)) {
+    const QList<TJob> Listed = ListedJobs();
+    QString Name;
+    switch (JobBook->Add(CurrentChoice(), lbl_AddJob->Caption(), &Listed, Name)) {
+    case TJobResult::Exists:
         ShowInfo(QStringLiteral("Scheduled_Exists"), QStringLiteral("Scheduled task already exists!"));
         return;
-    }
-    // A daily or weekly job may start in the past: it runs again.
-    if ((rbAfter->Checked() || rbOrat1->Checked()) && DateTime::Now() > FScheduleTime) {
+    case TJobResult::Passed:
         ShowInfo(QStringLiteral("time_less_than"), QStringLiteral("Please set up a valid schedule time!"));
         return;
-    }
     // Nothing will run, so nothing is recorded and the choice stays for another try.
-    if (!CreateJob()) {
+    case TJobResult::NameTaken:
+    case TJobResult::Failed:
         ShowInfo(QStringLiteral("Add_Failed"), QStringLiteral("The scheduled task could not be created!"));
         return;
+    case TJobResult::Done:
+        break;
     }
     ShowInfo(QStringLiteral("Added_Succ"), QStringLiteral("Added successfully!"));
     RefreshJobList();
@@ -432,42 +409,34 @@ void TfrmMain::FinishedOnAddPage()
     btnBackClick(btnBack);
 }
 
-bool TfrmMain::JobLabelExists(const QString& Label, bool IsShutdown) const
+TJobChoice TfrmMain::CurrentChoice() const
 {
-    const int Group = IsShutdown ? ShutdownGroup : RestartGroup;
-    const TListItems& Rows = lvView->Items();
-    for (int I = 0; I < Rows.Count(); ++I)
-        if (Rows[I]->GroupID() == Group && AsciiText::SameText(Rows[I]->Caption(), Label))
-            return true;
-    return false;
+    TJobChoice Choice;
+    Choice.Kind = rbShutdown->Checked() ? TJobKind::Shutdown : TJobKind::Restart;
+    if (rbOrat2->Checked())
+        Choice.Repeat = cbOption2->ItemIndex() == 0 ? TJobRepeat::Daily : TJobRepeat::Weekly;
+    Choice.Moment = FScheduleTime;
+    Choice.WeekDay = FSelectedWeekDay;
+    return Choice;
 }
 
-bool TfrmMain::CreateJob()
+QList<TJob> TfrmMain::ListedJobs() const
 {
-    const bool IsShutdown = rbShutdown->Checked();
-    TTaskInfo Info;
-    Info.TaskName = TaskNamePrefix + FormatDateTime(TaskNameStamp, DateTime::Now());
-    Info.ApplicationName = SystemPath(GetSystemDir(), ShutdownTool);
-    Info.Parameters = IsShutdown ? QStringLiteral("-s") : QStringLiteral("-r");
-    Info.StartTime = FScheduleTime;
-    if (rbOrat2->Checked()) {
-        Info.TriggerKind = cbOption2->ItemIndex() == 0 ? 1 : 2;
-        if (Info.TriggerKind == 2)
-            Info.WeekDay = FSelectedWeekDay;
+    QList<TJob> Jobs;
+    const TListItems& Rows = lvView->Items();
+    for (int I = 0; I < Rows.Count(); ++I) {
+        TJob Job;
+        Job.Name = Rows[I]->SubItems().value(0);
+        Job.Label = Rows[I]->Caption();
+        Job.Kind = Rows[I]->GroupID() == RestartGroup ? TJobKind::Restart : TJobKind::Shutdown;
+        Jobs.append(Job);
     }
-    if (!SchedulerClient->CreateTask(Info))
-        return false;
+    return Jobs;
+}
 
-    try {
-        const TAppFrame AppFrame;
-        EnsureRegistryFile(SystemPath(AppFrame.AppDataPath, JobConfigSuffix));
-        JobConfig->AddJob(Info.TaskName, lbl_AddJob->Caption(), IsShutdown);
-    } catch (...) {
-        // A work item without its entry would run but never be listed.
-        (void)SchedulerClient->DeleteTask(Info.TaskName);
-        throw;
-    }
-    return true;
+bool TfrmMain::JobLabelExists(const QString& Label, bool IsShutdown) const
+{
+    return TJobBook::LabelExists(ListedJobs(), Label, IsShutdown ? TJobKind::Shutdown : TJobKind::Restart);
 }
 
 void TfrmMain::DeleteOnDeletePage()
@@ -485,37 +454,23 @@ void TfrmMain::DeleteOnDeletePage()
 
 bool TfrmMain::DeleteTickedJobs(bool& AllDeleted)
 {
-    // Whatever is deleted, a shutdown already counting down must not go on.
-    (void)ShellExecute(SystemPath(GetSystemDir(), ShutdownTool), QStringLiteral("-a"));
+    (void)TJobBook::AbortCountdown();
     bool AnyTicked = false;
     AllDeleted = true;
     TListItems& Rows = lvView->Items();
+    const QList<TJob> Jobs = ListedJobs();
     for (int I = Rows.Count() - 1; I >= 0; --I) {
-        TListItem* Row = Rows[I];
-        if (!Row->Checked())
+        if (!Rows[I]->Checked())
             continue;
         AnyTicked = true;
-        QString Name = Row->SubItems().value(0);
-        Name.remove(u',');
-        // A job still with the scheduler keeps its entry: it will still run.
-        // One that is already gone counts as deleted.
-        if (!SchedulerClient->DeleteTask(Name) && SchedulerClient->TaskExists(Name + QStringLiteral(".job"))) {
+        // A job still with the scheduler keeps its entry and row: it will still run.
+        if (JobBook->Delete(Jobs[I]) != TJobResult::Done) {
             AllDeleted = false;
             continue;
         }
-        const QString Value = TJobConfig::JoinEntry(Name, Row->Caption());
-        if (Row->GroupID() == RestartGroup)
-            JobConfig->RemoveRestartJob(Value);
-        else
-            JobConfig->RemoveShutdownJob(Value);
         Rows.Delete(I);
     }
     return AnyTicked;
-}
-
-bool TfrmMain::SchedulerConnected() const
-{
-    return SchedulerClient && SchedulerClient->Connected();
 }
 
 void TfrmMain::RefreshJobList()
@@ -523,50 +478,14 @@ void TfrmMain::RefreshJobList()
     const TDateTime Now = DateTime::Now();
     lbl_Job->SetCaption(NotAvailable);
     lvView->Items().Clear();
-    // Without the scheduler no work item can be seen, and an entry removed
-    // now might belong to a job that still runs.
-    if (!SchedulerConnected())
-        return;
-    bool Listed = false;
-    double Best = 0;
-    ListJobs(true, Now, Listed, Best);
-    ListJobs(false, Now, Listed, Best);
-}
-
-void TfrmMain::ListJobs(bool IsShutdown, TDateTime Now, bool& Listed, double& Best)
-{
-    const int Count = IsShutdown ? JobConfig->ShutdownJobCount() : JobConfig->RestartJobCount();
-    // From the last entry to the first, so that removals keep the positions still to come.
-    for (int I = Count - 1; I >= 0; --I) {
-        const QString Value = IsShutdown ? JobConfig->GetShutdownJob(I) : JobConfig->GetRestartJob(I);
-        QString Name;
-        QString Label;
-        if (!TJobConfig::SplitEntry(Value, Name, Label))
-            continue;
-        if (!SchedulerClient->TaskExists(Name + QStringLiteral(".job"))) {
-            if (IsShutdown)
-                JobConfig->RemoveShutdownJob(Value);
-            else
-                JobConfig->RemoveRestartJob(Value);
-            continue;
-        }
-        TTaskInfo Info;
-        if (!SchedulerClient->GetTaskInfo(Name, Info))
-            continue;
+    const QList<TJob> Jobs = JobBook->List();
+    for (const TJob& Job : Jobs) {
         TListItem* Row = lvView->Items().Add();
-        Row->SetCaption(Label);
-        Row->SetSubItems({Name});
-        Row->SetGroupID(IsShutdown ? ShutdownGroup : RestartGroup);
-
-        const double Distance = Info.StartTime - Now;
-        if (!Listed) {
-            Listed = true;
-            Best = Distance;
-            lbl_Job->SetCaption(Label);
-        }
-        if (Distance >= 0 && Distance <= Best) {
-            Best = Distance;
-            lbl_Job->SetCaption(Label);
-        }
+        Row->SetCaption(Job.Label);
+        Row->SetSubItems({Job.Name});
+        Row->SetGroupID(Job.Kind == TJobKind::Shutdown ? ShutdownGroup : RestartGroup);
     }
+    const int Next = TJobBook::NextJob(Jobs, Now);
+    if (Next >= 0)
+        lbl_Job->SetCaption(Jobs[Next].Label);
 }

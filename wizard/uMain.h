@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "jobs/uJobBook.h"
 #include "platform/DateTime.h"
 #include "toolkit/Forms.h"
 
@@ -14,7 +15,7 @@ class TComboBox;
 class TDateTimePicker;
 class TGroupBox;
 class TImage;
-class TJobConfig;
+class TJobBook;
 class TLabel;
 class TLanguage;
 class TListItem;
@@ -23,7 +24,6 @@ class TPageNote;
 class TPageTab;
 class TPanel;
 class TRadioButton;
-class TTaskScheduler;
 
 // The wizard window: a first page naming the next job due, a page that
 // schedules a shutdown or restart, and a page that deletes jobs. Its look is
@@ -50,9 +50,6 @@ public:
     void RefreshJobList();
     // Whether a row of the same action carries Label.
     bool JobLabelExists(const QString& Label, bool IsShutdown) const;
-    // Creates the work item of the current choice and records it; false,
-    // with nothing recorded, when the scheduler refuses the work item.
-    bool CreateJob();
     // Aborts a shutdown under way, then deletes the ticked jobs. True when any
     // row was ticked; AllDeleted is false when a work item could not be
     // deleted (its entry and row stay).
@@ -127,13 +124,12 @@ private:
     // Finished on the add page and Delete on the delete page.
     void FinishedOnAddPage();
     void DeleteOnDeletePage();
-    // One section of the registry into the list; Listed and Best carry the
-    // next-job choice from one section to the other.
-    void ListJobs(bool IsShutdown, TDateTime Now, bool& Listed, double& Best);
-    bool SchedulerConnected() const;
+    // The choice of the add page as its controls were at the last update.
+    TJobChoice CurrentChoice() const;
+    // The jobs as the rows show them.
+    QList<TJob> ListedJobs() const;
 
-    std::unique_ptr<TJobConfig> JobConfig;
-    std::unique_ptr<TTaskScheduler> SchedulerClient;
+    std::unique_ptr<TJobBook> JobBook;
     std::unique_ptr<TLanguage> Language;
     TDateTime FScheduleTime = 0;
     uint8_t FSelectedWeekDay = 0;

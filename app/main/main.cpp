@@ -1,4 +1,5 @@
 #include "app/UniqueInstance.h"
+#include "platform/UserFolders.h"
 #include "resources/fonts/Fonts.h"
 #include "resources/pictures/Pictures.h"
 #include "toolkit/Forms.h"
@@ -31,6 +32,7 @@ int main(int argc, char** argv)
     UniqueInstance::Initialize();
 
     {
+        TApplication::SetErrorLogPath(UserFolders::ErrorLog());
         TApplication application;
         // Runs the start-hook chain: a later instance ends here, before any window.
         Application->Initialize();

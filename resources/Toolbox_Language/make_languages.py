@@ -80,6 +80,17 @@ ACTION_KEYS = [
     "Failed_Refused",
     "Failed_Inhibited",    # %1 who, %2 why
     "Failed_Logind",       # %1 logind's message
+    "Slept_Shutdown",      # %1 time of day the computer slept through
+    "Slept_Restart",       # %1 time of day the computer slept through
+    "Cancelled_Shutdown",  # %1 time of day that was planned
+    "Cancelled_Restart",   # %1 time of day that was planned
+    "Replaced_Shutdown",   # %1 time of day that was planned
+    "Replaced_Restart",    # %1 time of day that was planned
+    "NotPlanned_Shutdown", # %1 time of day asked for
+    "NotPlanned_Restart",  # %1 time of day asked for
+    "Other_Stands",        # %1 time of day of another program's schedule
+    "Declined_Cancel",     # %1 time of day of another program's schedule
+    "Declined_Body",
 ]
 
 ACTION_TEXTS = {
@@ -94,6 +105,17 @@ ACTION_TEXTS = {
         "The system did not allow it (polkit).",
         "%1 is blocking it: %2",
         "The login manager (logind) failed: %1",
+        "The computer was asleep at %1 and was NOT shut down",
+        "The computer was asleep at %1 and was NOT restarted",
+        "The shutdown planned for %1 was cancelled by another program",
+        "The restart planned for %1 was cancelled by another program",
+        "The shutdown planned for %1 was replaced by another program",
+        "The restart planned for %1 was replaced by another program",
+        "Lumidor did not plan the shutdown at %1",
+        "Lumidor did not plan the restart at %1",
+        "Another program's shutdown or restart at %1 stands; Lumidor leaves it as it is.",
+        "Lumidor did not cancel the shutdown or restart at %1",
+        "Another program planned it; Lumidor cancels only its own.",
     ],
     "German": [
         "Der Computer wird um %1 heruntergefahren", "Der Computer wird um %1 neu gestartet",
@@ -106,6 +128,17 @@ ACTION_TEXTS = {
         "Das System hat es nicht erlaubt (polkit).",
         "%1 verhindert es: %2",
         "Die Anmeldeverwaltung (logind) meldet einen Fehler: %1",
+        "Der Computer war um %1 im Ruhezustand und wurde NICHT heruntergefahren",
+        "Der Computer war um %1 im Ruhezustand und wurde NICHT neu gestartet",
+        "Das für %1 geplante Herunterfahren wurde von einem anderen Programm abgebrochen",
+        "Der für %1 geplante Neustart wurde von einem anderen Programm abgebrochen",
+        "Das für %1 geplante Herunterfahren wurde von einem anderen Programm ersetzt",
+        "Der für %1 geplante Neustart wurde von einem anderen Programm ersetzt",
+        "Lumidor hat das Herunterfahren um %1 nicht geplant",
+        "Lumidor hat den Neustart um %1 nicht geplant",
+        "Das Herunterfahren oder der Neustart eines anderen Programms um %1 bleibt bestehen; Lumidor lässt es unverändert.",
+        "Lumidor hat das Herunterfahren oder den Neustart um %1 nicht abgebrochen",
+        "Ein anderes Programm hat es geplant; Lumidor bricht nur seine eigenen ab.",
     ],
     "French": [
         "L'ordinateur s'arrête à %1", "L'ordinateur redémarre à %1",
@@ -118,6 +151,17 @@ ACTION_TEXTS = {
         "Le système ne l'a pas autorisé (polkit).",
         f"%1 l'empêche{NBSP}: %2",
         f"Le gestionnaire de sessions (logind) a échoué{NBSP}: %1",
+        "L'ordinateur était en veille à %1 et n'a PAS été arrêté",
+        "L'ordinateur était en veille à %1 et n'a PAS été redémarré",
+        "L'arrêt prévu à %1 a été annulé par un autre programme",
+        "Le redémarrage prévu à %1 a été annulé par un autre programme",
+        "L'arrêt prévu à %1 a été remplacé par un autre programme",
+        "Le redémarrage prévu à %1 a été remplacé par un autre programme",
+        "Lumidor n'a pas planifié l'arrêt à %1",
+        "Lumidor n'a pas planifié le redémarrage à %1",
+        f"L'arrêt ou le redémarrage d'un autre programme à %1 est maintenu{NBSP}; Lumidor n'y touche pas.",
+        "Lumidor n'a pas annulé l'arrêt ou le redémarrage à %1",
+        f"Un autre programme l'a planifié{NBSP}; Lumidor n'annule que les siens.",
     ],
     "Spanish": [
         "El equipo se apaga a las %1", "El equipo se reinicia a las %1",
@@ -130,6 +174,17 @@ ACTION_TEXTS = {
         "El sistema no lo permitió (polkit).",
         "%1 lo impide: %2",
         "El gestor de sesiones (logind) falló: %1",
+        "El equipo estaba en suspensión a las %1 y NO se apagó",
+        "El equipo estaba en suspensión a las %1 y NO se reinició",
+        "Otro programa canceló el apagado previsto para las %1",
+        "Otro programa canceló el reinicio previsto para las %1",
+        "Otro programa reemplazó el apagado previsto para las %1",
+        "Otro programa reemplazó el reinicio previsto para las %1",
+        "Lumidor no programó el apagado a las %1",
+        "Lumidor no programó el reinicio a las %1",
+        "El apagado o reinicio de otro programa a las %1 se mantiene; Lumidor no lo modifica.",
+        "Lumidor no canceló el apagado o reinicio de las %1",
+        "Lo programó otro programa; Lumidor solo cancela los suyos.",
     ],
     "Italian": [
         "Il computer si spegne alle %1", "Il computer si riavvia alle %1",
@@ -142,6 +197,17 @@ ACTION_TEXTS = {
         "Il sistema non lo ha permesso (polkit).",
         "%1 lo impedisce: %2",
         "Il gestore delle sessioni (logind) ha avuto un errore: %1",
+        "Il computer era in sospensione alle %1 e NON è stato spento",
+        "Il computer era in sospensione alle %1 e NON è stato riavviato",
+        "Lo spegnimento previsto per le %1 è stato annullato da un altro programma",
+        "Il riavvio previsto per le %1 è stato annullato da un altro programma",
+        "Lo spegnimento previsto per le %1 è stato sostituito da un altro programma",
+        "Il riavvio previsto per le %1 è stato sostituito da un altro programma",
+        "Lumidor non ha pianificato lo spegnimento alle %1",
+        "Lumidor non ha pianificato il riavvio alle %1",
+        "Lo spegnimento o il riavvio di un altro programma alle %1 resta valido; Lumidor non lo modifica.",
+        "Lumidor non ha annullato lo spegnimento o il riavvio delle %1",
+        "L'ha pianificato un altro programma; Lumidor annulla solo i propri.",
     ],
     "Portuguese-Brazil": [
         "O computador será desligado às %1", "O computador será reiniciado às %1",
@@ -154,6 +220,17 @@ ACTION_TEXTS = {
         "O sistema não permitiu (polkit).",
         "%1 está impedindo: %2",
         "O gerenciador de sessões (logind) falhou: %1",
+        "O computador estava em suspensão às %1 e NÃO foi desligado",
+        "O computador estava em suspensão às %1 e NÃO foi reiniciado",
+        "O desligamento previsto para %1 foi cancelado por outro programa",
+        "O reinício previsto para %1 foi cancelado por outro programa",
+        "O desligamento previsto para %1 foi substituído por outro programa",
+        "O reinício previsto para %1 foi substituído por outro programa",
+        "O Lumidor não agendou o desligamento às %1",
+        "O Lumidor não agendou o reinício às %1",
+        "O desligamento ou reinício de outro programa às %1 continua valendo; o Lumidor não o altera.",
+        "O Lumidor não cancelou o desligamento ou reinício das %1",
+        "Outro programa o agendou; o Lumidor cancela apenas os seus.",
     ],
     "Polish": [
         "Komputer zostanie wyłączony o %1", "Komputer zostanie uruchomiony ponownie o %1",
@@ -166,6 +243,17 @@ ACTION_TEXTS = {
         "System na to nie pozwolił (polkit).",
         "%1 blokuje to: %2",
         "Błąd menedżera sesji (logind): %1",
+        "Komputer był uśpiony o %1 i NIE został wyłączony",
+        "Komputer był uśpiony o %1 i NIE został uruchomiony ponownie",
+        "Wyłączenie zaplanowane na %1 zostało anulowane przez inny program",
+        "Ponowne uruchomienie zaplanowane na %1 zostało anulowane przez inny program",
+        "Wyłączenie zaplanowane na %1 zostało zastąpione przez inny program",
+        "Ponowne uruchomienie zaplanowane na %1 zostało zastąpione przez inny program",
+        "Lumidor nie zaplanował wyłączenia o %1",
+        "Lumidor nie zaplanował ponownego uruchomienia o %1",
+        "Wyłączenie lub ponowne uruchomienie innego programu o %1 pozostaje; Lumidor go nie zmienia.",
+        "Lumidor nie anulował wyłączenia ani ponownego uruchomienia o %1",
+        "Zaplanował je inny program; Lumidor anuluje tylko własne.",
     ],
     "Russian": [
         "Компьютер выключится в %1", "Компьютер перезагрузится в %1",
@@ -178,6 +266,17 @@ ACTION_TEXTS = {
         "Система не разрешила это (polkit).",
         "%1 блокирует это: %2",
         "Ошибка диспетчера сеансов (logind): %1",
+        "Компьютер спал в %1 и НЕ был выключен",
+        "Компьютер спал в %1 и НЕ был перезагружен",
+        "Выключение, запланированное на %1, отменено другой программой",
+        "Перезагрузка, запланированная на %1, отменена другой программой",
+        "Выключение, запланированное на %1, заменено другой программой",
+        "Перезагрузка, запланированная на %1, заменена другой программой",
+        "Lumidor не запланировал выключение на %1",
+        "Lumidor не запланировал перезагрузку на %1",
+        "Выключение или перезагрузка другой программы в %1 остаётся в силе; Lumidor её не трогает.",
+        "Lumidor не отменил выключение или перезагрузку в %1",
+        "Это запланировала другая программа; Lumidor отменяет только свои.",
     ],
     "Chinese-Simplified": [
         "计算机将于 %1 关闭", "计算机将于 %1 重新启动",
@@ -190,6 +289,17 @@ ACTION_TEXTS = {
         "系统不允许此操作 (polkit)。",
         "%1 阻止了此操作：%2",
         "会话管理器 (logind) 出错：%1",
+        "计算机在 %1 处于睡眠状态，未关闭",
+        "计算机在 %1 处于睡眠状态，未重新启动",
+        "计划于 %1 的关机已被其他程序取消",
+        "计划于 %1 的重新启动已被其他程序取消",
+        "计划于 %1 的关机已被其他程序替换",
+        "计划于 %1 的重新启动已被其他程序替换",
+        "Lumidor 未安排 %1 的关机",
+        "Lumidor 未安排 %1 的重新启动",
+        "其他程序在 %1 的关机或重新启动保持不变；Lumidor 不会更改它。",
+        "Lumidor 未取消 %1 的关机或重新启动",
+        "这是其他程序安排的；Lumidor 只取消自己的安排。",
     ],
     "Japanese": [
         "%1 にコンピューターをシャットダウンします", "%1 にコンピューターを再起動します",
@@ -202,6 +312,119 @@ ACTION_TEXTS = {
         "システムが許可しませんでした (polkit)。",
         "%1 が妨げています: %2",
         "セッション マネージャー (logind) でエラーが発生しました: %1",
+        "%1 にはコンピューターがスリープ中だったため、シャットダウンされませんでした",
+        "%1 にはコンピューターがスリープ中だったため、再起動されませんでした",
+        "%1 に予定したシャットダウンは別のプログラムによって取り消されました",
+        "%1 に予定した再起動は別のプログラムによって取り消されました",
+        "%1 に予定したシャットダウンは別のプログラムによって置き換えられました",
+        "%1 に予定した再起動は別のプログラムによって置き換えられました",
+        "Lumidor は %1 のシャットダウンを予定しませんでした",
+        "Lumidor は %1 の再起動を予定しませんでした",
+        "別のプログラムによる %1 のシャットダウンまたは再起動はそのままです。Lumidor は変更しません。",
+        "Lumidor は %1 のシャットダウンまたは再起動を取り消しませんでした",
+        "別のプログラムが予定したものです。Lumidor は自分の予定だけを取り消します。",
+    ],
+}
+
+# The texts of lumidorctl, the command line: messages to people on a
+# terminal. %1 is a job's label and %2 its work item's name. The weekdays it
+# reads are the English ones in every language, as its manual says.
+CTL_KEYS = [
+    "Ctl_Added",        # %1 label, %2 name
+    "Ctl_Deleted",      # %1 label, %2 name
+    "Ctl_Shutdown",
+    "Ctl_Restart",
+    "Ctl_NoJob",
+    "Ctl_BadUsage",
+    "Ctl_BadDelay",
+    "Ctl_BadTime",
+    "Ctl_BadDate",
+    "Ctl_BadWhen",
+    "Ctl_BadDay",
+    "Ctl_NoStore",
+    "Ctl_AbortFailed",
+]
+
+CTL_TEXTS = {
+    "English": [
+        "%1, job %2", "Deleted: %1, job %2", "Shut down", "Restart", "no such job",
+        "not understood; see lumidorctl --help", "the minutes must be 1 to 1440",
+        "not a time of day (00:00 to 23:59)", "not a day of the calendar",
+        "not a moment: +M, HH:MM or YYYY-MM-DD HH:MM",
+        "not a weekday: Monday to Sunday, or their first three letters",
+        "the task store cannot be used", "the countdown could not be aborted",
+    ],
+    "German": [
+        "%1, Aufgabe %2", "Gelöscht: %1, Aufgabe %2", "Herunterfahren", "Neu starten", "keine solche Aufgabe",
+        "nicht verstanden; siehe lumidorctl --help", "die Minuten müssen zwischen 1 und 1440 liegen",
+        "keine Uhrzeit (00:00 bis 23:59)", "kein Tag des Kalenders",
+        "kein Zeitpunkt: +M, HH:MM oder YYYY-MM-DD HH:MM",
+        "kein Wochentag: Monday bis Sunday (englisch) oder deren erste drei Buchstaben",
+        "der Aufgabenspeicher ist nicht nutzbar", "der Countdown konnte nicht abgebrochen werden",
+    ],
+    "French": [
+        "%1, tâche %2", f"Supprimée{NBSP}: %1, tâche %2", "Arrêter", "Redémarrer", "tâche inconnue",
+        "non compris ; voir lumidorctl --help", "les minutes vont de 1 à 1440",
+        "pas une heure (00:00 à 23:59)", "pas un jour du calendrier",
+        f"pas un moment{NBSP}: +M, HH:MM ou YYYY-MM-DD HH:MM",
+        f"pas un jour de la semaine{NBSP}: Monday à Sunday (en anglais) ou leurs trois premières lettres",
+        "le dépôt des tâches est inutilisable", "le compte à rebours n'a pas pu être annulé",
+    ],
+    "Spanish": [
+        "%1, tarea %2", "Eliminada: %1, tarea %2", "Apagar", "Reiniciar", "no existe esa tarea",
+        "no se entiende; consulte lumidorctl --help", "los minutos deben estar entre 1 y 1440",
+        "no es una hora del día (00:00 a 23:59)", "no es un día del calendario",
+        "no es un momento: +M, HH:MM o YYYY-MM-DD HH:MM",
+        "no es un día de la semana: Monday a Sunday (en inglés) o sus tres primeras letras",
+        "no se puede usar el almacén de tareas", "no se pudo cancelar la cuenta atrás",
+    ],
+    "Italian": [
+        "%1, attività %2", "Eliminata: %1, attività %2", "Arresta", "Riavvia", "attività inesistente",
+        "non compreso; vedere lumidorctl --help", "i minuti devono essere tra 1 e 1440",
+        "non è un'ora del giorno (00:00 - 23:59)", "non è un giorno del calendario",
+        "non è un momento: +M, HH:MM o YYYY-MM-DD HH:MM",
+        "non è un giorno della settimana: da Monday a Sunday (in inglese) o le prime tre lettere",
+        "l'archivio delle attività non è utilizzabile", "impossibile annullare il conto alla rovescia",
+    ],
+    "Portuguese-Brazil": [
+        "%1, tarefa %2", "Excluída: %1, tarefa %2", "Desligar", "Reiniciar", "tarefa inexistente",
+        "não entendido; veja lumidorctl --help", "os minutos devem ser de 1 a 1440",
+        "não é uma hora do dia (00:00 a 23:59)", "não é um dia do calendário",
+        "não é um momento: +M, HH:MM ou YYYY-MM-DD HH:MM",
+        "não é um dia da semana: Monday a Sunday (em inglês) ou suas três primeiras letras",
+        "o armazenamento de tarefas não pode ser usado", "não foi possível cancelar a contagem regressiva",
+    ],
+    "Polish": [
+        "%1, zadanie %2", "Usunięto: %1, zadanie %2", "Zamknij", "Uruchom ponownie", "nie ma takiego zadania",
+        "niezrozumiałe; zobacz lumidorctl --help", "minuty muszą wynosić od 1 do 1440",
+        "to nie jest godzina (00:00 do 23:59)", "to nie jest dzień kalendarza",
+        "to nie jest moment: +M, HH:MM lub YYYY-MM-DD HH:MM",
+        "to nie jest dzień tygodnia: Monday do Sunday (po angielsku) lub ich pierwsze trzy litery",
+        "nie można użyć magazynu zadań", "nie udało się przerwać odliczania",
+    ],
+    "Russian": [
+        "%1, задание %2", "Удалено: %1, задание %2", "Выключение", "Перезагрузка", "нет такого задания",
+        "непонятно; см. lumidorctl --help", "минут должно быть от 1 до 1440",
+        "это не время суток (00:00–23:59)", "такого дня нет в календаре",
+        "это не момент времени: +M, HH:MM или YYYY-MM-DD HH:MM",
+        "это не день недели: Monday–Sunday (по-английски) или их первые три буквы",
+        "хранилище заданий недоступно", "не удалось прервать обратный отсчёт",
+    ],
+    "Chinese-Simplified": [
+        "%1，任务 %2", "已删除：%1，任务 %2", "关机", "重新启动", "没有此任务",
+        "无法理解；请参阅 lumidorctl --help", "分钟数必须在 1 到 1440 之间",
+        "不是有效的时刻 (00:00 到 23:59)", "不是日历上的日期",
+        "不是有效的时间：+M、HH:MM 或 YYYY-MM-DD HH:MM",
+        "不是星期几：Monday 到 Sunday（英文）或其前三个字母",
+        "无法使用任务存储", "无法中止倒计时",
+    ],
+    "Japanese": [
+        "%1、タスク %2", "削除しました: %1、タスク %2", "シャットダウン", "再起動", "そのタスクはありません",
+        "解釈できません。lumidorctl --help を参照してください", "分は 1 から 1440 の範囲で指定してください",
+        "時刻ではありません (00:00 から 23:59)", "暦にない日付です",
+        "日時ではありません: +M、HH:MM、YYYY-MM-DD HH:MM のいずれか",
+        "曜日ではありません: Monday から Sunday (英語) またはその先頭 3 文字",
+        "タスクの保存先を使用できません", "カウントダウンを中止できませんでした",
     ],
 }
 
@@ -440,7 +663,11 @@ def render(name, display_name, window_texts, runtime_texts, line_end):
     assert len(action_texts) == len(ACTION_KEYS), name
     for key, text, english in zip(ACTION_KEYS, action_texts, ACTION_TEXTS["English"]):
         assert placeholders(text) == placeholders(english), (name, key)
-    runtime_texts = runtime_texts + action_texts
+    ctl_texts = CTL_TEXTS[name]
+    assert len(ctl_texts) == len(CTL_KEYS), name
+    for key, text, english in zip(CTL_KEYS, ctl_texts, CTL_TEXTS["English"]):
+        assert placeholders(text) == placeholders(english), (name, key)
+    runtime_texts = runtime_texts + action_texts + ctl_texts
     for text in window_texts + runtime_texts:
         assert text == text.strip(" \t"), (name, text)
     lines = [
@@ -453,7 +680,7 @@ def render(name, display_name, window_texts, runtime_texts, line_end):
         *[f"{key}={text}" for key, text in zip(WINDOW_KEYS, window_texts)],
         "",
         "[Lumidor_M]",
-        *[f"{key}={runtime_value(key, text)}" for key, text in zip(RUNTIME_KEYS + ACTION_KEYS, runtime_texts)],
+        *[f"{key}={runtime_value(key, text)}" for key, text in zip(RUNTIME_KEYS + ACTION_KEYS + CTL_KEYS, runtime_texts)],
     ]
     return line_end.join(lines) + line_end
 

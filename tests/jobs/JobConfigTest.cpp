@@ -1,5 +1,8 @@
 #include "jobs/uJobConfig.h"
+#include "support/TestFiles.h"
 
+#include "jobs/SectionRenumbering.h"
+#include "platform/AsciiText.h"
 #include "platform/Exceptions.h"
 #include "platform/ProfileStrings.h"
 
@@ -28,19 +31,8 @@ class JobConfigTest : public ::testing::Test
 protected:
     QString Path() const { return Dir.filePath(QStringLiteral("Zelvo/Corvane V8/Lumidor/Lumidor.ini")); }
 
-    void Put(const QByteArray& Bytes)
-    {
-        QDir().mkpath(QFileInfo(Path()).path());
-        QFile File(Path());
-        ASSERT_TRUE(File.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(File.write(Bytes), Bytes.size());
-    }
-
-    QByteArray Bytes() const
-    {
-        QFile File(Path());
-        return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
-    }
+    void Put(const QByteArray& Bytes) { ASSERT_TRUE(TestFiles::Write(Path(), Bytes)); }
+    QByteArray Bytes() const { return TestFiles::Read(Path()); }
 
     QTemporaryDir Dir;
 };
@@ -448,6 +440,88 @@ TEST_F(JobConfigTest, KilledWriterLeavesTheStateBeforeOrAfterItsLastOperation)
     }
     EXPECT_GT(Done, 0);
     std::cout << "operations completed: " << Done << ", kills inside an operation: " << Interrupted << "\n";
+}
+
+// Lines the section renumbering keeps hold their bytes, ANSI or not; a key
+// that would break a line is refused before anything is written.
+TEST_F(JobConfigTest, RemoveLinesKeepsTheBytesAndRefusesKeysWithLineBreaks)
+{
+    const auto DropTwo = [](const QString& V) { return V == QStringLiteral("2"); };
+    const auto JobKey = [](qsizetype N) { return QStringLiteral("Job%1").arg(N); };
+    Put("[a]\r\nk=1\r\nk= '\xEA' \r\n;c\r\nz=2\r\n[b]\r\n");
+    EXPECT_TRUE(SectionRenumbering::RemoveLines(Path(), QStringLiteral("A"), DropTwo, JobKey));
+    EXPECT_EQ(Bytes(), QByteArray("[b]\r\n[A]\r\nJob1=1\r\nJob2=\xEA\r\n"));
+    EXPECT_TRUE(SectionRenumbering::RemoveLines(Path(), QStringLiteral("missing"), DropTwo, JobKey));
+    EXPECT_EQ(Bytes(), QByteArray("[b]\r\n[A]\r\nJob1=1\r\nJob2=\xEA\r\n"));
+    EXPECT_FALSE(SectionRenumbering::RemoveLines(Path(), QStringLiteral("a"), [](const QString&) { return false; },
+                                                 [](qsizetype) { return QStringLiteral("x\n[evil]"); }));
+    EXPECT_EQ(Bytes(), QByteArray("[b]\r\n[A]\r\nJob1=1\r\nJob2=\xEA\r\n"));
+}
+
+struct TRemoveValueCase
+{
+    const char* Name;
+    QByteArray Before;
+    const char* Section;
+    const char* Value;
+    const char* After; // nullptr: only compared with RemoveLines
+};
+
+// RemoveValue writes its file without the general machinery; whatever the
+// file holds, the result must be the bytes RemoveLines gives with the same
+// test and keys.
+TEST_F(JobConfigTest, RemoveValueWritesWhatRemoveLinesWrites)
+{
+    const QByteArray Long(3000, 'x');
+    const QByteArray LongUtf8 = QByteArray(2046, 'y') + "\xC3\xA9\xC3\xA9";
+    const QByteArray AsCut(2047, 'X');
+    const TRemoveValueCase Cases[] = {
+        {"drops by A to Z case, renumbers, moves to the end", "[a]\r\nJob1=One\r\nJob2=two\r\nJob3=three\r\n[b]\r\nx=1\r\n",
+         "A", "TWO", "[b]\r\nx=1\r\n[A]\r\nJob1=One\r\nJob2=three\r\n"},
+        {"every equal value goes", "[a]\r\nJob1=v\r\nJob2=V\r\nJob3=w\r\n", "a", "v", "[a]\r\nJob1=w\r\n"},
+        {"the last value takes the section with it", "[a]\r\nJob1=v\r\n[b]\r\n", "a", "v", "[b]\r\n"},
+        {"nothing dropped at the end writes the same", "[b]\r\n[a]\r\nJob1=v\r\n", "a", "w", "[b]\r\n[a]\r\nJob1=v\r\n"},
+        {"keys renamed, quotes and leading blanks dropped", "[a]\r\n k = \" x\" \r\nz='q'\r\n", "a", "none",
+         "[a]\r\nJob1=x\r\nJob2=q\r\n"},
+        {"comments, blanks and lines without = go", "[a]\r\n;c\r\n\r\nbare\r\nk=1\r\n\r\n[b]\r\n", "a", "2",
+         "[b]\r\n[a]\r\nJob1=1\r\n"},
+        {"line ends of the file, last line ended", "[a]\nk=1\n[b]\nx=1", "a", "2", "[b]\nx=1\n[a]\nJob1=1\n"},
+        {"lone CR line ends", "[a]\rk=1\r[b]\r", "a", "2", "[b]\r[a]\rJob1=1\r"},
+        {"a file of the section alone gets CR LF", "[a]\nk=1", "a", "2", "[a]\r\nJob1=1\r\n"},
+        {"byte-order mark kept", "\xEF\xBB\xBF[a]\r\nk=1\r\n[b]\r\n", "a", "2", "\xEF\xBB\xBF[b]\r\n[a]\r\nJob1=1\r\n"},
+        {"ANSI bytes kept", "[a]\r\nk=\xEA\r\nk=caf\xE9\r\n", "a", "caf\xC3\xA9", "[a]\r\nJob1=\xEA\r\n"},
+        {"UTF-8 value dropped, case of other letters kept", "[a]\r\nk=\xC3\xA9t\xC3\xA9\r\nk=\xC3\x89T\xC3\x89\r\n", "a",
+         "\xC3\xA9T\xC3\xA9", "[a]\r\nJob1=\xC3\x89T\xC3\x89\r\n"},
+        {"an ASCII value never equals another script", "[a]\r\nk=\xE2\x84\xAA\r\n", "a", "k", "[a]\r\nJob1=\xE2\x84\xAA\r\n"},
+        {"nameless section", "k=1\r\n[a]\r\n", "", "1", nullptr},
+        {"missing section", "[b]\r\nk=1\r\n", "a", "1", "[b]\r\nk=1\r\n"},
+        {"missing file", QByteArray(), "a", "1", ""},
+        {"second section of the name", "[a]\r\nk=1\r\nk=2\r\n[A]\r\nJob1=old\r\n", "a", "1", nullptr},
+        {"long value cut to the buffer", "[a]\r\nk=" + Long + "\r\nk=1\r\n", "a", "1", nullptr},
+        {"long UTF-8 value cut to the buffer", "[a]\r\nk=" + LongUtf8 + "\r\nk=1\r\n", "a", "1", nullptr},
+        {"long value dropped by its first 2047 characters", "[a]\r\nk=" + Long + "\r\nk=1\r\n", "a",
+         AsCut.constData(), "[a]\r\nJob1=1\r\n"},
+    };
+    for (const TRemoveValueCase& Case : Cases) {
+        const QString Section = QString::fromUtf8(Case.Section);
+        const QString Value = QString::fromUtf8(Case.Value);
+        const auto Prepare = [&] {
+            QFile::remove(Path());
+            if (!Case.Before.isNull())
+                Put(Case.Before);
+        };
+        Prepare();
+        const bool Expected = SectionRenumbering::RemoveLines(
+            Path(), Section, [&](const QString& V) { return AsciiText::SameText(V, Value); },
+            [](qsizetype N) { return QStringLiteral("Job%1").arg(N); });
+        const QByteArray ExpectedBytes = Bytes();
+        Prepare();
+        EXPECT_EQ(SectionRenumbering::RemoveValue(Path(), Section, Value, QStringLiteral("Job")), Expected) << Case.Name;
+        EXPECT_EQ(Bytes(), ExpectedBytes) << Case.Name;
+        if (Case.After) {
+            EXPECT_EQ(Bytes(), QByteArray(Case.After)) << Case.Name;
+        }
+    }
 }
 
 } // namespace

@@ -81,8 +81,9 @@ TEST(DebPackageTest, PackageHoldsEverythingAndInstallsAndLeavesTheUsersFilesOnRe
     for (const QString& path : paths) {
         EXPECT_FALSE(path.startsWith("/usr/local") || path.startsWith("/home")) << path.toStdString();
         // One documentation folder, named after the package.
-        if (path.startsWith("/usr/share/doc/") && path != "/usr/share/doc/")
+        if (path.startsWith("/usr/share/doc/") && path != "/usr/share/doc/") {
             EXPECT_TRUE(path.startsWith("/usr/share/doc/lumidor/")) << path.toStdString();
+        }
     }
 
     // Control fields: shared-library dependencies found by shlibdeps, and

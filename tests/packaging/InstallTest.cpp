@@ -148,7 +148,7 @@ TEST_F(InstallTest, EveryPieceLiesInItsPlace)
 {
     for (const QString& entry : ExpectedFiles(LUMIDOR_INSTALL_SYSCONFDIR))
         EXPECT_TRUE(QFileInfo(Staged(entry)).isFile()) << entry.toStdString();
-    for (const char* program : {"bin/lumidor", "bin/lumidor-taskd", "libexec/lumidor/Shutdown.exe"})
+    for (const char* program : {"bin/lumidor", "bin/lumidor-taskd", "bin/lumidorctl", "libexec/lumidor/Shutdown.exe"})
         EXPECT_TRUE(QFileInfo(Staged(QString::fromLatin1(program))).isExecutable()) << program;
     EXPECT_EQ(QDir(FPrefixDir + "/share/doc").entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"lumidor"});
     // The language folder lies in share/, never in bin/.

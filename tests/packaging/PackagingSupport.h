@@ -57,6 +57,7 @@ inline QStringList ExpectedFiles(const QString& SysconfDir)
     QStringList files{
         "bin/lumidor",
         "bin/lumidor-taskd",
+        "bin/lumidorctl",
         "libexec/lumidor/Shutdown.exe",
         "share/applications/io.github.lumidor.Lumidor.desktop",
         "share/metainfo/io.github.lumidor.Lumidor.metainfo.xml",
@@ -67,6 +68,8 @@ inline QStringList ExpectedFiles(const QString& SysconfDir)
         "share/icons/hicolor/scalable/apps/lumidor.svg",
         "share/man/man1/lumidor.1.gz",
         "share/man/man1/lumidor-taskd.1.gz",
+        "share/man/man1/lumidorctl.1.gz",
+        "share/bash-completion/completions/lumidorctl",
         "share/man/man8/lumidor-shutdown.8.gz",
         "share/doc/lumidor/copyright",
         "share/doc/lumidor/service/README.md",

@@ -1,4 +1,5 @@
 #include "platform/AppFrame_New.h"
+#include "platform/UserFolders.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -63,6 +64,32 @@ TEST(AppFrameTest, ApplicationDataFoldersFollowTheXdgVariables)
         TAppFrame frame;
         EXPECT_EQ(frame.AppDataPath, c.AppData) << c.ConfigHome.value_or("(unset)").constData();
         EXPECT_EQ(frame.CommonAppDataPath, c.CommonAppData) << c.ConfigDirs.value_or("(unset)").constData();
+    }
+}
+
+// A relative value would put the files wherever the program was started.
+TEST(AppFrameTest, LumidorsFilesLieInTheXdgFoldersOrBelowTheHome)
+{
+    QTemporaryDir home;
+    const QByteArray h = home.path().toUtf8();
+    const struct
+    {
+        std::optional<QByteArray> Value;
+        QString Data;
+        QString State;
+    } cases[] = {
+        {h + "/x/", home.path() + "/x", home.path() + "/x"},
+        {QByteArray("relative/x"), home.path() + "/.local/share", home.path() + "/.local/state"},
+        {QByteArray(), home.path() + "/.local/share", home.path() + "/.local/state"},
+        {std::nullopt, home.path() + "/.local/share", home.path() + "/.local/state"},
+    };
+    TEnvGuard homeGuard("HOME", h);
+    for (const auto& c : cases) {
+        TEnvGuard data("XDG_DATA_HOME", c.Value);
+        TEnvGuard state("XDG_STATE_HOME", c.Value);
+        EXPECT_EQ(UserFolders::TaskStore(), c.Data + "/lumidor/tasks") << c.Value.value_or("(unset)").constData();
+        EXPECT_EQ(UserFolders::HistoryFile(), c.State + "/lumidor/history.log");
+        EXPECT_EQ(UserFolders::ErrorLog(), c.State + "/lumidor/errors.log");
     }
 }
 

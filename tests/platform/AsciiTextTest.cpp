@@ -36,7 +36,11 @@ TEST(AsciiText, SameTextIgnoresTheCaseOfAToZAndNothingElse)
     for (const auto& Case : Cases) {
         EXPECT_EQ(AsciiText::SameText(Case.A, Case.B), Case.Same) << qPrintable(Case.A) << " / " << qPrintable(Case.B);
         EXPECT_EQ(AsciiText::SameText(Case.B, Case.A), Case.Same) << qPrintable(Case.B) << " / " << qPrintable(Case.A);
+        // UTF-8 bytes of letters such as é and É also differ by 0x20.
+        EXPECT_EQ(AsciiText::SameText(QByteArrayView(Case.A.toUtf8()), QByteArrayView(Case.B.toUtf8())), Case.Same)
+            << qPrintable(Case.A) << " / " << qPrintable(Case.B);
     }
+    EXPECT_FALSE(AsciiText::SameText(QByteArrayView("\xC9"), QByteArrayView("\xE9")));
 }
 
 TEST(AsciiText, UpperAndLowerCaseChangeOnlyTheLettersAToZ)

@@ -98,14 +98,6 @@ TEST(DateTime, DecodeOfNoNumberGivesDayZero)
         ExpectFields(DateTime::Decode(Value), 1899, 12, 30, 0, 0, 0, 0);
 }
 
-TEST(DateTime, DayOfWeekCountsFromSunday)
-{
-    EXPECT_EQ(DateTime::DayOfWeek(Encode(2014, 12, 7)), 0);
-    EXPECT_EQ(DateTime::DayOfWeek(Encode(2014, 12, 8, 23, 59)), 1);
-    EXPECT_EQ(DateTime::DayOfWeek(Encode(2014, 12, 13)), 6);
-    EXPECT_EQ(DateTime::DayOfWeek(0.0), 6); // 1899-12-30 was a Saturday
-}
-
 TEST(DateTime, AddingMinutesCrossesMidnight)
 {
     ExpectFields(DateTime::Decode(DateTime::IncMinute(Encode(2014, 12, 31, 23, 45), 30)), 2015, 1, 1, 0, 15, 0, 0);

@@ -18,34 +18,12 @@ QString CopyOfFinding(const QTemporaryDir& Dir, const char* Name)
     return Copy;
 }
 
-QStringList KeysOf(const QList<TProfileEntry>& Entries)
+QStringList KeysOf(const QList<TProfileLine>& Lines)
 {
     QStringList Out;
-    for (const TProfileEntry& E : Entries)
-        Out += E.Key;
+    for (const TProfileLine& L : Lines)
+        Out += L.Key;
     return Out;
-}
-
-// A key whose first line has no "=": GetEntries gave the value of a later
-// line, where GetString gives the default.
-TEST(FuzzFindingsTest, GetEntriesGivesWhatGetStringGivesForEveryKey)
-{
-    QTemporaryDir Dir;
-    const QString Crafted = Dir.filePath(QStringLiteral("crafted.ini"));
-    QFile F(Crafted);
-    ASSERT_TRUE(F.open(QIODevice::WriteOnly));
-    F.write("[S]\r\nk\r\nK=dup\r\nother=1\r\n");
-    F.close();
-
-    for (const QString& File : {CopyOfFinding(Dir, "profile-key-first-without-equals.ini"), Crafted}) {
-        const QStringList Sections = GetSections(File);
-        ASSERT_FALSE(Sections.isEmpty()) << qPrintable(File);
-        for (const QString& Section : Sections)
-            for (const TProfileEntry& Entry : GetEntries(File, Section))
-                EXPECT_EQ(GetString(File, Section, Entry.Key), Entry.Value) << qPrintable(File) << " [" << qPrintable(Section) << "] " << qPrintable(Entry.Key);
-    }
-    const QList<TProfileEntry> Expected{{QStringLiteral("K"), QString()}, {QStringLiteral("other"), QStringLiteral("1")}};
-    EXPECT_EQ(GetEntries(Crafted, QStringLiteral("S")), Expected);
 }
 
 // A key starting with U+FEFF, written at the start of its line, read back as
@@ -55,10 +33,12 @@ TEST(FuzzFindingsTest, KeyStartingWithAZeroWidthNoBreakSpaceSurvivesARewrite)
     QTemporaryDir Dir;
     const QString File = CopyOfFinding(Dir, "profile-line-starting-with-bom.ini");
     const QString Section = QStringLiteral("Spaced Name");
-    const QList<TProfileEntry> Entries = GetEntries(File, Section);
-    ASSERT_EQ(KeysOf(Entries), QStringList({QStringLiteral("\uFEFF[Main]JOB1")}));
-    ASSERT_TRUE(RewriteSection(File, Section, Entries));
-    EXPECT_EQ(GetEntries(File, Section), Entries);
+    const QList<TProfileLine> Lines = GetLines(File, Section);
+    ASSERT_EQ(KeysOf(Lines), QStringList({QStringLiteral("\uFEFF[Main]JOB1")}));
+    ASSERT_TRUE(DeleteSection(File, Section));
+    for (const TProfileLine& Line : Lines)
+        ASSERT_TRUE(WriteString(File, Section, Line.Key, Line.Value));
+    EXPECT_EQ(GetLines(File, Section), Lines);
     EXPECT_EQ(GetSections(File), QStringList({Section}));
 
     // The file's own mark at its start is still no part of the first line.

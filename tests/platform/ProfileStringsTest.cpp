@@ -1,6 +1,5 @@
 #include "platform/ProfileStrings.h"
-
-#include "platform/AsciiText.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,18 +19,8 @@ class ProfileStringsTest : public ::testing::Test
 protected:
     QString Path() const { return Dir.filePath(QStringLiteral("test.ini")); }
 
-    void Put(const QByteArray& Bytes)
-    {
-        QFile File(Path());
-        ASSERT_TRUE(File.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(File.write(Bytes), Bytes.size());
-    }
-
-    QByteArray Bytes() const
-    {
-        QFile File(Path());
-        return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
-    }
+    void Put(const QByteArray& Bytes) { ASSERT_TRUE(TestFiles::Write(Path(), Bytes)); }
+    QByteArray Bytes() const { return TestFiles::Read(Path()); }
 
     QTemporaryDir Dir;
 };
@@ -121,14 +110,11 @@ TEST_F(ProfileStringsTest, ListsKeysAndSectionsWithDuplicates)
     Put("; head\r\n[A]\r\nk1=1\r\nnovalue\r\n;c=1\r\n\r\nk2=2\r\nK1=3\r\n[b]\r\nx=1\r\n[ a ]\r\nother=1\r\n");
     EXPECT_EQ(GetKeys(Path(), QStringLiteral("a")), QStringList({"k1", "k2", "K1"}));
     EXPECT_EQ(GetSections(Path()), QStringList({"A", "b", "a"}));
-    const QList<TProfileEntry> Expected = {{"k1", "1"}, {"k2", "2"}, {"K1", "1"}};
-    EXPECT_EQ(GetEntries(Path(), QStringLiteral("A")), Expected);
-    EXPECT_TRUE(GetEntries(Path(), QStringLiteral("missing")).isEmpty());
 }
 
 // Reading by position sees every key line with its own value and the bytes
-// of that value, and a rewrite with those lines puts the bytes back.
-TEST_F(ProfileStringsTest, LinesKeepTheirOwnValuesAndBytesThroughARewrite)
+// of that value.
+TEST_F(ProfileStringsTest, LinesKeepTheirOwnValuesAndBytes)
 {
     Put("; head\r\n[A]\r\nk1=1\r\nnovalue\r\n;c=1\r\n\r\nk2= 'N,Arr\xEAt' \r\nK1=3\r\n[b]\r\nx=1\r\n[ a ]\r\nother=1\r\n");
     const QList<TProfileLine> Expected = {
@@ -139,17 +125,6 @@ TEST_F(ProfileStringsTest, LinesKeepTheirOwnValuesAndBytesThroughARewrite)
     EXPECT_EQ(GetLines(Path(), QStringLiteral("a")), Expected);
     EXPECT_TRUE(GetLines(Path(), QStringLiteral("missing")).isEmpty());
 
-    QList<TProfileLine> Renamed = Expected;
-    Renamed[0].Key = QStringLiteral("Job1");
-    Renamed[1].Key = QStringLiteral("Job2");
-    Renamed[2].Key = QStringLiteral("Job3");
-    // The second section of the name is the one found once the first is gone.
-    ASSERT_TRUE(RewriteSectionLines(Path(), QStringLiteral("A"), Renamed));
-    EXPECT_EQ(Bytes(), QByteArray("; head\r\n[b]\r\nx=1\r\n[ a ]\r\nother=1\r\n"
-                                  "Job1=1\r\nJob2=N,Arr\xEAt\r\nJob3=3\r\n"));
-    ASSERT_TRUE(RewriteSectionLines(Path(), QStringLiteral("A"), Renamed));
-    EXPECT_EQ(Bytes(), QByteArray("; head\r\n[b]\r\nx=1\r\n[A]\r\nJob1=1\r\nJob2=N,Arr\xEAt\r\nJob3=3\r\n"));
-    EXPECT_EQ(GetLines(Path(), QStringLiteral("a")), Renamed);
 }
 
 // A value cut at the buffer's limit keeps the bytes of what is left of it.
@@ -207,35 +182,9 @@ TEST_F(ProfileStringsTest, WritesChangeOnlyTheLinesTheyTouch)
         {"delete only the first of two sections", "[a]\r\nk=1\r\n[a]\r\nk=2\r\n",
          [](const QString& F) { return DeleteSection(F, "a"); }, "[a]\r\nk=2\r\n"},
         {"delete missing section", "[a]\r\n", [](const QString& F) { return DeleteSection(F, "b"); }, "[a]\r\n"},
-        {"rewrite moves the section to the end", "[a]\r\nk=1\r\n[b]\r\nx=2\r\n",
-         [](const QString& F) { return RewriteSection(F, "A", {{"Job1", "p"}, {"Job2", " q"}}); },
-         "[b]\r\nx=2\r\n[A]\r\nJob1=p\r\nJob2=q\r\n"},
-        {"rewrite with a repeated key writes like two writes", "",
-         [](const QString& F) { return RewriteSection(F, "a", {{"k", "1"}, {"K", "2"}}); }, "[a]\r\nk=2\r\n"},
-        {"rewrite with a second section of the name writes into it", "[a]\r\nk=1\r\n[A]\r\nJob1=old\r\n",
-         [](const QString& F) { return RewriteSection(F, "a", {{"Job1", "p"}}); }, "[A]\r\nJob1=p\r\n"},
-        {"rewrite with nothing removes the section", "[a]\r\nk=1\r\n[b]\r\n",
-         [](const QString& F) { return RewriteSection(F, "a", {}); }, "[b]\r\n"},
         {"a replaced value is UTF-8, its name too", "[a]\r\nK\xE9=\xEA\r\nz=\xEA\r\n", Write("a", "k\xC3\xA9", "\xC3\xAA!"),
          "[a]\r\nK\xC3\xA9=\xC3\xAA!\r\nz=\xEA\r\n"},
         {"a value that reads the same is not rewritten", "[a]\r\nk=\xEA\r\n", Write("a", "k", "\xC3\xAA"),
-         "[a]\r\nk=\xEA\r\n"},
-        {"rewrite with lines writes their bytes", "[a]\r\nk=1\r\n",
-         [](const QString& F) { return RewriteSectionLines(F, "a", QList<TProfileLine>{{"Job1", "", " \xEA\xFF"}, {"Job2", "", ""}}); },
-         "[a]\r\nJob1=\xEA\xFF\r\nJob2=\r\n"},
-        {"remove lines drops, renames in order and keeps the bytes", "[a]\r\nk=1\r\nk= '\xEA' \r\n;c\r\nz=2\r\n[b]\r\n",
-         [](const QString& F) {
-             return RemoveLines(F, "A", [](const QString& V) { return V == "2"; },
-                                [](qsizetype N) { return QStringLiteral("Job%1").arg(N); });
-         },
-         "[b]\r\n[A]\r\nJob1=1\r\nJob2=\xEA\r\n"},
-        {"remove lines of a missing section", "[b]\r\n",
-         [](const QString& F) {
-             return RemoveLines(F, "a", [](const QString&) { return false; }, [](qsizetype) { return QStringLiteral("k"); });
-         },
-         "[b]\r\n"},
-        {"rewrite with lines and a repeated key writes like two writes", "",
-         [](const QString& F) { return RewriteSectionLines(F, "a", QList<TProfileLine>{{"k", "", "1"}, {"K", "", "\xEA"}}); },
          "[a]\r\nk=\xEA\r\n"},
     };
     for (const TWriteCase& Case : Cases) {
@@ -244,72 +193,6 @@ TEST_F(ProfileStringsTest, WritesChangeOnlyTheLinesTheyTouch)
             Put(Case.Before);
         EXPECT_TRUE(Case.Change(Path())) << Case.Name;
         EXPECT_EQ(Bytes(), Case.After) << Case.Name;
-    }
-}
-
-struct TRemoveValueCase
-{
-    const char* Name;
-    QByteArray Before;
-    const char* Section;
-    const char* Value;
-    const char* After; // nullptr: only compared with RemoveLines
-};
-
-// RemoveValue writes its file without the general machinery; whatever the
-// file holds, the result must be the bytes RemoveLines gives with the same
-// test and keys.
-TEST_F(ProfileStringsTest, RemoveValueWritesWhatRemoveLinesWrites)
-{
-    const QByteArray Long(3000, 'x');
-    const QByteArray LongUtf8 = QByteArray(2046, 'y') + "\xC3\xA9\xC3\xA9";
-    const QByteArray AsCut(2047, 'X');
-    const TRemoveValueCase Cases[] = {
-        {"drops by A to Z case, renumbers, moves to the end", "[a]\r\nJob1=One\r\nJob2=two\r\nJob3=three\r\n[b]\r\nx=1\r\n",
-         "A", "TWO", "[b]\r\nx=1\r\n[A]\r\nJob1=One\r\nJob2=three\r\n"},
-        {"every equal value goes", "[a]\r\nJob1=v\r\nJob2=V\r\nJob3=w\r\n", "a", "v", "[a]\r\nJob1=w\r\n"},
-        {"the last value takes the section with it", "[a]\r\nJob1=v\r\n[b]\r\n", "a", "v", "[b]\r\n"},
-        {"nothing dropped at the end writes the same", "[b]\r\n[a]\r\nJob1=v\r\n", "a", "w", "[b]\r\n[a]\r\nJob1=v\r\n"},
-        {"keys renamed, quotes and leading blanks dropped", "[a]\r\n k = \" x\" \r\nz='q'\r\n", "a", "none",
-         "[a]\r\nJob1=x\r\nJob2=q\r\n"},
-        {"comments, blanks and lines without = go", "[a]\r\n;c\r\n\r\nbare\r\nk=1\r\n\r\n[b]\r\n", "a", "2",
-         "[b]\r\n[a]\r\nJob1=1\r\n"},
-        {"line ends of the file, last line ended", "[a]\nk=1\n[b]\nx=1", "a", "2", "[b]\nx=1\n[a]\nJob1=1\n"},
-        {"lone CR line ends", "[a]\rk=1\r[b]\r", "a", "2", "[b]\r[a]\rJob1=1\r"},
-        {"a file of the section alone gets CR LF", "[a]\nk=1", "a", "2", "[a]\r\nJob1=1\r\n"},
-        {"byte-order mark kept", "\xEF\xBB\xBF[a]\r\nk=1\r\n[b]\r\n", "a", "2", "\xEF\xBB\xBF[b]\r\n[a]\r\nJob1=1\r\n"},
-        {"ANSI bytes kept", "[a]\r\nk=\xEA\r\nk=caf\xE9\r\n", "a", "caf\xC3\xA9", "[a]\r\nJob1=\xEA\r\n"},
-        {"UTF-8 value dropped, case of other letters kept", "[a]\r\nk=\xC3\xA9t\xC3\xA9\r\nk=\xC3\x89T\xC3\x89\r\n", "a",
-         "\xC3\xA9T\xC3\xA9", "[a]\r\nJob1=\xC3\x89T\xC3\x89\r\n"},
-        {"an ASCII value never equals another script", "[a]\r\nk=\xE2\x84\xAA\r\n", "a", "k", "[a]\r\nJob1=\xE2\x84\xAA\r\n"},
-        {"nameless section", "k=1\r\n[a]\r\n", "", "1", nullptr},
-        {"missing section", "[b]\r\nk=1\r\n", "a", "1", "[b]\r\nk=1\r\n"},
-        {"missing file", QByteArray(), "a", "1", ""},
-        {"second section of the name", "[a]\r\nk=1\r\nk=2\r\n[A]\r\nJob1=old\r\n", "a", "1", nullptr},
-        {"long value cut to the buffer", "[a]\r\nk=" + Long + "\r\nk=1\r\n", "a", "1", nullptr},
-        {"long UTF-8 value cut to the buffer", "[a]\r\nk=" + LongUtf8 + "\r\nk=1\r\n", "a", "1", nullptr},
-        {"long value dropped by its first 2047 characters", "[a]\r\nk=" + Long + "\r\nk=1\r\n", "a",
-         AsCut.constData(), "[a]\r\nJob1=1\r\n"},
-    };
-    for (const TRemoveValueCase& Case : Cases) {
-        const QString Section = QString::fromUtf8(Case.Section);
-        const QString Value = QString::fromUtf8(Case.Value);
-        const auto Prepare = [&] {
-            QFile::remove(Path());
-            if (!Case.Before.isNull())
-                Put(Case.Before);
-        };
-        Prepare();
-        const bool Expected = RemoveLines(
-            Path(), Section, [&](const QString& V) { return AsciiText::SameText(V, Value); },
-            [](qsizetype N) { return QStringLiteral("Job%1").arg(N); });
-        const QByteArray ExpectedBytes = Bytes();
-        Prepare();
-        EXPECT_EQ(RemoveValue(Path(), Section, Value, QStringLiteral("Job")), Expected) << Case.Name;
-        EXPECT_EQ(Bytes(), ExpectedBytes) << Case.Name;
-        if (Case.After) {
-            EXPECT_EQ(Bytes(), QByteArray(Case.After)) << Case.Name;
-        }
     }
 }
 
@@ -347,13 +230,7 @@ TEST_F(ProfileStringsTest, RefusesLineBreaksAndFilesItCannotRead)
     Put("[a]\r\n");
     EXPECT_FALSE(WriteString(Path(), QStringLiteral("a"), QStringLiteral("k"), QStringLiteral("x\r\n[evil]")));
     EXPECT_FALSE(WriteString(Path(), QStringLiteral("a\nb"), QStringLiteral("k"), QStringLiteral("v")));
-    EXPECT_FALSE(RewriteSection(Path(), QStringLiteral("a"), {{QStringLiteral("Job1"), QStringLiteral("x\ny")}}));
-    EXPECT_FALSE(RewriteSectionLines(Path(), QStringLiteral("a"), QList<TProfileLine>{{QStringLiteral("Job1"), QString(), "x\ry"}}));
     EXPECT_EQ(Bytes(), QByteArray("[a]\r\n"));
-    ASSERT_TRUE(WriteString(Path(), QStringLiteral("a"), QStringLiteral("k"), QStringLiteral("v")));
-    EXPECT_FALSE(RemoveLines(Path(), QStringLiteral("a"), [](const QString&) { return false; },
-                             [](qsizetype) { return QStringLiteral("x\n[evil]"); }));
-    EXPECT_EQ(Bytes(), QByteArray("[a]\r\nk=v\r\n"));
     // A path that cannot be read must never be replaced by what little we know.
     const QString Folder = Dir.filePath(QStringLiteral("folder.ini"));
     ASSERT_TRUE(QDir().mkdir(Folder));
@@ -366,7 +243,7 @@ TEST_F(ProfileStringsTest, RefusesLineBreaksAndFilesItCannotRead)
 TEST_F(ProfileStringsTest, ReadsSeeChangesMadeBehindTheirBack)
 {
     const auto Value = [this] { return GetString(Path(), QStringLiteral("s"), QStringLiteral("k")); };
-    const auto Entries = [this] { return GetEntries(Path(), QStringLiteral("S")); };
+    const auto Entries = [this] { return GetLines(Path(), QStringLiteral("S")); };
     const auto Settle = [] { QThread::msleep(150); };
     Put("[s]\nk=one\n");
     Settle();
@@ -398,12 +275,6 @@ TEST_F(ProfileStringsTest, ReadsSeeChangesMadeBehindTheirBack)
     ASSERT_TRUE(QFile::remove(Path()));
     EXPECT_EQ(Value(), QString());
     EXPECT_TRUE(Entries().isEmpty());
-}
-
-TEST_F(ProfileStringsTest, FlushSucceedsWithNothingPending)
-{
-    EXPECT_TRUE(Flush(Path()));
-    EXPECT_FALSE(QFile::exists(Path()));
 }
 
 } // namespace

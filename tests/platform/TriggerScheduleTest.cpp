@@ -1,4 +1,5 @@
 #include "platform/TriggerSchedule.h"
+#include "support/TestTriggers.h"
 
 #include <QDateTime>
 #include <QTimeZone>
@@ -41,17 +42,7 @@ protected:
 
     static TTriggerData Trigger(uint32_t Type, uint16_t Word0 = 1, uint16_t Word1 = 0, uint16_t Word2 = 0)
     {
-        TTriggerData T;
-        T.wBeginYear = 2014;
-        T.wBeginMonth = 7;
-        T.wBeginDay = 4;
-        T.wEndYear = 1899;
-        T.wEndMonth = 12;
-        T.wEndDay = 30;
-        T.wStartHour = 13;
-        T.wStartMinute = 5;
-        T.rgFlags = WorkItem::TriggerKillAtDurationEnd;
-        T.TriggerType = Type;
+        TTriggerData T = TestTriggers::AsClientWrites(Type, 2014, 7, 4, 13, 5);
         T.TypeWords[0] = Word0;
         T.TypeWords[1] = Word1;
         T.TypeWords[2] = Word2;

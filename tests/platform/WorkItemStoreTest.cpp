@@ -1,4 +1,5 @@
 #include "platform/WorkItemStore.h"
+#include "support/TestTriggers.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,18 +42,8 @@ protected:
         Item.Account = QStringLiteral("alice");
         Item.Flags = 0x2002;
         Item.MostRecentRun = {2014, 7, 5, 4, 13, 5, 0, 0};
-        TTriggerData Trigger;
-        Trigger.wBeginYear = 2014;
-        Trigger.wBeginMonth = 7;
-        Trigger.wBeginDay = 4;
-        Trigger.wEndYear = 1899;
-        Trigger.wEndMonth = 12;
-        Trigger.wEndDay = 30;
-        Trigger.wStartHour = 13;
-        Trigger.wStartMinute = 5;
+        TTriggerData Trigger = TestTriggers::AsClientWrites(3, 2014, 7, 4, 13, 5);
         Trigger.MinutesDuration = 0xffffffff;
-        Trigger.rgFlags = 2;
-        Trigger.TriggerType = 3;
         Trigger.TypeWords[0] = 0xffff;
         Trigger.TypeWords[1] = 0x8000;
         Trigger.TypeWords[2] = 0xfff;

@@ -140,39 +140,6 @@ TEST_F(MsTaskTest, ActivateAndDeleteFindItemsWithOrWithoutExtension)
     EXPECT_EQ(Scheduler->Delete(u"Job"), HRESULT_FILE_NOT_FOUND);
 }
 
-TEST_F(MsTaskTest, EnumDeliversNamesWithExtensionThenFalse)
-{
-    for (const QString& Name : {QStringLiteral("B"), QStringLiteral("A")}) {
-        ITask* Task = NewTask(Name);
-        ASSERT_EQ(Save(Task), S_OK);
-        Task->Release();
-    }
-    EXPECT_EQ(Scheduler->Enum(nullptr), E_INVALIDARG);
-    IEnumWorkItems* Items = nullptr;
-    ASSERT_EQ(Scheduler->Enum(&Items), S_OK);
-
-    LPWSTR* Names = nullptr;
-    ULONG Fetched = 0;
-    EXPECT_EQ(Items->Next(0, &Names, &Fetched), E_INVALIDARG);
-    QStringList Seen;
-    while (Items->Next(1, &Names, &Fetched) == S_OK) {
-        ASSERT_EQ(Fetched, 1u);
-        Seen += Take(Names[0]);
-        CoTaskMemFree(Names);
-    }
-    EXPECT_EQ(Seen, (QStringList{QStringLiteral("A.job"), QStringLiteral("B.job")}));
-    EXPECT_EQ(Names, nullptr);
-    EXPECT_EQ(Fetched, 0u);
-
-    ASSERT_EQ(Items->Reset(), S_OK);
-    EXPECT_EQ(Items->Next(5, &Names, &Fetched), S_FALSE);
-    ASSERT_EQ(Fetched, 2u);
-    Take(Names[0]);
-    Take(Names[1]);
-    CoTaskMemFree(Names);
-    Items->Release();
-}
-
 TEST_F(MsTaskTest, SetTriggerValidatesTheRecord)
 {
     ITask* Task = NewTask(QStringLiteral("Job"));

@@ -4,6 +4,7 @@
 #include "platform/ProcessList.h"
 #include "platform/TaskServiceLauncher.h"
 #include "platform/WorkItemStore.h"
+#include "support/TestTriggers.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -50,15 +51,7 @@ protected:
     }
     static TTriggerData Trigger(uint32_t Type, int Year, int Month, int Day, int Hour, int Minute)
     {
-        TTriggerData T;
-        T.wBeginYear = uint16_t(Year);
-        T.wBeginMonth = uint16_t(Month);
-        T.wBeginDay = uint16_t(Day);
-        T.wStartHour = uint16_t(Hour);
-        T.wStartMinute = uint16_t(Minute);
-        T.TriggerType = Type;
-        T.TypeWords[0] = 1;
-        return T;
+        return TestTriggers::On(Type, Year, Month, Day, Hour, Minute);
     }
     TWorkItem Stored(const QString& Name)
     {

@@ -71,19 +71,7 @@ TEST_F(TaskSchedulerTest, OneTimeRecordGivesTheExactTriggerAndReadsBackWithoutSe
     EXPECT_TRUE(Item.HasAccount);
     EXPECT_EQ(Item.Account, QStringLiteral("root"));
     ASSERT_EQ(Item.Triggers.size(), 1u);
-    TTriggerData Expected;
-    Expected.wBeginYear = 2014;
-    Expected.wBeginMonth = 7;
-    Expected.wBeginDay = 4;
-    Expected.wEndYear = 1899;
-    Expected.wEndMonth = 12;
-    Expected.wEndDay = 30;
-    Expected.wStartHour = 13;
-    Expected.wStartMinute = 5;
-    Expected.rgFlags = 2;
-    Expected.TriggerType = 0;
-    Expected.TypeWords[0] = 1;
-    EXPECT_EQ(Item.Triggers[0], Expected);
+    EXPECT_EQ(Item.Triggers[0], TestTriggers::AsClientWrites(0, 2014, 7, 4, 13, 5));
 
     TTaskInfo Back;
     ASSERT_TRUE(Scheduler.GetTaskInfo(QStringLiteral("Zelvo_Lumidor20140704130540"), Back));

@@ -19,6 +19,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sys/time.h>
 
 using namespace ServiceTesting;
@@ -164,6 +165,30 @@ TEST_F(HeadsUpTest, HeadsUpComesTheLeadTimeBeforeTheRunAndNeverMovesIt)
     // Taken down once the run has begun.
     EXPECT_TRUE(WaitUntil([&] { return !Calls("CloseNotification").isEmpty(); }, 5000));
     EXPECT_EQ(Calls("Notify").size(), 1);
+}
+
+// The computer sleeps (the service stands still) while a heads-up shows, and
+// wakes after its run's time: the run is missed, not caught up, and the
+// heads-up for it is taken down and not shown again.
+TEST_F(HeadsUpTest, AHeadsUpForARunMissedInASleepIsWithdrawnAndNotShownAgain)
+{
+    qint64 Lead = 0;
+    const qint64 Due = PlanNextMinute(Lead);
+    ASSERT_EQ(WorkItemStore::Create("daily", ShutdownItem(WorkItem::TriggerDaily, Due)), TStoreResult::Ok);
+    StartService();
+    TNotice Shown;
+    ASSERT_TRUE(WaitForNotice(Shown)) << LogText().toStdString();
+    const pid_t Pid = pid_t(Service.processId());
+    ASSERT_EQ(::kill(Pid, SIGSTOP), 0);
+    QThread::msleep(uint(std::max<qint64>(0, Due * 1000 + RunPlan::LateLimitMs + 2000 - QDateTime::currentMSecsSinceEpoch())));
+    ASSERT_EQ(::kill(Pid, SIGCONT), 0);
+
+    EXPECT_TRUE(WaitUntil([&] { return !Calls("CloseNotification").isEmpty(); }, 5000)) << LogText().toStdString();
+    QThread::msleep(1500);
+    EXPECT_EQ(Calls("Notify").size(), 1);
+    EXPECT_TRUE(Runs().isEmpty());
+    const QString Text = History();
+    EXPECT_TRUE(Text.contains(" missed daily.job: ")) << Text.toStdString();
 }
 
 TEST_F(HeadsUpTest, InGermanSkipThisTimeDeletesAOneTimeItemUnrun)

@@ -2,6 +2,8 @@
 
 #include "support/ProcessSweep.h"
 
+#include "platform/DesktopNotifications.h"
+
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -16,8 +18,8 @@ namespace {
 const QString MockInterface = QStringLiteral("org.freedesktop.DBus.Mock");
 const QString LogindName = QStringLiteral("org.freedesktop.login1");
 const QString LogindPath = QStringLiteral("/org/freedesktop/login1");
-const QString NotificationsName = QStringLiteral("org.freedesktop.Notifications");
-const QString NotificationsPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString NotificationsName = DesktopNotifications::Service;
+const QString NotificationsPath = DesktopNotifications::Path;
 const QString Python = QStringLiteral("/usr/bin/python3");
 
 // A bus that lets everyone own, send and receive anything, on a socket of its own.
@@ -172,7 +174,8 @@ QList<TMockCall> TPrivateBuses::Calls(TBus Bus, const QString& Path) const
         Arg.beginStructure();
         Arg >> Time >> Call.Method >> Call.Args;
         Arg.endStructure();
-        static const QStringList TestOnly{"SetScheduleError", "AddInhibitor", "EmitSignal", "GetCalls", "GetMethodCalls"};
+        static const QStringList TestOnly{"SetScheduleError", "AddInhibitor", "EmitSignal", "GetCalls", "GetMethodCalls",
+            "SetVersion", "SleepByLid", "Wake", "Sleeps", "Fired", "SleepState", "Inhibitors"};
         if (!TestOnly.contains(Call.Method))
             Out.append(Call);
     }
@@ -229,7 +232,8 @@ bool TPrivateBuses::EmitActionInvoked(uint Id, const QString& ActionKey)
     // Each element goes out as a variant of its own type: "u" and "s".
     const QVariantList SignalArgs{QVariant::fromValue(Id), ActionKey};
     return CallMock(Session, NotificationsPath, QStringLiteral("EmitSignal"),
-        {NotificationsName, QStringLiteral("ActionInvoked"), QStringLiteral("us"), QVariant::fromValue(SignalArgs)});
+        {DesktopNotifications::Interface, DesktopNotifications::ActionInvokedSignal, QStringLiteral("us"),
+            QVariant::fromValue(SignalArgs)});
 }
 
 bool TPrivateBuses::ScheduledShutdown(QString& Type, qulonglong& Usec) const
@@ -245,4 +249,70 @@ bool TPrivateBuses::ScheduledShutdown(QString& Type, qulonglong& Usec) const
     Arg >> Type >> Usec;
     Arg.endStructure();
     return true;
+}
+
+bool TPrivateBuses::SetLogindVersion(uint Version)
+{
+    return CallMock(System, LogindPath, QStringLiteral("SetVersion"), {QVariant::fromValue(Version)});
+}
+
+bool TPrivateBuses::SleepByLid()
+{
+    return CallMock(System, LogindPath, QStringLiteral("SleepByLid"), {});
+}
+
+bool TPrivateBuses::CallLogind(const QString& Method, const QVariantList& Args)
+{
+    QDBusMessage Call
+        = QDBusMessage::createMethodCall(LogindName, LogindPath, QStringLiteral("org.freedesktop.login1.Manager"), Method);
+    Call.setArguments(Args);
+    return Connection(System).call(Call, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
+}
+
+bool TPrivateBuses::Wake()
+{
+    return CallMock(System, LogindPath, QStringLiteral("Wake"), {});
+}
+
+QDBusMessage TPrivateBuses::AskMock(const QString& Method) const
+{
+    return Connection(System).call(
+        QDBusMessage::createMethodCall(LogindName, LogindPath, MockInterface, Method), QDBus::Block, 10000);
+}
+
+QString TPrivateBuses::SleepState() const
+{
+    const QDBusMessage Reply = AskMock(QStringLiteral("SleepState"));
+    return Reply.arguments().isEmpty() ? QString() : Reply.arguments().at(0).toString();
+}
+
+QList<TPrivateBuses::TSleep> TPrivateBuses::Sleeps() const
+{
+    QList<TSleep> Out;
+    const QDBusMessage Reply = AskMock(QStringLiteral("Sleeps"));
+    if (Reply.arguments().isEmpty())
+        return Out;
+    const QDBusArgument Arg = Reply.arguments().at(0).value<QDBusArgument>();
+    Arg.beginArray();
+    while (!Arg.atEnd()) {
+        TSleep Sleep;
+        Arg.beginStructure();
+        Arg >> Sleep.How >> Sleep.Outcome >> Sleep.Armed >> Sleep.Usec;
+        Arg.endStructure();
+        Out.append(Sleep);
+    }
+    Arg.endArray();
+    return Out;
+}
+
+uint TPrivateBuses::Fired() const
+{
+    const QDBusMessage Reply = AskMock(QStringLiteral("Fired"));
+    return Reply.arguments().isEmpty() ? 0 : Reply.arguments().at(0).toUInt();
+}
+
+QStringList TPrivateBuses::Inhibitors() const
+{
+    const QDBusMessage Reply = AskMock(QStringLiteral("Inhibitors"));
+    return Reply.arguments().isEmpty() ? QStringList() : Reply.arguments().at(0).toStringList();
 }

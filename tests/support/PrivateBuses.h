@@ -59,11 +59,36 @@ public:
     // logind's ScheduledShutdown property: type and time in microseconds.
     bool ScheduledShutdown(QString& Type, qulonglong& Usec) const;
 
+    // A call on logind's manager as another program makes it ("Suspend" as a
+    // desktop's menu, "CancelScheduledShutdown" as "shutdown -c").
+    bool CallLogind(const QString& Method, const QVariantList& Args);
+    // The mock logind's sleep (see logind_schedule.py): which release's rule
+    // CancelScheduledShutdown follows (252 or 257), a sleep by the lid (the
+    // schedule stays armed) or by Suspend() (logind resets it first), the
+    // waking, and what it saw.
+    bool SetLogindVersion(uint Version);
+    bool SleepByLid();
+    bool Wake();
+    QString SleepState() const;
+    struct TSleep
+    {
+        QString How;
+        QString Outcome; // "slept" or "cancelled"
+        QString Armed;   // what was scheduled as it slept: "", "dry-poweroff", "poweroff" ...
+        qulonglong Usec = 0;
+    };
+    QList<TSleep> Sleeps() const;
+    // Armed shutdowns that had expired when the computer woke: they would have acted.
+    uint Fired() const;
+    // What, who and mode of every inhibitor logind holds.
+    QStringList Inhibitors() const;
+
 private:
     bool StartBus(TBus Bus, QString& Error);
     bool StartMock(TBus Bus, const QString& Template, const QString& Name, QString& Error);
     QList<TMockCall> Calls(TBus Bus, const QString& Path) const;
     bool CallMock(TBus Bus, const QString& Path, const QString& Method, const QVariantList& Args);
+    QDBusMessage AskMock(const QString& Method) const;
 
     QString FFolder;
     QString FAddress[2];

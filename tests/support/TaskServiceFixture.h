@@ -7,6 +7,8 @@
 #include "platform/TriggerSchedule.h"
 #include "platform/WorkItemStore.h"
 #include "support/ProcessSweep.h"
+#include "support/TestFiles.h"
+#include "support/TestTriggers.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -64,15 +66,8 @@ inline void AvoidMinuteEnd(int Margin)
 inline TTriggerData TriggerAt(uint32_t Type, qint64 Moment)
 {
     const TCalendarTime F = TriggerSchedule::LocalFields(Moment);
-    TTriggerData T;
-    T.TriggerType = Type;
-    T.wBeginYear = F.wYear;
-    T.wBeginMonth = F.wMonth;
-    T.wBeginDay = F.wDay;
-    T.wStartHour = F.wHour;
-    T.wStartMinute = F.wMinute;
+    TTriggerData T = TestTriggers::On(Type, F.wYear, F.wMonth, F.wDay, F.wHour, F.wMinute);
     T.rgFlags = WorkItem::TriggerKillAtDurationEnd;
-    T.TypeWords[0] = 1;
     return T;
 }
 
@@ -133,15 +128,7 @@ protected:
     QString WriteStandIn(const QString& Name, int SleepSeconds)
     {
         const QString Path = Home.filePath(Name);
-        QFile F(Path);
-        EXPECT_TRUE(F.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        F.write(QStringLiteral("#!/bin/sh\n"
-                               "echo \"$(date +%s.%N) $*\" >> '%1'\n"
-                               "sleep %2\n")
-                    .arg(Record).arg(SleepSeconds)
-                    .toUtf8());
-        F.close();
-        EXPECT_EQ(::chmod(QFile::encodeName(Path).constData(), 0755), 0);
+        EXPECT_TRUE(TestFiles::WriteRecordingProgram(Path, Record, QStringLiteral("%s.%N"), SleepSeconds));
         return Path;
     }
 

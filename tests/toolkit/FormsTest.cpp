@@ -10,6 +10,7 @@
 
 #include "TestForm.h"
 #include "toolkit/Dialogs.h"
+#include "platform/UserFolders.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ protected:
         FOldState = qgetenv("XDG_STATE_HOME");
         FHadState = qEnvironmentVariableIsSet("XDG_STATE_HOME");
         qputenv("XDG_STATE_HOME", FState.path().toUtf8());
+        TApplication::SetErrorLogPath(UserFolders::ErrorLog());
         SetErrorDialogFunc([this](const QString& Title, const QString& Text) {
             Dialogs << Title + u'|' + Text;
             return Answer;
@@ -52,6 +54,7 @@ protected:
     {
         SetErrorDialogFunc({});
         SetMessageBoxFunc({});
+        TApplication::SetErrorLogPath(QString());
         if (FHadState)
             qputenv("XDG_STATE_HOME", FOldState);
         else
@@ -151,6 +154,22 @@ TEST_F(FormsTest, ErrorInAHandlerIsReportedLoggedAndTheProgramGoesOn)
     EXPECT_FALSE(App.Terminated());
 }
 
+// The program says where reports go; until it has, none is written anywhere.
+TEST_F(FormsTest, ErrorBeforeTheReportFileIsSetIsShownAndNotWritten)
+{
+    TApplication::SetErrorLogPath(QString());
+    const QString Before = QDir::currentPath();
+    const QStringList Entries = QDir(Before).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    TApplication App;
+    TFailingForm* Form = nullptr;
+    App.CreateForm(Form);
+    Form->Click();
+    EXPECT_EQ(Dialogs.size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(FState.path() + QStringLiteral("/lumidor")));
+    EXPECT_EQ(QDir(Before).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), Entries);
+    EXPECT_FALSE(App.Terminated());
+}
+
 TEST_F(FormsTest, CloseProgramInTheErrorDialogEndsTheMessageLoop)
 {
     TApplication App;
@@ -181,15 +200,6 @@ TEST_F(FormsTest, ErrorInTheCreationHandlerIsShownAndTheWindowStillExists)
     ASSERT_EQ(Dialogs.size(), 1);
     EXPECT_TRUE(Dialogs[0].endsWith(QStringLiteral("|bad date")));
     EXPECT_EQ(Form->Caption(), QStringLiteral("T"));
-}
-
-TEST_F(FormsTest, ErrorLogLiesInTheStateFolderOrItsDefault)
-{
-    EXPECT_EQ(TApplication::ErrorLogPath(), FState.path() + QStringLiteral("/lumidor/errors.log"));
-    qputenv("XDG_STATE_HOME", "relative/state");
-    EXPECT_EQ(TApplication::ErrorLogPath(), QDir::homePath() + QStringLiteral("/.local/state/lumidor/errors.log"));
-    qunsetenv("XDG_STATE_HOME");
-    EXPECT_EQ(TApplication::ErrorLogPath(), QDir::homePath() + QStringLiteral("/.local/state/lumidor/errors.log"));
 }
 
 TEST_F(FormsTest, MessageBoxGoesThroughTheReplaceableSeam)

@@ -294,3 +294,240 @@ TEST_F(ShutdownToolBus, EndedWhileWaitingLeavesTheScheduleAndAPlainNotification)
     ASSERT_TRUE(Buses->ScheduledShutdown(Type, Usec));
     EXPECT_EQ(Type, "poweroff");
 }
+
+namespace {
+
+enum class TStep { Postpone, SleepByLid, Suspend, PastTheTime, Wake, OutsideCancel, OutsideReplace, ClickPostpone, ClickAbort };
+
+// What logind holds at the end: nothing, the tool's time, another program's.
+enum class THeld { Nothing, Own, Other };
+
+constexpr qint64 OtherUsecAhead = 3600 * qint64(1000000);
+
+bool WaitUntilTrue(const std::function<bool()>& Done, int TimeoutMs)
+{
+    for (int Waited = 0; !Done(); Waited += 50) {
+        if (Waited >= TimeoutMs)
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+const QStringList SleepLock{"sleep Lumidor delay"};
+
+} // namespace
+
+// A sleep or another program meets a pending shutdown. Nothing real may be
+// armed while the computer sleeps, no sleep is ever cancelled, and nothing
+// fires on waking; a time that passed asleep is told, not caught up.
+TEST_F(ShutdownToolBus, APendingShutdownStaysTheUsersAcrossSleepAndOutsideChanges)
+{
+    struct TCase
+    {
+        const char* Name;
+        uint Version;
+        QStringList Args;
+        std::vector<TStep> Steps;
+        int ExitCode;       // -1: still waiting for its time
+        QString Summary;    // of the last notification; a %1 stands for any time
+        QString Event;      // the last history line's, or ""
+        THeld Held;
+        qint64 DueShift;    // the tool's time from the first one, Own only
+        QString Armed;      // what each sleep found armed
+    } Cases[] = {
+        {"sleep past the time, newer logind", 257, {"-s", "-t", "10"},
+            {TStep::SleepByLid, TStep::PastTheTime, TStep::Wake}, 6,
+            "The computer was asleep at %1 and was NOT shut down", " missed Shutdown.exe: ", THeld::Nothing, 0,
+            "dry-poweroff"},
+        {"short sleep by the lid", 252, {"-r", "-t", "60"}, {TStep::SleepByLid, TStep::Wake}, -1,
+            "The computer restarts soon", "", THeld::Own, 0, "dry-reboot"},
+        {"short sleep by the lid, newer logind", 257, {"-s", "-t", "60"}, {TStep::SleepByLid, TStep::Wake}, -1,
+            "The computer shuts down soon", "", THeld::Own, 0, "dry-poweroff"},
+        {"short sleep through Suspend()", 252, {"-s", "-t", "60"}, {TStep::Suspend, TStep::Wake}, -1,
+            "The computer shuts down soon", "", THeld::Own, 0, ""},
+        {"short sleep through Suspend(), newer logind", 257, {"-s", "-t", "60"}, {TStep::Suspend, TStep::Wake}, -1,
+            "The computer shuts down soon", "", THeld::Own, 0, ""},
+        {"sleep in a postponed wait", 252, {"-s", "-t", "10"}, {TStep::Postpone, TStep::SleepByLid, TStep::Wake}, -1,
+            "The computer shuts down soon", " postponed Shutdown.exe: ", THeld::Own, 600000000, "dry-poweroff"},
+        {"outside cancel", 252, {"-s", "-t", "60"}, {TStep::OutsideCancel}, 6,
+            "The shutdown planned for %1 was cancelled by another program", " cancelled Shutdown.exe: ", THeld::Nothing, 0,
+            ""},
+        {"outside replacement, then Postpone", 257, {"-s", "-t", "60"}, {TStep::OutsideReplace, TStep::ClickPostpone}, 6,
+            "The shutdown planned for %1 was replaced by another program", " replaced Shutdown.exe: ", THeld::Other, 0, ""},
+        {"outside replacement, then Abort", 252, {"-r", "-t", "60"}, {TStep::OutsideReplace, TStep::ClickAbort}, 6,
+            "The restart planned for %1 was replaced by another program", " replaced Shutdown.exe: ", THeld::Other, 0, ""},
+    };
+    for (const TCase& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TearDown();
+        Buses = std::make_unique<TPrivateBuses>(Dir.path());
+        QString Error;
+        ASSERT_TRUE(Buses->Start(Error)) << Error.toStdString();
+        ASSERT_TRUE(Buses->SetLogindVersion(C.Version));
+        const int HistoryBefore = RunHistory::Read().size();
+
+        StartTool(C.Args);
+        ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::System, "Inhibit", 1)) << ToolErrors().toStdString();
+        EXPECT_EQ(Buses->Inhibitors(), SleepLock);
+        const qint64 First = qint64(Buses->CallsOf(Buses->LogindCalls(), "ScheduleShutdown").at(0).Args.at(1).toULongLong());
+        const QString Type = C.Args.at(0) == "-r" ? "reboot" : "poweroff";
+        int Inhibits = 1;
+
+        for (const TStep Step : C.Steps) {
+            switch (Step) {
+            case TStep::Postpone:
+                ASSERT_TRUE(Buses->EmitActionInvoked(1, "postpone"));
+                ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::System, "ScheduleShutdown", 2));
+                break;
+            case TStep::SleepByLid:
+            case TStep::Suspend:
+                ASSERT_TRUE(Step == TStep::SleepByLid ? Buses->SleepByLid() : Buses->CallLogind("Suspend", {false}));
+                // The tool lets go of its lock, and the sleep goes ahead.
+                ASSERT_TRUE(WaitUntilTrue([&] { return Buses->SleepState() == "asleep"; }, 4000))
+                    << Buses->SleepState().toStdString() << ToolErrors().toStdString();
+                EXPECT_TRUE(Buses->Inhibitors().isEmpty());
+                break;
+            case TStep::PastTheTime:
+                while (QDateTime::currentMSecsSinceEpoch() * 1000 < First + 1000000)
+                    QThread::msleep(100);
+                break;
+            case TStep::Wake:
+                ASSERT_TRUE(Buses->Wake());
+                if (C.ExitCode < 0) {
+                    ++Inhibits;
+                    ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::System, "Inhibit", Inhibits)) << ToolErrors().toStdString();
+                }
+                break;
+            case TStep::OutsideCancel:
+                ASSERT_TRUE(Buses->CallLogind("CancelScheduledShutdown", {}));
+                break;
+            case TStep::OutsideReplace:
+                ASSERT_TRUE(Buses->CallLogind(
+                    "ScheduleShutdown", {"reboot", QVariant::fromValue(qulonglong(First + OtherUsecAhead))}));
+                break;
+            case TStep::ClickPostpone:
+            case TStep::ClickAbort:
+                ASSERT_TRUE(Buses->EmitActionInvoked(1, Step == TStep::ClickAbort ? "abort" : "postpone"));
+                break;
+            }
+        }
+
+        if (C.ExitCode >= 0) {
+            EXPECT_EQ(WaitForTool(), C.ExitCode) << ToolErrors().toStdString();
+            EXPECT_TRUE(Buses->Inhibitors().isEmpty());
+        } else {
+            QThread::msleep(1500);
+            EXPECT_EQ(Tool.state(), QProcess::Running) << ToolErrors().toStdString();
+            EXPECT_EQ(Buses->Inhibitors(), SleepLock);
+        }
+
+        QString HeldType;
+        qulonglong HeldUsec = 0;
+        ASSERT_TRUE(Buses->ScheduledShutdown(HeldType, HeldUsec));
+        switch (C.Held) {
+        case THeld::Nothing:
+            EXPECT_EQ(HeldType, "");
+            break;
+        case THeld::Own:
+            EXPECT_EQ(HeldType, Type);
+            EXPECT_EQ(qint64(HeldUsec), First + C.DueShift);
+            break;
+        case THeld::Other:
+            EXPECT_EQ(HeldType, "reboot");
+            EXPECT_EQ(qint64(HeldUsec), First + OtherUsecAhead);
+            break;
+        }
+        // No sleep cancelled, nothing of the tool's armed in it, nothing fired on waking.
+        for (const TPrivateBuses::TSleep& Sleep : Buses->Sleeps()) {
+            EXPECT_EQ(Sleep.Outcome, "slept");
+            EXPECT_EQ(Sleep.Armed, C.Armed);
+        }
+        EXPECT_EQ(Buses->Fired(), 0u);
+        // The tool's own schedules have the type and a time the user chose.
+        for (const TMockCall& Call : Buses->CallsOf(Buses->LogindCalls(), "ScheduleShutdown")) {
+            const qint64 Usec = qint64(Call.Args.at(1).toULongLong());
+            EXPECT_TRUE(Usec == First || Usec == First + 600000000 || Usec == First + OtherUsecAhead) << Usec;
+        }
+        for (const char* Immediate : {"PowerOff", "Reboot"})
+            EXPECT_FALSE(MethodsOf(Buses->LogindCalls()).contains(Immediate));
+
+        const QList<TMockCall> Shown = Buses->CallsOf(Buses->NotificationCalls(), "Notify");
+        ASSERT_FALSE(Shown.isEmpty());
+        const QString Last = NotificationOf(Shown.last()).Summary;
+        const QStringList Parts = C.Summary.split("%1");
+        EXPECT_TRUE(Last.startsWith(Parts.first()) && Last.endsWith(Parts.last())) << Last.toStdString();
+        if (C.ExitCode < 0 && C.Steps.back() == TStep::Wake && C.Steps.front() != TStep::Postpone) {
+            // The countdown is back in place of the one shown, with the time left.
+            EXPECT_EQ(NotificationOf(Shown.last()).ReplacesId, 1u);
+            EXPECT_TRUE(NotificationOf(Shown.last()).Body.contains(" seconds, at "));
+        }
+        if (!C.Event.isEmpty())
+            EXPECT_TRUE(LastHistoryLineAfterAMoment(C.Event).contains(C.Event));
+        else
+            EXPECT_EQ(RunHistory::Read().size(), HistoryBefore);
+    }
+}
+
+// logind holds one schedule for everyone: "-s", "-r" and "-a" never move,
+// replace or cancel one that another program made, and say so.
+TEST_F(ShutdownToolBus, AnotherProgramsScheduleIsNeitherReplacedNorCancelled)
+{
+    const qint64 OtherUsec = (QDateTime::currentMSecsSinceEpoch() + 3600000) * 1000;
+    const struct
+    {
+        QStringList Args;
+        bool OwnFirst;      // a run of the tool scheduled first and was ended while it waited
+        int ExitCode;
+        QString Summary;
+        QString Event;
+        QString HeldType;   // what logind holds afterwards: "" nothing, else the other program's
+    } Cases[] = {
+        {{"-s"}, false, 6, "Lumidor did not plan the shutdown at ", " refused Shutdown.exe: ", "reboot"},
+        {{"-r"}, false, 6, "Lumidor did not plan the restart at ", " refused Shutdown.exe: ", "reboot"},
+        {{"-a"}, false, 6, "Lumidor did not cancel the shutdown or restart at ", " refused Shutdown.exe: ", "reboot"},
+        {{"-a"}, true, 0, "", "", ""},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE((C.Args.join(' ') + (C.OwnFirst ? " own" : " other")).toStdString());
+        TearDown();
+        Buses = std::make_unique<TPrivateBuses>(Dir.path());
+        QString Error;
+        ASSERT_TRUE(Buses->Start(Error)) << Error.toStdString();
+        if (C.OwnFirst) {
+            StartTool({"-s", "-t", "600"});
+            ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::Session, "Notify", 1)) << ToolErrors().toStdString();
+            Tool.terminate();
+            ASSERT_EQ(WaitForTool(), 0);
+        } else {
+            ASSERT_TRUE(Buses->CallLogind("ScheduleShutdown", {"reboot", QVariant::fromValue(qulonglong(OtherUsec))}));
+        }
+        const int Notices = Buses->CallsOf(Buses->NotificationCalls(), "Notify").size();
+        const int Schedules = Buses->CallsOf(Buses->LogindCalls(), "ScheduleShutdown").size();
+
+        StartTool(C.Args);
+        EXPECT_EQ(WaitForTool(), C.ExitCode) << ToolErrors().toStdString();
+        const QList<TMockCall> Logind = Buses->LogindCalls();
+        EXPECT_EQ(Buses->CallsOf(Logind, "ScheduleShutdown").size(), Schedules);
+        EXPECT_EQ(Buses->CallsOf(Logind, "CancelScheduledShutdown").size(), C.OwnFirst ? 1 : 0);
+        QString Type = "?";
+        qulonglong Usec = 0;
+        ASSERT_TRUE(Buses->ScheduledShutdown(Type, Usec));
+        EXPECT_EQ(Type, C.HeldType);
+        if (!C.HeldType.isEmpty()) {
+            EXPECT_EQ(qint64(Usec), OtherUsec);
+        }
+
+        const QList<TMockCall> Shown = Buses->CallsOf(Buses->NotificationCalls(), "Notify");
+        if (C.Summary.isEmpty()) {
+            EXPECT_EQ(Shown.size(), Notices);
+            continue;
+        }
+        ASSERT_EQ(Shown.size(), Notices + 1);
+        const TNotification Told = NotificationOf(Shown.last());
+        EXPECT_TRUE(Told.Summary.startsWith(C.Summary)) << Told.Summary.toStdString();
+        EXPECT_FALSE(Told.Body.isEmpty());
+        EXPECT_EQ(Told.Urgency, 2);
+        EXPECT_TRUE(LastHistoryLineAfterAMoment(C.Event).contains(C.Event));
+    }
+}

@@ -2,6 +2,7 @@
 
 #include "platform/RunTimeTexts.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -211,6 +212,7 @@ TEST(ShutdownTool, EveryLogindFailureHasItsExitCodeAndNeverAnImmediateShutdown)
             ASSERT_FALSE(Calls.isEmpty());
             EXPECT_EQ(Calls.takeLast(), "Notify");
             Calls.removeAll("ListInhibitors");
+            Calls.removeAll("Get");
             EXPECT_LE(Calls.size(), 1) << Bus.Calls.join(',').toStdString();
             EXPECT_TRUE(Calls.isEmpty() || Calls.first() == "ScheduleShutdown") << Bus.Calls.join(',').toStdString();
             ASSERT_EQ(Bus.Notifications.size(), 1);
@@ -227,7 +229,8 @@ TEST(ShutdownTool, AbortSucceedsWhetherOrNotAShutdownWasScheduled)
         Bus.CancelAnswer = Scheduled;
         const TRun Run = RunTool({"-a"}, &Bus);
         EXPECT_EQ(Run.ExitCode, ShutdownExitOk);
-        EXPECT_EQ(Bus.Calls, QStringList{"CancelScheduledShutdown"});
+        // The fake cannot tell whose schedule it is: logind decides.
+        EXPECT_EQ(Bus.Calls, (QStringList{"Get", "CancelScheduledShutdown"}));
     }
     TFakeBus NoBus;
     NoBus.SystemUp = false;
@@ -240,7 +243,7 @@ TEST(ShutdownTool, ScheduleStandsWithoutASessionBusToAnnounceIt)
     Bus.SessionUp = false;
     const TRun Run = RunTool({"-r", "-t", "60"}, &Bus);
     EXPECT_EQ(Run.ExitCode, ShutdownExitOk);
-    EXPECT_EQ(Bus.Calls, QStringList{"ScheduleShutdown"});
+    EXPECT_EQ(Bus.Calls, (QStringList{"Get", "ScheduleShutdown"}));
     EXPECT_EQ(Bus.ScheduledUsec, qulonglong(FixedNowUsec + 60000000));
 }
 
@@ -260,7 +263,8 @@ TEST(ShutdownTool, TheNotificationsAbortActionCancelsTheShutdown)
     Tool.SetOutput([](const QString&) {}, [&](const QString& Line) { Err << Line; });
     Tool.SetWaitForCountdown(true);
     EXPECT_EQ(Tool.Run(), ShutdownExitOk);
-    EXPECT_EQ(Bus.Calls, (QStringList{"ScheduleShutdown", "Notify", "Get", "CancelScheduledShutdown"}));
+    EXPECT_EQ(Bus.Calls,
+        (QStringList{"Get", "ScheduleShutdown", "Notify", "Inhibit", "Get", "Get", "CancelScheduledShutdown"}));
     EXPECT_EQ(Err, QStringList{"aborted by the user"});
 }
 
@@ -295,13 +299,13 @@ TEST(ShutdownTool, PostponeReplacesTheScheduleAndTheCountdownComesBackEachTime)
         const auto Invoke = [&](const char* Action) {
             QMetaObject::invokeMethod(B.SignalReceiver, "NotificationActionInvoked", Q_ARG(uint, 7), Q_ARG(QString, Action));
         };
-        if (Gets == 1 || Gets == 4)
+        if (Gets == 2 || Gets == 5)
             Invoke("postpone");
-        else if (Gets == 2)
+        else if (Gets == 3)
             Now = FixedNowUsec + 600000000;
-        else if (Gets == 5)
+        else if (Gets == 6)
             Now = FixedNowUsec + 1200000000;
-        else if (Gets == 7)
+        else if (Gets == 8)
             Invoke("abort");
     };
     TShutdownOptions Options;
@@ -316,9 +320,9 @@ TEST(ShutdownTool, PostponeReplacesTheScheduleAndTheCountdownComesBackEachTime)
 
     const qulonglong Due = FixedNowUsec + 30000000;
     EXPECT_EQ(Bus.Schedules, (QList<qulonglong>{Due, Due + 600000000, Due + 1200000000}));
-    EXPECT_EQ(Bus.Calls, (QStringList{"ScheduleShutdown", "Notify", "Get", "ScheduleShutdown", "CloseNotification",
-                             "Get", "Get", "Notify", "Get", "ScheduleShutdown", "CloseNotification", "Get", "Get",
-                             "Notify", "Get", "CancelScheduledShutdown"}));
+    EXPECT_EQ(Bus.Calls, (QStringList{"Get", "ScheduleShutdown", "Notify", "Inhibit", "Get", "ScheduleShutdown",
+                             "CloseNotification", "Get", "Notify", "Get", "Get", "ScheduleShutdown", "CloseNotification",
+                             "Get", "Notify", "Get", "Get", "Get", "CancelScheduledShutdown"}));
     // Each time it comes back as a new countdown, 30 s ahead, with both actions.
     ASSERT_EQ(Bus.Notifications.size(), 3);
     for (const QVariantList& Shown : Bus.Notifications) {
@@ -358,4 +362,44 @@ TEST(ShutdownTool, TextsComeFromTheLanguageGiven)
                 (QStringList{"abort", "Przerwij", "postpone", "Postpone 10 minutes"}));
         }
     }
+}
+
+// The record decides what "-a" may cancel: only exactly what the tool wrote
+// counts as its own; a damaged record counts as none, so nothing is cancelled.
+TEST(ShutdownTool, OnlyTheRecordedScheduleIsTheToolsOwn)
+{
+    const TScheduledShutdown Logind{"poweroff", 1700000030000000};
+    const struct
+    {
+        QByteArray Content; // empty: no record
+        bool Own;
+    } Cases[] = {
+        {"poweroff 1700000030000000\n", true},
+        {"poweroff 1700000030000000", true},
+        {"reboot 1700000030000000\n", false},
+        {"poweroff 1700000030000001\n", false},
+        {"dry-poweroff 1700000030000000\n", false},
+        {"poweroff\n", false},
+        {"poweroff 1700000030000000 extra\n", false},
+        {"poweroff -1700000030000000\n", false},
+        {"\xff\xfe garbage", false},
+        {"", false},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Content.toStdString());
+        ShutdownRecord::Remove();
+        if (!Case.Content.isEmpty()) {
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(ShutdownRecord::FilePath()).path()));
+            QFile File(ShutdownRecord::FilePath());
+            ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+            File.write(Case.Content);
+        }
+        EXPECT_EQ(ShutdownRecord::IsOwn(Logind), Case.Own);
+        // Nothing scheduled is never the tool's own.
+        EXPECT_FALSE(ShutdownRecord::IsOwn(TScheduledShutdown{}));
+    }
+    ASSERT_TRUE(ShutdownRecord::Write(Logind));
+    EXPECT_EQ(ShutdownRecord::Read(), Logind);
+    ShutdownRecord::Remove();
+    EXPECT_TRUE(ShutdownRecord::Read().IsEmpty());
 }

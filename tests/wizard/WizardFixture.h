@@ -27,6 +27,7 @@
 #include "platform/WorkItemStore.h"
 #include "resources/fonts/Fonts.h"
 #include "scheduler/uTaskScheduler.h"
+#include "support/TestFiles.h"
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/ExtCtrls.h"
@@ -204,13 +205,8 @@ private:
     void WriteRecordingTool()
     {
         const QString Folder = FHome.filePath(QStringLiteral("system"));
-        ASSERT_TRUE(QDir().mkpath(Folder));
-        const QString Path = Folder + QStringLiteral("/Shutdown.exe");
-        QFile F(Path);
-        ASSERT_TRUE(F.open(QIODevice::WriteOnly));
-        F.write(QStringLiteral("#!/bin/sh\necho \"$(date +%H:%M) $*\" >> '%1/calls.log'\n").arg(Folder).toUtf8());
-        F.close();
-        ASSERT_EQ(::chmod(QFile::encodeName(Path).constData(), 0755), 0);
+        ASSERT_TRUE(TestFiles::WriteRecordingProgram(Folder + QStringLiteral("/Shutdown.exe"),
+            Folder + QStringLiteral("/calls.log"), QStringLiteral("%H:%M")));
     }
 
 protected:
