@@ -9,8 +9,7 @@ namespace {
 TEST(StartupNotificationTest, RemoveMessageQuotesTheIdAndTravelsInNulPaddedPiecesOfTwenty)
 {
     const struct {
-        QByteArray Id;
-        QByteArray Message;
+        QByteArray Id, Message;
         int Pieces;
     } Cases[] = {
         {"launcher-7-host_TIME4242", "remove: ID=\"launcher-7-host_TIME4242\"", 2},

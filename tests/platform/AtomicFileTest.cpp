@@ -138,8 +138,7 @@ TEST(AtomicFileTest, RemovesOnlyStaleTemporariesOfItsOwnNameThatNoWriterHolds)
         const char* Name;
         TKind Kind;
         int AgeSeconds;
-        bool Locked;
-        bool Removed;
+        bool Locked, Removed;
     };
     const TCase Cases[] = {
         {".a.ini.tmp-Ab12Z9", Regular, 60, false, true},
