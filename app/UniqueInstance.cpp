@@ -1,5 +1,6 @@
 #include "app/UniqueInstance.h"
 
+#include "app/StartupNotification.h"
 #include "platform/AppFrame_New.h"
 #include "platform/AsciiText.h"
 #include "platform/InstanceLock.h"
@@ -88,6 +89,41 @@ bool ActivateOnX11(QWidget* Window, quint32 Time)
     return true;
 }
 
+// Ends the launcher's busy cursor for this start's startup id: this start
+// shows no window, which is what would otherwise end it. Waits until the
+// server has the message, since the process ends right after.
+void EndLaunchFeedback()
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection() || StartActivation.DesktopStartupId.isEmpty())
+        return;
+    xcb_connection_t* connection = x11->connection();
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const xcb_atom_t begin = Atom(connection, "_NET_STARTUP_INFO_BEGIN");
+    const xcb_atom_t more = Atom(connection, "_NET_STARTUP_INFO");
+    if (!screen || begin == XCB_ATOM_NONE || more == XCB_ATOM_NONE)
+        return;
+    // The receiver tells one message's pieces from another's by this window.
+    const xcb_window_t sender = xcb_generate_id(connection);
+    const uint32_t overrideRedirect = 1;
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, sender, screen->root, -100, -100, 1, 1, 0,
+        XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT, &overrideRedirect);
+    bool first = true;
+    for (const QByteArray& piece :
+        StartupNotification::Pieces(StartupNotification::RemoveMessage(StartActivation.DesktopStartupId))) {
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 8;
+        message.window = sender;
+        message.type = first ? begin : more;
+        memcpy(message.data.data8, piece.constData(), sizeof message.data.data8);
+        xcb_send_event(connection, 0, screen->root, XCB_EVENT_MASK_PROPERTY_CHANGE, reinterpret_cast<const char*>(&message));
+        first = false;
+    }
+    xcb_destroy_window(connection, sender);
+    free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
 // A window manager lets a window come forward for a user's action that is
 // newer than the window's own last one. The later start carries that action:
 // as a token that Qt's Wayland platform hands to the compositor when a window
@@ -134,6 +170,7 @@ void CheckSingleInstance()
             QObject::connect(InstanceMutex, &TInstanceLock::WakeUp, &AnswerWakeUp);
             break;
         }
+        EndLaunchFeedback();
         _exit(0);
     case TInstanceLock::Failed:
         // In doubt the new process gives way.
@@ -146,6 +183,7 @@ void CheckSingleInstance()
 void NotifyFirstInstanceAndExit()
 {
     (void)TInstanceLock(InstanceName()).SendWakeUp(500, StartActivation);
+    EndLaunchFeedback();
     _exit(0);
 }
 

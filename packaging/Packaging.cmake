@@ -18,8 +18,6 @@ if(NOT CMAKE_INSTALL_BINDIR STREQUAL "bin" OR NOT CMAKE_INSTALL_DATADIR STREQUAL
   message(FATAL_ERROR "Lumidor finds its files relative to bin/, share/ and libexec/ only")
 endif()
 
-# Debian's documentation folder is named after the package.
-set(LUMIDOR_PACKAGE_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/lumidor)
 
 # Man pages and the changelog, compressed reproducibly as Debian expects.
 set(compressed)
@@ -41,7 +39,7 @@ install(FILES ${PROJECT_BINARY_DIR}/packaging/lumidor-shutdown.8.gz DESTINATION 
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME lumidor)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.gz
-  DESTINATION ${LUMIDOR_PACKAGE_DOCDIR})
+  DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lumidor)

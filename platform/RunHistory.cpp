@@ -35,9 +35,10 @@ QString Stamp()
               .arg(Minutes / 60, 2, 10, QLatin1Char('0')).arg(Minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
-QByteArray LineFor(const QString& Event, const QString& Subject, const QString& Details)
+QByteArray LineFor(RunHistory::TEvent Event, const QString& Subject, const QString& Details)
 {
-    QString Text = Stamp() + QLatin1Char(' ') + Event + QLatin1Char(' ') + Subject + QStringLiteral(": ") + Details;
+    QString Text = Stamp() + QLatin1Char(' ') + RunHistory::EventName(Event) + QLatin1Char(' ') + Subject
+        + QStringLiteral(": ") + Details;
     for (QChar& C : Text)
         if (C == QLatin1Char('\n') || C == QLatin1Char('\r'))
             C = QLatin1Char(' ');
@@ -100,6 +101,30 @@ void Trim(const QString& Path)
 
 namespace RunHistory {
 
+QString EventName(TEvent Event)
+{
+    struct TName
+    {
+        TEvent Event;
+        const char* Name;
+    };
+    static constexpr TName Names[] = {
+        {TEvent::Started, "started"},
+        {TEvent::Finished, "finished"},
+        {TEvent::Failed, "failed"},
+        {TEvent::Missed, "missed"},
+        {TEvent::Skipped, "skipped"},
+        {TEvent::Refused, "refused"},
+        {TEvent::Postponed, "postponed"},
+        {TEvent::Cancelled, "cancelled"},
+        {TEvent::Replaced, "replaced"},
+    };
+    for (const TName& Name : Names)
+        if (Name.Event == Event)
+            return QLatin1String(Name.Name);
+    return QStringLiteral("event");
+}
+
 QString FilePath()
 {
     if (!FileOverride().isEmpty())
@@ -112,7 +137,7 @@ void SetFileForTesting(const QString& FileName)
     FileOverride() = FileName;
 }
 
-bool Append(const QString& Event, const QString& Subject, const QString& Details)
+bool Append(TEvent Event, const QString& Subject, const QString& Details)
 {
     const QString Path = FilePath();
     const QString Folder = QFileInfo(Path).absolutePath();

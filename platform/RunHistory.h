@@ -10,13 +10,18 @@
 // ~/.local/state/lumidor/history.log), one line an event:
 //   2026-12-09 21:30:00 +01:00 started daily.job: ...
 // the local time with its offset from UTC, the event, what it concerns, and
-// the details. Events: started, finished, failed, missed, skipped, refused,
-// postponed, cancelled, replaced.
+// the details.
 //
 // Appending is one write with O_APPEND under the history's lock, so lines of
 // several programs never mix. A line that cannot be written (full disk, no
 // state folder) is lost; nothing else depends on it.
 namespace RunHistory {
+
+// What happened; each is one word in the file (EventName).
+enum class TEvent { Started, Finished, Failed, Missed, Skipped, Refused, Postponed, Cancelled, Replaced };
+
+// "started", "finished", ...: the word the file and the user see.
+QString EventName(TEvent Event);
 
 // What the history keeps and shows.
 constexpr int MaxEvents = 1000;
@@ -32,7 +37,7 @@ void SetFileForTesting(const QString& FileName);
 
 // Appends "<time> <Event> <Subject>: <Details>"; line breaks in the texts
 // become blanks. False when the line was lost.
-bool Append(const QString& Event, const QString& Subject, const QString& Details);
+bool Append(TEvent Event, const QString& Subject, const QString& Details);
 
 // The last MaxEvents lines, oldest first; empty when there is no history.
 QStringList Read();

@@ -8,10 +8,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStringDecoder>
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
+#include <type_traits>
+#include <variant>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -39,6 +43,26 @@ TStoreResult CheckFileStat(const struct stat& Info)
     return TStoreResult::Ok;
 }
 
+constexpr char TemporaryPrefix[] = ".tmp-";
+
+// Every temporary file of the store is written under the store's lock, so
+// whoever holds it knows that any temporary file it sees is stale.
+int RemoveStaleTemporariesLocked()
+{
+    return AtomicFile::RemoveStaleTemporaries(WorkItemStore::Folder(), QLatin1String(TemporaryPrefix), 0);
+}
+
+// The first hold of a store's lock in a process clears what writers killed
+// before it left behind.
+bool FirstHoldOf(const QString& Folder)
+{
+    static QSet<QString> Held;
+    if (Held.contains(Folder))
+        return false;
+    Held.insert(Folder);
+    return true;
+}
+
 // Held around every change, so that a check for an existing name and the
 // write that follows it see the same folder.
 class TStoreLock
@@ -46,14 +70,17 @@ class TStoreLock
 public:
     TStoreLock()
     {
-        if (FLock.Open(WorkItemStore::LockFilePath(), O_RDWR | O_CREAT | O_NOFOLLOW, 0600))
-            (void)FLock.Lock(TFileLock::Exclusive, TFileLock::Wait);
+        if (FLock.Open(WorkItemStore::LockFilePath(), O_RDWR | O_CREAT | O_NOFOLLOW, 0600)
+            && FLock.Lock(TFileLock::Exclusive, TFileLock::Wait) && FirstHoldOf(WorkItemStore::Folder()))
+            FRemovedOnFirstHold = RemoveStaleTemporariesLocked();
     }
 
     bool Held() const { return FLock.Held(); }
+    int RemovedOnFirstHold() const { return FRemovedOnFirstHold; }
 
 private:
     TFileLock FLock;
+    int FRemovedOnFirstHold = 0;
 };
 
 // The file name in the folder that holds the item, matching the name without
@@ -83,8 +110,8 @@ QString ResolveFileName(const QString& Item)
 // A synced temporary file beside the items, whose name no item can have.
 QString WriteTemporary(const TWorkItem& Item)
 {
-    return AtomicFile::WriteTemporary(
-        WorkItemStore::Folder() + QLatin1String("/.tmp-"), WorkItemStore::Serialize(Item), 0600);
+    return AtomicFile::WriteTemporary(WorkItemStore::Folder() + QLatin1Char('/') + QLatin1String(TemporaryPrefix),
+        WorkItemStore::Serialize(Item), 0600);
 }
 
 TStoreResult LoadFile(const QString& FileName, TWorkItem& Item)
@@ -309,6 +336,67 @@ bool ParseTrigger(const QByteArray& Raw, TTriggerData& T)
     return true;
 }
 
+bool ParseValue(const QByteArray& Raw, QString& Value)
+{
+    return Unescape(Raw, Value);
+}
+
+bool ParseValue(const QByteArray& Raw, uint32_t& Value)
+{
+    return ParseU32(Raw, Value);
+}
+
+bool ParseValue(const QByteArray& Raw, TCalendarTime& Value)
+{
+    return ParseCalendar(Raw, Value);
+}
+
+QByteArray ValueText(const QString& Value)
+{
+    return Escape(Value);
+}
+
+QByteArray ValueText(uint32_t Value)
+{
+    return QByteArray::number(Value);
+}
+
+QByteArray ValueText(const TCalendarTime& Value)
+{
+    return CalendarText(Value);
+}
+
+// When a field's line is in the file: always (a file without it is damaged),
+// only when the value differs from "none", or only when an account was set.
+enum class TPresence { Always, WhenSet, WithAccount };
+
+struct TField
+{
+    const char* Key;
+    std::variant<QString TWorkItem::*, uint32_t TWorkItem::*, TCalendarTime TWorkItem::*> Member;
+    TPresence Presence;
+};
+
+// The fields of a work item in the order they are written; writing, reading
+// and the check for missing lines all follow it. Triggers come after them.
+const TField Fields[] = {
+    {"Application", &TWorkItem::Application, TPresence::Always},
+    {"Parameters", &TWorkItem::Parameters, TPresence::Always},
+    {"WorkingDirectory", &TWorkItem::WorkingDirectory, TPresence::Always},
+    {"Comment", &TWorkItem::Comment, TPresence::Always},
+    {"Author", &TWorkItem::Author, TPresence::Always},
+    {"Account", &TWorkItem::Account, TPresence::WithAccount},
+    {"Flags", &TWorkItem::Flags, TPresence::Always},
+    {"Priority", &TWorkItem::Priority, TPresence::Always},
+    {"MaxRunTime", &TWorkItem::MaxRunTime, TPresence::Always},
+    {"Status", &TWorkItem::Status, TPresence::Always},
+    {"ExitCode", &TWorkItem::ExitCode, TPresence::Always},
+    {"MostRecentRun", &TWorkItem::MostRecentRun, TPresence::Always},
+    {"SkippedRun", &TWorkItem::SkippedRun, TPresence::WhenSet},
+    {"HandledRun", &TWorkItem::HandledRun, TPresence::WhenSet},
+};
+constexpr char TriggerKey[] = "Trigger";
+
 } // namespace
 
 namespace WorkItemStore {
@@ -500,6 +588,12 @@ TStoreResult UpdateOrRemove(const QString& Name, const std::function<TItemChange
     });
 }
 
+int RemoveStaleTemporaries()
+{
+    TStoreLock Lock;
+    return Lock.Held() ? Lock.RemovedOnFirstHold() + RemoveStaleTemporariesLocked() : 0;
+}
+
 QString LockFilePath()
 {
     return Folder() + QLatin1String("/.lock");
@@ -516,23 +610,19 @@ QByteArray Serialize(const TWorkItem& Item)
         Out += Value;
         Out += '\n';
     };
-    Line("Application", Escape(Item.Application));
-    Line("Parameters", Escape(Item.Parameters));
-    Line("WorkingDirectory", Escape(Item.WorkingDirectory));
-    Line("Comment", Escape(Item.Comment));
-    Line("Author", Escape(Item.Author));
-    if (Item.HasAccount)
-        Line("Account", Escape(Item.Account));
-    Line("Flags", QByteArray::number(Item.Flags));
-    Line("Priority", QByteArray::number(Item.Priority));
-    Line("MaxRunTime", QByteArray::number(Item.MaxRunTime));
-    Line("Status", QByteArray::number(Item.Status));
-    Line("ExitCode", QByteArray::number(Item.ExitCode));
-    Line("MostRecentRun", CalendarText(Item.MostRecentRun));
-    if (Item.SkippedRun != TCalendarTime())
-        Line("SkippedRun", CalendarText(Item.SkippedRun));
+    for (const TField& Field : Fields) {
+        if (Field.Presence == TPresence::WithAccount && !Item.HasAccount)
+            continue;
+        std::visit(
+            [&](auto Member) {
+                if (Field.Presence == TPresence::WhenSet && Item.*Member == std::remove_reference_t<decltype(Item.*Member)>())
+                    return;
+                Line(Field.Key, ValueText(Item.*Member));
+            },
+            Field.Member);
+    }
     for (const TTriggerData& Trigger : Item.Triggers)
-        Line("Trigger", TriggerText(Trigger));
+        Line(TriggerKey, TriggerText(Trigger));
     Out += EndLine;
     Out += '\n';
     return Out;
@@ -550,59 +640,35 @@ bool Parse(const QByteArray& Content, TWorkItem& Item)
     Lines.removeFirst();
 
     TWorkItem Result;
-    QStringList Seen;
-    static const QStringList Required = {QStringLiteral("Application"), QStringLiteral("Parameters"),
-        QStringLiteral("WorkingDirectory"), QStringLiteral("Comment"), QStringLiteral("Author"),
-        QStringLiteral("Flags"), QStringLiteral("Priority"), QStringLiteral("MaxRunTime"), QStringLiteral("Status"),
-        QStringLiteral("ExitCode"), QStringLiteral("MostRecentRun")};
+    std::vector<bool> Seen(std::size(Fields), false);
     for (const QByteArray& Line : Lines) {
         const qsizetype Equals = Line.indexOf('=');
         if (Equals <= 0)
             return false;
-        const QString Key = QString::fromLatin1(Line.left(Equals));
+        const QByteArrayView Key(Line.constData(), Equals);
         const QByteArray Value = Line.mid(Equals + 1);
-        if (Key == QLatin1String("Trigger")) {
+        if (Key == TriggerKey) {
             TTriggerData Trigger;
             if (!ParseTrigger(Value, Trigger))
                 return false;
             Result.Triggers.push_back(Trigger);
             continue;
         }
-        if (Seen.contains(Key))
+        const auto Found = std::find_if(std::begin(Fields), std::end(Fields),
+            [&Key](const TField& Field) { return Key == Field.Key; });
+        if (Found == std::end(Fields))
             return false;
-        Seen += Key;
-        bool Ok = false;
-        if (Key == QLatin1String("Application"))
-            Ok = Unescape(Value, Result.Application);
-        else if (Key == QLatin1String("Parameters"))
-            Ok = Unescape(Value, Result.Parameters);
-        else if (Key == QLatin1String("WorkingDirectory"))
-            Ok = Unescape(Value, Result.WorkingDirectory);
-        else if (Key == QLatin1String("Comment"))
-            Ok = Unescape(Value, Result.Comment);
-        else if (Key == QLatin1String("Author"))
-            Ok = Unescape(Value, Result.Author);
-        else if (Key == QLatin1String("Account"))
-            Ok = Result.HasAccount = Unescape(Value, Result.Account);
-        else if (Key == QLatin1String("Flags"))
-            Ok = ParseU32(Value, Result.Flags);
-        else if (Key == QLatin1String("Priority"))
-            Ok = ParseU32(Value, Result.Priority);
-        else if (Key == QLatin1String("MaxRunTime"))
-            Ok = ParseU32(Value, Result.MaxRunTime);
-        else if (Key == QLatin1String("Status"))
-            Ok = ParseU32(Value, Result.Status);
-        else if (Key == QLatin1String("ExitCode"))
-            Ok = ParseU32(Value, Result.ExitCode);
-        else if (Key == QLatin1String("MostRecentRun"))
-            Ok = ParseCalendar(Value, Result.MostRecentRun);
-        else if (Key == QLatin1String("SkippedRun"))
-            Ok = ParseCalendar(Value, Result.SkippedRun);
-        if (!Ok)
+        const size_t Index = size_t(Found - std::begin(Fields));
+        if (Seen[Index])
             return false;
+        Seen[Index] = true;
+        if (!std::visit([&](auto Member) { return ParseValue(Value, Result.*Member); }, Found->Member))
+            return false;
+        if (Found->Presence == TPresence::WithAccount)
+            Result.HasAccount = true;
     }
-    for (const QString& Key : Required)
-        if (!Seen.contains(Key))
+    for (size_t I = 0; I < std::size(Fields); ++I)
+        if (Fields[I].Presence == TPresence::Always && !Seen[I])
             return false;
     Item = std::move(Result);
     return true;

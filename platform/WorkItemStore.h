@@ -28,6 +28,9 @@
 //   MostRecentRun=<8 decimals: SYSTEMTIME fields, all 0 = has not run>
 //   SkippedRun=<8 decimals, as MostRecentRun>   optional: the one run the
 //                                user chose to skip
+//   HandledRun=<8 decimals, as MostRecentRun>   optional: the latest run the
+//                                service dealt with without running it
+//                                (refused or missed)
 //   Trigger=<20 decimals: the TTriggerData fields in declaration order, the
 //            type part as its four 16-bit words>   (one line per trigger, in order)
 //   End                          last line; a file without it is truncated
@@ -108,6 +111,7 @@ constexpr uint32_t TriggerAtLogon = 7;
 constexpr uint32_t StatusReady = 0x00041300;
 constexpr uint32_t StatusRunning = 0x00041301;
 constexpr uint32_t StatusHasNotRun = 0x00041303;
+constexpr uint32_t StatusNoMoreRuns = 0x00041304;
 constexpr uint32_t StatusNotScheduled = 0x00041305;
 constexpr uint32_t StatusTerminated = 0x00041306;
 
@@ -133,6 +137,10 @@ struct TWorkItem
     TCalendarTime MostRecentRun;
     // Local time of the one run the user skipped; all 0 = none.
     TCalendarTime SkippedRun;
+    // Local time of the latest run the service refused or found missed; all
+    // 0 = none. With MostRecentRun it says how far the service has got, so
+    // that no run is reported twice across its restarts.
+    TCalendarTime HandledRun;
     std::vector<TTriggerData> Triggers;
 
     bool operator==(const TWorkItem&) const = default;
@@ -192,6 +200,11 @@ TStoreResult Remove(const QString& Name);
 // As Update, and the change may also delete the item, all under one hold of
 // the store lock: a decision taken on the item as it is, never on a copy.
 TStoreResult UpdateOrRemove(const QString& Name, const std::function<TItemChange(TWorkItem&)>& Change);
+
+// Removes the temporary files (".tmp-" and six letters or digits) that
+// writers killed during a change left in the store; returns how many. The
+// first change in a process does so as well.
+int RemoveStaleTemporaries();
 
 // The lock file held (flock, exclusive, briefly) around every change. The
 // service keeps its own lock elsewhere; this one is never held for long.

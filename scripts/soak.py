@@ -12,7 +12,17 @@ Three soaks, each check a pass or a failure:
   service   lumidor-taskd with items due at every minute for 15 minutes (2),
             SIGKILLed and restarted at random moments (and around the runs);
             every run due while a service was up runs once, within 1 s; a run
-            due while none was up never runs and is logged as missed.
+            due while none was up never runs and is logged as missed. Items
+            that run only while the user is logged on (never, here) are
+            refused. Every due run is in the history exactly once, as started,
+            missed or refused; one due while a service was being killed at
+            most once (the kill may come between the run and its line).
+
+Temporary files: a kill in the middle of a write leaves one about every
+second round. Each writer's first write removes those that nobody holds and
+that have not changed for 2 s (the registry) or, under the store's lock, all
+of them (the store); so after the rounds the soak waits 2 s, lets one more
+writer do one operation and end by itself, and counts what is left: 0.
 The last line is "N passed, N failed".
 """
 
@@ -79,6 +89,24 @@ def read_journal(path):
 
 def leftovers(folder, keep):
     return [n for n in os.listdir(folder) if not keep(n)]
+
+
+STALE_AFTER = 2.0  # AtomicFile::StaleAfterSeconds
+
+
+def last_writer(argv, journal):
+    """After the stale age has passed, one more writer does one operation and ends."""
+    time.sleep(STALE_AFTER + 0.5)
+    open(journal, "w").close()
+    child = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.time() + 20
+    while child.poll() is None and time.time() < deadline:
+        with open(journal) as f:
+            if "\nE\n" in "\n" + f.read():
+                break
+        time.sleep(0.001)
+    child.send_signal(signal.SIGTERM)
+    return child.wait(timeout=20) == 0
 
 
 # ---------------------------------------------------------------- registry
@@ -170,9 +198,15 @@ def soak_registry(work, rounds):
             pending, data.decode(errors="replace")))
         if not ok:
             break
-    temps = leftovers(os.path.dirname(path), lambda n: n == "Lumidor.ini")
+    keep = lambda n: n == "Lumidor.ini"
+    temps = leftovers(os.path.dirname(path), keep)
+    ended = last_writer([os.path.join(BIN, "soak_registry_writer"), path, journal, str(SEED * 10000 + rounds)], journal)
+    remaining = leftovers(os.path.dirname(path), keep)
+    verdict(ended and not remaining, "registry: the last writer %s; left: %s" % (
+        "ended" if ended else "did not end", remaining))
     print("registry: %d rounds, %d kills, %d operations done, %d interrupted (%d found done), "
-          "%d temporary files left by kills" % (rounds, rounds, ops, interrupted, after, len(temps)), flush=True)
+          "%d temporary files left by kills before the last writer, %d after it" % (
+              rounds, rounds, ops, interrupted, after, len(temps), len(remaining)), flush=True)
 
 
 # ---------------------------------------------------------------- store
@@ -241,10 +275,15 @@ def soak_store(work, rounds):
         verdict(ok, "store round %d: %s; interrupted: %s" % (r, problem, pending))
         if not ok:
             break
-    temps = leftovers(store, lambda n: n.endswith(".job") or n.startswith(".") and n.endswith(".lock"))
+    keep = lambda n: n.endswith(".job") or n.startswith(".") and n.endswith(".lock")
+    temps = leftovers(store, keep)
+    ended = last_writer([os.path.join(BIN, "soak_store_writer"), store, journal, str(SEED * 10000 + rounds)], journal)
+    remaining = leftovers(store, keep)
+    verdict(ended and not remaining, "store: the last writer %s; left: %s" % (
+        "ended" if ended else "did not end", remaining))
     print("store: %d rounds, %d kills, %d operations done, %d interrupted (%d found done), "
-          "%d items at the end, %d temporary files left by kills" % (
-              rounds, rounds, ops, interrupted, after, len(model), len(temps)), flush=True)
+          "%d items at the end, %d temporary files left by kills before the last writer, %d after it" % (
+              rounds, rounds, ops, interrupted, after, len(model), len(temps), len(remaining)), flush=True)
 
 
 # ---------------------------------------------------------------- service
@@ -253,7 +292,7 @@ def describe(moment):
     return time.strftime("%Y-%m-%d %H:%M:%S", time.localtime(moment))
 
 
-def write_item(store, name, stand_in, first, interval, minutes):
+def write_item(store, name, stand_in, first, interval, minutes, flags=0):
     t = time.localtime(first)
     text = "\n".join([
         "LumidorWorkItem 1",
@@ -263,7 +302,7 @@ def write_item(store, name, stand_in, first, interval, minutes):
         "Comment=",
         "Author=",
         "Account=" + subprocess.run(["id", "-un"], capture_output=True, text=True).stdout.strip(),
-        "Flags=0",
+        "Flags=%d" % flags,
         "Priority=32",
         "MaxRunTime=259200000",
         "Status=267008",
@@ -278,6 +317,37 @@ def write_item(store, name, stand_in, first, interval, minutes):
         f.write(text)
     os.chmod(tmp, 0o600)
     os.rename(tmp, os.path.join(store, name + ".job"))
+
+
+def read_history(path, due):
+    """{(item, due moment): [events]} from the history's lines that name due runs."""
+    by_text = {}
+    for name, times in due.items():
+        for t in times:
+            by_text[(name, describe(t))] = t
+    found = {}
+    if not os.path.exists(path):
+        return found
+    line_re = re.compile(r"^\S+ \S+ \S+ (\w+) (\S+)\.job: (.*)$")
+    stamp = r"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)"
+    with open(path, errors="replace") as f:
+        for line in f:
+            m = line_re.match(line.rstrip("\n"))
+            if not m:
+                continue
+            event, name, details = m.groups()
+            one = re.search("due at " + stamp, details)
+            span = re.search("due from " + stamp + " to " + stamp, details)
+            if span:
+                low, high = by_text.get((name, span.group(1))), by_text.get((name, span.group(2)))
+                moments = [t for t in due.get(name, []) if low is not None and high is not None and low <= t <= high]
+            elif one and (name, one.group(1)) in by_text:
+                moments = [by_text[(name, one.group(1))]]
+            else:
+                continue
+            for t in moments:
+                found.setdefault((name, t), []).append(event)
+    return found
 
 
 class Instance:
@@ -320,10 +390,14 @@ def soak_service(work, minutes, quiet, kills_per_minute, min_kills):
     env = {"PATH": "/usr/bin:/bin", "HOME": home, "USER": os.environ.get("USER", ""),
            "LANG": "C.UTF-8", "XDG_RUNTIME_DIR": os.path.join(home, "runtime"),
            "XDG_DATA_HOME": os.path.join(home, "data"), "XDG_CONFIG_HOME": os.path.join(home, "config"),
+           "XDG_STATE_HOME": os.path.join(home, "state"),
            # Never the machine's buses.
            "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=" + os.path.join(home, "no-system-bus"),
            "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + os.path.join(home, "no-session-bus")}
-    argv = [os.path.join(BIN, "lumidor-taskd"), "--store", store]
+    # An empty utmp: the user is not logged on, so items that run only then are refused.
+    utmp = os.path.join(work, "utmp")
+    open(utmp, "w").close()
+    argv = [os.path.join(BIN, "lumidor-taskd"), "--store", store, "--utmp", utmp]
 
     first = (int(time.time()) + 8) // 60 * 60 + 60
     # (interval, first minute): 20 runs at every minute; a user has a few.
@@ -333,8 +407,13 @@ def soak_service(work, minutes, quiet, kills_per_minute, min_kills):
     for i in range(4):
         items["every2_even%d" % i] = (2, 0)
         items["every2_odd%d" % i] = (2, 1)
+    logon_only = set()
+    for i in range(4):
+        logon_only.add("logon%d" % i)
+        items["logon%d" % i] = (1, 0)
     for name, (interval, offset) in items.items():
-        write_item(store, name, stand_in, first + 60 * offset, interval, minutes)
+        write_item(store, name, stand_in, first + 60 * offset, interval, minutes,
+                   0x2000 if name in logon_only else 0)
     due = {name: [first + 60 * k for k in range(offset, minutes, interval)]
            for name, (interval, offset) in items.items()}
 
@@ -395,8 +474,10 @@ def soak_service(work, minutes, quiet, kills_per_minute, min_kills):
                     continue
                 runs.setdefault((name, times[-1]), []).append(ran)
 
+    history = read_history(os.path.join(home, "state", "lumidor", "history.log"), due)
     counts = dict(runs=0, due_up=0, late=0, twice=0, lost=0, due_down=0, ran_later=0, missed_logged=0,
-                  missed_unlogged=0, unclear=0)
+                  missed_unlogged=0, unclear=0, refused=0)
+    told = dict(once=0, twice=0, absent=0, wrong=0, absent_killed=0)
     worst = 0.0
     for name, times in due.items():
         for t in times:
@@ -404,6 +485,25 @@ def soak_service(work, minutes, quiet, kills_per_minute, min_kills):
             counts["runs"] += len(ran)
             up = any(i.seen is not None and i.seen <= t and i.end >= t + 0.5 for i in instances)
             down = all(t < i.spawn or t >= i.end for i in instances)
+            events = history.get((name, t), [])
+            expected = "missed" if down else "refused" if name in logon_only else "started"
+            if len(events) > 1:
+                told["twice"] += 1
+            elif not events and (up or down):
+                told["absent"] += 1
+            elif not events:
+                told["absent_killed"] += 1
+            elif (up or down) and events[0] != expected:
+                told["wrong"] += 1
+            else:
+                told["once"] += 1
+            verdict(len(events) <= 1 and (events or not (up or down)) and (not (up or down) or events[0] == expected),
+                    "service: %s due at %s is in the history as %s, expected once as %s" % (
+                        name, describe(t), events or "nothing", expected))
+            if name in logon_only:
+                counts["refused"] += bool(up and events == ["refused"])
+                verdict(not ran, "service: %s due at %s ran, though its user is not logged on" % (name, describe(t)))
+                continue
             delays = [r - t for r in ran]
             worst = max([worst] + delays)
             late = [d for d in delays if d > 1.0]
@@ -450,6 +550,10 @@ def soak_service(work, minutes, quiet, kills_per_minute, min_kills):
               minutes, len(items), kills, len(instances), counts["runs"], counts["due_up"], counts["late"],
               counts["twice"], counts["lost"], counts["due_down"], counts["ran_later"], counts["missed_logged"],
               counts["missed_unlogged"], counts["unclear"], worst * 1000), flush=True)
+    print("service: history of %d due runs: once %d (refused while up %d), twice %d, absent %d, as the wrong event %d; "
+          "absent, due while a service was starting or being killed %d" % (
+              sum(len(v) for v in due.values()), told["once"], counts["refused"], told["twice"], told["absent"],
+              told["wrong"], told["absent_killed"]), flush=True)
     print("service: resident memory of the last instance after each quiet minute's runs: %s KiB (growth %d KiB); "
           "largest of any instance %d KiB" % ([kib for _, kib in rss], growth, max(kib for _, kib in rss)), flush=True)
 

@@ -16,9 +16,14 @@ bool IsTimeTrigger(const TTriggerData& T)
     return !(T.rgFlags & WorkItem::TriggerDisabled) && T.TriggerType <= WorkItem::TriggerMonthlyDow;
 }
 
-std::optional<qint64> MostRecentRun(const TWorkItem& Item)
+// The latest run the item records as run, refused or missed.
+std::optional<qint64> LastHandled(const TWorkItem& Item)
 {
-    return RunPlan::MomentOf(Item.MostRecentRun);
+    const std::optional<qint64> Ran = RunPlan::MomentOf(Item.MostRecentRun);
+    const std::optional<qint64> Handled = RunPlan::MomentOf(Item.HandledRun);
+    if (Ran && Handled)
+        return std::max(*Ran, *Handled);
+    return Ran ? Ran : Handled;
 }
 
 } // namespace
@@ -36,7 +41,7 @@ std::optional<qint64> DueOnSave(const TWorkItem& Item, qint64 SavedAt)
 {
     if (!Enabled(Item))
         return std::nullopt;
-    const std::optional<qint64> LastRun = MostRecentRun(Item);
+    const std::optional<qint64> LastRun = LastHandled(Item);
     for (const TTriggerData& T : Item.Triggers) {
         if (!IsTimeTrigger(T) || T.TriggerType != WorkItem::TriggerOnce)
             continue;
@@ -56,9 +61,10 @@ std::optional<qint64> NextDue(const TWorkItem& Item, qint64 From, qint64 SavedAt
     std::optional<qint64> Next = TriggerSchedule::NextRun(Item, From);
     if (Next && Handled && *Next == *Handled)
         Next = TriggerSchedule::NextRun(Item, *Handled + 1);
-    // A run the item records at or after its due second was made already,
-    // perhaps by a service that was killed and restarted within that second.
-    const std::optional<qint64> LastRun = MostRecentRun(Item);
+    // A run the item records at or after its due second was made (or refused,
+    // or found missed) already, perhaps by a service that was killed and
+    // restarted within that second.
+    const std::optional<qint64> LastRun = LastHandled(Item);
     if (Next && LastRun && *Next <= *LastRun)
         Next = TriggerSchedule::NextRun(Item, *LastRun + 1);
     // The user skipped that one run; the next stays.
@@ -97,16 +103,17 @@ bool IsLate(qint64 DueMs, qint64 NowMs)
 TMissedRuns MissedWhileStopped(const TWorkItem& Item, qint64 SavedAt, qint64 NowMs)
 {
     TMissedRuns Missed;
-    // After the save, the last run and the run the user skipped: those were seen.
+    // After the save, the last run handled and the run the user skipped: those were seen.
     qint64 From = SavedAt + 1;
-    for (const std::optional<qint64> Past : {MostRecentRun(Item), MomentOf(Item.SkippedRun)})
+    for (const std::optional<qint64> Past : {LastHandled(Item), MomentOf(Item.SkippedRun)})
         if (Past)
             From = std::max(From, *Past + 1);
     while (Missed.Count < MissedCountLimit) {
         const std::optional<qint64> Due = TriggerSchedule::NextRun(Item, From);
         if (!Due || *Due * 1000 >= NowMs)
             break;
-        ++Missed.Count;
+        if (++Missed.Count == 1)
+            Missed.First = *Due;
         Missed.Last = *Due;
         From = *Due + 1;
     }

@@ -38,13 +38,14 @@ std::optional<qint64> HeadsUpAt(qint64 Due, qint64 SavedAt, qint64 LeadSeconds);
 
 bool IsLate(qint64 DueMs, qint64 NowMs);
 
-// The runs of an item that fell between its last run, skip or save and
+// The runs of an item that fell between its last run handled, skip or save and
 // NowMs (a service's start): they passed while no service was up. Counted up
 // to MissedCountLimit.
 struct TMissedRuns
 {
     int Count = 0;
     bool AtLeast = false; // Count reached the limit; there may be more
+    qint64 First = 0;
     qint64 Last = 0;
 };
 constexpr int MissedCountLimit = 1000;

@@ -1,44 +1,32 @@
+// The task service's mirror of the store (every item with its next run),
+// kept up to date as the folder, the clock and the time zone change, and its
+// one timer. Runs are in TaskServiceRuns.cpp, heads-ups in
+// TaskServiceHeadsUp.cpp.
 #include "service/TaskService.h"
 
 #include "platform/RunHistory.h"
 #include "platform/TaskServiceLauncher.h"
 #include "platform/TriggerSchedule.h"
 #include "platform/UserAccount.h"
-#include "service/CommandLine.h"
 #include "service/FolderWatch.h"
 #include "service/HeadsUp.h"
 #include "service/RunPlan.h"
 #include "service/ServiceLog.h"
-#include "service/TaskProcess.h"
-#include "service/UserSession.h"
+#include "service/TaskServiceCommon.h"
 #include "service/WallClockTimer.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QTimer>
 
-#include <climits>
-#include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace TaskServiceCommon;
+
 namespace {
 
-constexpr uint32_t StatusNoMoreRuns = 0x00041304;
-constexpr int ExitCodeCannotStart = 127;
 // With nothing to run the timer still waits, so that a change of the clock is seen.
 constexpr qint64 IdleArmMs = qint64(365) * 86400 * 1000;
-
-qint64 NowMs()
-{
-    return QDateTime::currentMSecsSinceEpoch();
-}
-
-qint64 Seconds(qint64 Ms)
-{
-    return Ms >= 0 ? Ms / 1000 : -((-Ms + 999) / 1000);
-}
 
 QString UserName()
 {
@@ -46,6 +34,18 @@ QString UserName()
         return Account->Name;
     return QString::number(geteuid());
 }
+
+QString Identity(const struct stat& Info)
+{
+    return QStringLiteral("%1:%2:%3.%4:%5.%6")
+        .arg(Info.st_ino).arg(Info.st_size)
+        .arg(Info.st_ctim.tv_sec).arg(Info.st_ctim.tv_nsec)
+        .arg(Info.st_mtim.tv_sec).arg(Info.st_mtim.tv_nsec);
+}
+
+} // namespace
+
+namespace TaskServiceCommon {
 
 QString ResultText(TStoreResult Result)
 {
@@ -62,28 +62,7 @@ QString ResultText(TStoreResult Result)
     return QString();
 }
 
-QString Identity(const struct stat& Info)
-{
-    return QStringLiteral("%1:%2:%3.%4:%5.%6")
-        .arg(Info.st_ino).arg(Info.st_size)
-        .arg(Info.st_ctim.tv_sec).arg(Info.st_ctim.tv_nsec)
-        .arg(Info.st_mtim.tv_sec).arg(Info.st_mtim.tv_nsec);
-}
-
-bool DeleteWhenDone(const TWorkItem& Item)
-{
-    return Item.Flags & WorkItem::FlagDeleteWhenDone;
-}
-
-// Counting the runs of a trigger that repeats every minute for years would
-// take long; beyond this many the count says "more than".
-
-QString ActionName(THeadsUpAction Action)
-{
-    return Action == THeadsUpAction::Restart ? QStringLiteral("restart") : QStringLiteral("shutdown");
-}
-
-} // namespace
+} // namespace TaskServiceCommon
 
 TTaskService::TTaskService(const TOptions& Options, QObject* Parent)
     : QObject(Parent), FOptions(Options), FUserName(UserName())
@@ -101,6 +80,9 @@ bool TTaskService::Start()
     }
     if (!StoreIsSafe())
         return false;
+    if (const int Removed = WorkItemStore::RemoveStaleTemporaries())
+        ServiceLog::Write(QStringLiteral("removed %1 temporary file(s) that writers killed during a change left in %2")
+                              .arg(Removed).arg(FOptions.StoreDir));
 
     FTimer = new TWallClockTimer(this);
     FWatch = new TFolderWatch(this);
@@ -134,7 +116,9 @@ bool TTaskService::Start()
         emit StoreGone();
     });
 
+    FStarting = true;
     FullScan();
+    FStarting = false;
     SkipMissedWhileStopped();
     std::optional<qint64> First;
     QString FirstName;
@@ -162,12 +146,6 @@ void TTaskService::SkipMissedWhileStopped()
     for (auto& [Name, Entry] : FEntries) {
         if (!Entry.Loaded)
             continue;
-        const RunPlan::TMissedRuns Missed = RunPlan::MissedWhileStopped(Entry.Item, Entry.SavedAt, Now);
-        if (Missed.Count > 0)
-            ServiceLog::Write(QStringLiteral("%1: %2%3 run(s) missed while no service was running, the last due at %4; "
-                                             "they do not run")
-                                  .arg(Name, Missed.AtLeast ? QStringLiteral("at least ") : QString())
-                                  .arg(Missed.Count).arg(Describe(Missed.Last)));
         // The run of an item saved during its own minute is the user's doing just now.
         if (Entry.Next && *Entry.Next * 1000 < Now && Entry.Next != RunPlan::DueOnSave(Entry.Item, Entry.SavedAt)) {
             Entry.Next = RunPlan::NextDue(Entry.Item, Seconds(Now) + 1, Entry.SavedAt, Entry.Handled);
@@ -247,7 +225,7 @@ void TTaskService::Reload(const QString& FileName, qint64 Now)
         Entry.Next.reset();
         ServiceLog::Write(QStringLiteral("%1 is left alone: %2").arg(FileName, ResultText(Loaded)));
         if (Loaded == TStoreResult::AccessDenied || Loaded == TStoreResult::Damaged)
-            History(QStringLiteral("refused"), FileName,
+            History(RunHistory::TEvent::Refused, FileName,
                 QStringLiteral("left alone, it never runs: %1").arg(ResultText(Loaded)));
         return;
     }
@@ -260,8 +238,10 @@ void TTaskService::Reload(const QString& FileName, qint64 Now)
         ? HeadsUpActionOf(Entry.Item)
         : THeadsUpAction::None;
     Entry.Next = RunPlan::NextDue(Entry.Item, Seconds(Now), Entry.SavedAt, Entry.Handled);
+    // At start-up, up to this moment: SkipMissedWhileStopped leaves out a next
+    // run whose second has begun. Later, up to the next run, which then runs.
     if (FirstLook)
-        ReportMissedWhileAway(FileName, Entry, Now);
+        ReportMissedWhileAway(FileName, Entry, FStarting || !Entry.Next ? Now : std::min(*Entry.Next * 1000, Now));
     if (!Entry.Next)
         DeleteIfDone(FileName, Seconds(Now), "its runs all lie in the past");
 }
@@ -283,47 +263,6 @@ void TTaskService::Recompute()
     Arm();
 }
 
-void TTaskService::ProcessDue()
-{
-    const qint64 Now = NowMs();
-    QStringList Names;
-    for (const auto& [Name, Entry] : FEntries)
-        if (Entry.Next && *Entry.Next * 1000 <= Now)
-            Names += Name;
-    for (const QString& Name : Names) {
-        auto It = FEntries.find(Name);
-        if (It == FEntries.end())
-            continue;
-        TEntry& Entry = It->second;
-        qint64 Last = 0;
-        while (Entry.Next && *Entry.Next * 1000 <= Now) {
-            const qint64 Due = *Entry.Next;
-            Entry.Handled = Due;
-            Last = Due;
-            if (RunPlan::IsLate(Due * 1000, Now)) {
-                ServiceLog::Write(QStringLiteral("%1: the run due at %2 was missed (reached %3 s late); it does not run")
-                                      .arg(Name, Describe(Due)).arg((Now - Due * 1000) / 1000));
-                History(QStringLiteral("missed"), Name,
-                    QStringLiteral("the run due at %1, reached %2 s late (the computer was asleep or the clock "
-                                   "was set); not run")
-                        .arg(Describe(Due)).arg((Now - Due * 1000) / 1000));
-                // Runs that are late as well are missed in the same breath.
-                Entry.Next = RunPlan::NextDue(Entry.Item, std::max(Due + 1, Seconds(Now - RunPlan::LateLimitMs)),
-                    Entry.SavedAt, Entry.Handled);
-            } else {
-                Entry.Next = RunPlan::NextDue(Entry.Item, Due + 1, Entry.SavedAt, Entry.Handled);
-                StartRun(Name, Entry, Due, Now);
-                // StartRun may have let go of the entry (the item was deleted).
-                It = FEntries.find(Name);
-                if (It == FEntries.end())
-                    break;
-            }
-        }
-        if (It != FEntries.end() && !It->second.Next)
-            DeleteIfDone(Name, std::max(Last + 1, Seconds(Now)), "it has no run left");
-    }
-}
-
 void TTaskService::Arm()
 {
     // A heads-up whose run has started, moved or gone is taken down.
@@ -341,154 +280,6 @@ void TTaskService::Arm()
             First = HeadsUp;
     }
     FTimer->ArmAt(First ? *First * 1000 : NowMs() + IdleArmMs);
-}
-
-void TTaskService::StartRun(const QString& FileName, TEntry& Entry, qint64 Due, qint64 Now)
-{
-    if (FRuns.count(FileName)) {
-        ServiceLog::Write(QStringLiteral("%1: still running; the run due at %2 is skipped").arg(FileName, Describe(Due)));
-        History(QStringLiteral("refused"), FileName,
-            QStringLiteral("the run due at %1: its previous run still goes on").arg(Describe(Due)));
-        return;
-    }
-    if (!StoreIsSafe())
-        return;
-    if ((Entry.Item.Flags & WorkItem::FlagRunOnlyIfLoggedOn)
-        && !UserHasSession(geteuid(), FUserName, FOptions.UtmpFile)) {
-        ServiceLog::Write(QStringLiteral("%1: not run at %2: it runs only while %3 is logged on, and %3 is not")
-                              .arg(FileName, Describe(Due), FUserName));
-        History(QStringLiteral("refused"), FileName,
-            QStringLiteral("the run due at %1: %2 is not logged on").arg(Describe(Due), FUserName));
-        return;
-    }
-
-    // Checked and recorded on the item as it is now, under the store's lock,
-    // so that an item deleted a moment ago is neither run nor brought back.
-    QString Refusal;
-    TWorkItem Run;
-    const TStoreResult Recorded = WorkItemStore::Update(FileName, [&](TWorkItem& Item) {
-        if (!Item.Application.startsWith(QLatin1Char('/'))) {
-            Refusal = QStringLiteral("its application \"%1\" is not an absolute path").arg(Item.Application);
-            return false;
-        }
-        if (!Item.HasAccount || Item.Account != FUserName) {
-            Refusal = QStringLiteral("it is to run as \"%1\", and this service runs as %2")
-                          .arg(Item.HasAccount ? Item.Account : QStringLiteral("the system account"), FUserName);
-            return false;
-        }
-        TCalendarTime Started = TriggerSchedule::LocalFields(Seconds(Now));
-        Started.wMilliseconds = uint16_t(Now % 1000);
-        Item.MostRecentRun = Started;
-        Item.Status = WorkItem::StatusRunning;
-        Run = Item;
-        return true;
-    });
-    if (Recorded == TStoreResult::NotFound) {
-        ServiceLog::Write(QStringLiteral("%1: deleted before its run at %2; not run").arg(FileName, Describe(Due)));
-        FEntries.erase(FileName);
-        return;
-    }
-    if (Recorded != TStoreResult::Ok) {
-        ServiceLog::Write(QStringLiteral("%1: not run at %2: %3").arg(FileName, Describe(Due), ResultText(Recorded)));
-        return;
-    }
-    if (!Refusal.isEmpty()) {
-        ServiceLog::Write(QStringLiteral("%1: refused at %2: %3").arg(FileName, Describe(Due), Refusal));
-        History(QStringLiteral("refused"), FileName, QStringLiteral("the run due at %1: %2").arg(Describe(Due), Refusal));
-        return;
-    }
-
-    const QStringList Arguments = SplitCommandLine(Run.Parameters);
-    const QStringList Environment = TaskEnvironment();
-    QString Folder = Run.WorkingDirectory;
-    if (Folder.isEmpty())
-        for (const QString& Variable : Environment)
-            if (Variable.startsWith(QLatin1String("HOME=")))
-                Folder = Variable.mid(5);
-    auto* Process = new TTaskProcess(this);
-    QString Error;
-    if (!Process->Start(Run.Application, Arguments, Folder, Environment, Error)) {
-        delete Process;
-        ServiceLog::Write(QStringLiteral("%1: cannot start %2: %3").arg(FileName, Run.Application, Error));
-        History(QStringLiteral("failed"), FileName,
-            QStringLiteral("the run due at %1: cannot start %2: %3").arg(Describe(Due), Run.Application, Error));
-        FRuns[FileName] = TRun{nullptr, Due, false};
-        RunFinished(FileName, ExitCodeCannotStart, 0);
-        return;
-    }
-    ServiceLog::Write(QStringLiteral("%1: started for the run due at %2 (%3 s late): %4 %5 (pid %6)")
-                          .arg(FileName, Describe(Due)).arg(double(Now - Due * 1000) / 1000.0, 0, 'f', 3)
-                          .arg(Run.Application, Arguments.join(QLatin1Char(' '))).arg(Process->Pid()));
-    History(QStringLiteral("started"), FileName,
-        QStringLiteral("the run due at %1 (%2 s late): %3 %4")
-            .arg(Describe(Due)).arg(double(Now - Due * 1000) / 1000.0, 0, 'f', 3)
-            .arg(Run.Application, Arguments.join(QLatin1Char(' '))));
-    if (!Error.isEmpty())
-        ServiceLog::Write(QStringLiteral("%1: %2").arg(FileName, Error));
-    FRuns[FileName] = TRun{Process, Due, false};
-    connect(Process, &TTaskProcess::Finished, this,
-        [this, FileName](int ExitCode, int Signal) { RunFinished(FileName, ExitCode, Signal); });
-    // The shutdown tool may wait past any limit for a time the user postponed
-    // to; it ends by itself at that time, on Abort or when dismissed.
-    if (HeadsUpActionOf(Run) != THeadsUpAction::None)
-        return;
-    if (Run.MaxRunTime > 0 && Run.MaxRunTime <= uint32_t(INT_MAX))
-        QTimer::singleShot(int(Run.MaxRunTime), Process, [this, FileName, Process] {
-            ServiceLog::Write(QStringLiteral("%1: ran longer than its limit; ending it").arg(FileName));
-            FRuns[FileName].TimedOut = true;
-            Process->Terminate();
-        });
-}
-
-void TTaskService::RunFinished(const QString& FileName, int ExitCode, int Signal)
-{
-    const auto Found = FRuns.find(FileName);
-    if (Found == FRuns.end())
-        return;
-    const TRun Run = Found->second;
-    FRuns.erase(Found);
-    if (Run.Process)
-        Run.Process->deleteLater();
-
-    const qint64 From = std::max(Run.Due + 1, Seconds(NowMs()));
-    bool Remove = false;
-    const TStoreResult Recorded = WorkItemStore::Update(FileName, [&](TWorkItem& Item) {
-        const bool RunsLeft = TriggerSchedule::NextRun(Item, From).has_value();
-        if (DeleteWhenDone(Item) && !RunsLeft) {
-            Remove = true;
-            return false;
-        }
-        Item.Status = Run.TimedOut ? WorkItem::StatusTerminated : RunsLeft ? WorkItem::StatusReady : StatusNoMoreRuns;
-        Item.ExitCode = uint32_t(ExitCode);
-        return true;
-    });
-    const QString How = Signal ? QStringLiteral("ended by signal %1").arg(Signal)
-                               : QStringLiteral("finished with exit code %1").arg(ExitCode);
-    if (Run.TimedOut)
-        History(QStringLiteral("failed"), FileName, QStringLiteral("ran longer than its limit and was ended (%1)").arg(How));
-    else if (Signal || ExitCode != 0)
-        History(QStringLiteral("failed"), FileName, How);
-    else
-        History(QStringLiteral("finished"), FileName, How);
-    if (Recorded == TStoreResult::NotFound) {
-        ServiceLog::Write(QStringLiteral("%1: %2; the item was deleted meanwhile, nothing recorded").arg(FileName, How));
-        FEntries.erase(FileName);
-        return;
-    }
-    if (Recorded != TStoreResult::Ok) {
-        ServiceLog::Write(QStringLiteral("%1: %2; cannot record it: %3").arg(FileName, How, ResultText(Recorded)));
-        return;
-    }
-    ServiceLog::Write(QStringLiteral("%1: %2").arg(FileName, How));
-    if (Remove) {
-        const TStoreResult Removed = WorkItemStore::Remove(FileName);
-        if (Removed == TStoreResult::Ok || Removed == TStoreResult::NotFound) {
-            ServiceLog::Write(QStringLiteral("%1: deleted, it has no run left").arg(FileName));
-            FEntries.erase(FileName);
-        } else {
-            ServiceLog::Write(QStringLiteral("%1: cannot delete it: %2").arg(FileName, ResultText(Removed)));
-        }
-    }
 }
 
 void TTaskService::DeleteIfDone(const QString& FileName, qint64 From, const char* Why)
@@ -513,103 +304,3 @@ void TTaskService::DeleteIfDone(const QString& FileName, qint64 From, const char
     FEntries.erase(FileName);
 }
 
-std::optional<qint64> TTaskService::HeadsUpMoment(const TEntry& Entry) const
-{
-    if (Entry.Action == THeadsUpAction::None || !Entry.Next || Entry.HeadsUpFor == Entry.Next)
-        return std::nullopt;
-    return RunPlan::HeadsUpAt(*Entry.Next, Entry.SavedAt, FLeadSeconds);
-}
-
-void TTaskService::ProcessHeadsUps()
-{
-    const qint64 Now = NowMs();
-    for (auto& [Name, Entry] : FEntries) {
-        const std::optional<qint64> HeadsUp = HeadsUpMoment(Entry);
-        if (!HeadsUp || *HeadsUp * 1000 > Now || *Entry.Next * 1000 <= Now)
-            continue;
-        Entry.HeadsUpFor = Entry.Next;
-        ServiceLog::Write(QStringLiteral("%1: heads-up for the %2 at %3")
-                              .arg(Name, ActionName(Entry.Action), Describe(*Entry.Next)));
-        FNotices->Show(Name, *Entry.Next, HeadsUpTextFor(Entry.Action, *Entry.Next), *Entry.Next * 1000 - Now);
-    }
-}
-
-void TTaskService::SkipRun(const QString& FileName, qint64 Due)
-{
-    const qint64 Now = NowMs();
-    const auto It = FEntries.find(FileName);
-    if (It == FEntries.end() || It->second.Next != Due || Due * 1000 <= Now || FRuns.count(FileName)) {
-        ServiceLog::Write(QStringLiteral("%1: \"Skip this time\" came too late for the run at %2").arg(FileName, Describe(Due)));
-        return;
-    }
-    const TEntry& Entry = It->second;
-    bool Current = false;
-    bool Removed = false;
-    std::optional<qint64> After;
-    // Decided on the item as it is now, under the store's lock: a run that
-    // the item no longer has is not skipped, and nothing else changes.
-    const TStoreResult Result = WorkItemStore::UpdateOrRemove(FileName, [&](TWorkItem& Item) {
-        Current = RunPlan::NextDue(Item, Seconds(Now), Entry.SavedAt, Entry.Handled) == Due;
-        if (!Current)
-            return TItemChange::Keep;
-        After = RunPlan::NextDue(Item, Due + 1, Entry.SavedAt, Due);
-        if (!After && DeleteWhenDone(Item)) {
-            Removed = true;
-            return TItemChange::Remove;
-        }
-        Item.SkippedRun = TriggerSchedule::LocalFields(Due);
-        return TItemChange::Write;
-    });
-    if (Result != TStoreResult::Ok || !Current) {
-        ServiceLog::Write(QStringLiteral("%1: cannot skip the run at %2: %3")
-                              .arg(FileName, Describe(Due),
-                                  Result != TStoreResult::Ok ? ResultText(Result) : QStringLiteral("the item has changed")));
-        return;
-    }
-    const QString What = Removed ? QStringLiteral("the run due at %1; the item had no other run and is deleted")
-                                       .arg(Describe(Due))
-        : After ? QStringLiteral("the run due at %1; the next run stays, at %2").arg(Describe(Due), Describe(*After))
-                : QStringLiteral("the run due at %1; it has no other run").arg(Describe(Due));
-    ServiceLog::Write(QStringLiteral("%1: skipped at the user's request: %2").arg(FileName, What));
-    History(QStringLiteral("skipped"), FileName, QStringLiteral("by the user: ") + What);
-    if (Removed)
-        FEntries.erase(FileName);
-    else
-        Reload(FileName, Now);
-    Arm();
-}
-
-void TTaskService::ReportMissedWhileAway(const QString& FileName, const TEntry& Entry, qint64 Now)
-{
-    // Runs from the item's save, last run or skip up to its next run passed
-    // while no service was there to run them.
-    const qint64 To = Entry.Next ? std::min(*Entry.Next * 1000, Now) : Now;
-    const RunPlan::TMissedRuns Missed = RunPlan::MissedWhileStopped(Entry.Item, Entry.SavedAt, To);
-    if (Missed.Count == 0)
-        return;
-    const QString Runs = Missed.AtLeast ? QStringLiteral("at least %1 runs").arg(Missed.Count)
-        : Missed.Count == 1             ? QStringLiteral("the run")
-                                        : QStringLiteral("%1 runs").arg(Missed.Count);
-    History(QStringLiteral("missed"), FileName,
-        QStringLiteral("%1 due while the service was not running (the computer was off or the service stopped), "
-                       "the last at %2, %3 s ago; not run")
-            .arg(Runs, Describe(Missed.Last)).arg(Seconds(Now) - Missed.Last));
-}
-
-void TTaskService::History(const QString& Event, const QString& FileName, const QString& Details)
-{
-    if (FHistory.isEmpty())
-        QTimer::singleShot(0, this, &TTaskService::WriteHistory);
-    FHistory += QStringList{Event, FileName, Details};
-}
-
-void TTaskService::WriteHistory()
-{
-    const QList<QStringList> Lines = std::exchange(FHistory, {});
-    int Lost = 0;
-    for (const QStringList& Line : Lines)
-        Lost += RunHistory::Append(Line[0], Line[1], Line[2]) ? 0 : 1;
-    if (Lost)
-        ServiceLog::Write(QStringLiteral("%1 line(s) could not be added to the history %2")
-                              .arg(Lost).arg(RunHistory::FilePath()));
-}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/RunHistory.h"
 #include "platform/WorkItemStore.h"
 #include "service/HeadsUp.h"
 
@@ -8,6 +9,7 @@
 #include <QString>
 #include <map>
 #include <optional>
+#include <vector>
 
 class TDesktopNotices;
 class TFolderWatch;
@@ -65,23 +67,34 @@ private:
         bool TimedOut = false;
     };
 
+    // The store's mirror and the timer (TaskService.cpp).
     void FullScan();
     void SkipMissedWhileStopped();
     void ReloadItems(const QSet<QString>& FileNames);
     void Reload(const QString& FileName, qint64 NowMs);
     void Recompute();
-    void ProcessDue();
     void Arm();
+    void DeleteIfDone(const QString& FileName, qint64 From, const char* Why);
+
+    // Runs and what is told of them (TaskServiceRuns.cpp).
+    void ProcessDue();
     void StartRun(const QString& FileName, TEntry& Entry, qint64 Due, qint64 NowMs);
     void RunFinished(const QString& FileName, int ExitCode, int Signal);
-    void DeleteIfDone(const QString& FileName, qint64 From, const char* Why);
+    // The runs from the item's save, last run or skip up to ToMs passed while
+    // no service was there to run them: logged, in the history, noted in the item.
+    void ReportMissedWhileAway(const QString& FileName, const TEntry& Entry, qint64 ToMs);
+    // Keeps in the item that the run at Due was refused or missed.
+    void RecordHandled(const QString& FileName, qint64 Due);
+    // Queued and written once the runs of this moment have started.
+    void History(RunHistory::TEvent Event, const QString& FileName, const QString& Details);
+    // The same to the service's log as well, as "<file>: <event> <details>".
+    void Tell(RunHistory::TEvent Event, const QString& FileName, const QString& Details);
+    void WriteHistory();
+
+    // The heads-up and "Skip this time" (TaskServiceHeadsUp.cpp).
     std::optional<qint64> HeadsUpMoment(const TEntry& Entry) const;
     void ProcessHeadsUps();
     void SkipRun(const QString& FileName, qint64 Due);
-    void ReportMissedWhileAway(const QString& FileName, const TEntry& Entry, qint64 Now);
-    // Queued and written once the runs of this moment have started.
-    void History(const QString& Event, const QString& FileName, const QString& Details);
-    void WriteHistory();
     bool StoreIsSafe();
     QString Describe(qint64 Moment) const;
 
@@ -91,8 +104,16 @@ private:
     TFolderWatch* FWatch = nullptr;
     TDesktopNotices* FNotices = nullptr;
     qint64 FLeadSeconds = 0;
-    QList<QStringList> FHistory;
+    struct THistoryLine
+    {
+        RunHistory::TEvent Event;
+        QString FileName;
+        QString Details;
+    };
+    std::vector<THistoryLine> FHistory;
     std::map<QString, TEntry> FEntries;
     std::map<QString, TRun> FRuns;
     bool FStoreUnsafeLogged = false;
+    // The first scan, at start-up.
+    bool FStarting = false;
 };

@@ -3,6 +3,7 @@
 // The journal a soak writer keeps for the checker: what it begins and when it
 // has ended. One write a line, so that a kill leaves whole lines only.
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -10,6 +11,15 @@
 #include <unistd.h>
 
 namespace SoakJournal {
+
+inline volatile std::sig_atomic_t StopRequested = 0;
+
+// SIGTERM ends the writer after the operation it is in, so that a checker
+// can see what the writers' clean-up left without a kill of its own.
+inline bool Stopping()
+{
+    return StopRequested != 0;
+}
 
 inline int& Descriptor()
 {
@@ -26,6 +36,7 @@ inline bool Open(int Argc, char** Argv, const char* Usage)
         return false;
     }
     Descriptor() = ::open(Argv[2], O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    std::signal(SIGTERM, [](int) { StopRequested = 1; });
     return Descriptor() >= 0;
 }
 

@@ -1,5 +1,6 @@
 // Adds and removes jobs through TJobConfig for ever, telling a journal which
-// operation begins and when it has ended, until it is killed.
+// operation begins and when it has ended, until it is killed (or, on SIGTERM,
+// until the operation it is in has ended).
 //
 //   soak_registry_writer REGISTRY JOURNAL SEED
 //
@@ -50,5 +51,7 @@ int main(int Argc, char** Argv)
                 Config.RemoveRestartJob(Value);
         }
         Note("E");
+        if (SoakJournal::Stopping())
+            return 0;
     }
 }

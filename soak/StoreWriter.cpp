@@ -1,7 +1,7 @@
 // Creates, replaces and deletes work items through the scheduler client and
 // records runs in them as the task service does (under the store's lock), for
 // ever, telling a journal which operation begins and when it has ended, until
-// it is killed.
+// it is killed (or, on SIGTERM, until the operation it is in has ended).
 //
 //   soak_store_writer STORE JOURNAL SEED
 //
@@ -118,5 +118,7 @@ int main(int Argc, char** Argv)
             Deleted = Name;
         }
         Note("E");
+        if (SoakJournal::Stopping())
+            return 0;
     }
 }

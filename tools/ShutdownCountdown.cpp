@@ -38,7 +38,7 @@ bool TShutdownTool::Postpone()
         return false;
     }
     FDueUsec = NewDueUsec;
-    (void)RunHistory::Append(QStringLiteral("postponed"), ShutdownProgramName,
+    (void)RunHistory::Append(RunHistory::TEvent::Postponed, ShutdownProgramName,
         QStringLiteral("by the user: the %1 to %2, %3 minutes later")
             .arg(ActionWord(), QDateTime::fromMSecsSinceEpoch(FDueUsec / 1000).toString(Qt::ISODate))
             .arg(PostponeUsec / 60000000));
@@ -162,7 +162,7 @@ int TShutdownTool::OutsideChange(const TScheduledShutdown& Held, bool Settled)
             return ShutdownExitOk;
         }
         ShutdownRecord::Remove();
-        return NotRun(QStringLiteral("cancelled"),
+        return NotRun(RunHistory::TEvent::Cancelled,
             ActionText("Cancelled", "The shutdown planned for %1 was cancelled by another program",
                 "The restart planned for %1 was cancelled by another program")
                 .arg(DueText()),
@@ -171,7 +171,7 @@ int TShutdownTool::OutsideChange(const TScheduledShutdown& Held, bool Settled)
     }
     CloseNotification();
     ShutdownRecord::Remove();
-    return NotRun(QStringLiteral("replaced"),
+    return NotRun(RunHistory::TEvent::Replaced,
         ActionText("Replaced", "The shutdown planned for %1 was replaced by another program",
             "The restart planned for %1 was replaced by another program")
             .arg(DueText()),
@@ -238,7 +238,7 @@ int TShutdownTool::AfterSleep()
             ShutdownRecord::Remove();
         }
         CloseNotification();
-        return NotRun(QStringLiteral("missed"),
+        return NotRun(RunHistory::TEvent::Missed,
             ActionText("Slept", "The computer was asleep at %1 and was NOT shut down",
                 "The computer was asleep at %1 and was NOT restarted")
                 .arg(DueText()),

@@ -201,7 +201,7 @@ int TShutdownTool::Fail(const QDBusMessage* Reply, const QString& What)
         else
             Reason = Text("Failed_Logind", "The login manager (logind) failed: %1").arg(BusErrorText(*Reply));
     }
-    (void)RunHistory::Append(QStringLiteral("failed"), ShutdownProgramName,
+    (void)RunHistory::Append(RunHistory::TEvent::Failed, ShutdownProgramName,
         QStringLiteral("cannot %1 (exit code %2)%3")
             .arg(What).arg(ExitCode)
             .arg(Causes.isEmpty() ? QString() : QStringLiteral(": ") + Causes.join(QStringLiteral("; "))));
@@ -233,7 +233,7 @@ int TShutdownTool::Schedule()
     // logind keeps one schedule for everyone: another program's is never moved or lost.
     TScheduledShutdown Held;
     if (ReadSchedule(Held) && !Held.IsEmpty() && !ShutdownRecord::IsOwn(Held)) {
-        return NotRun(QStringLiteral("refused"),
+        return NotRun(RunHistory::TEvent::Refused,
             ActionText("NotPlanned", "Lumidor did not plan the shutdown at %1", "Lumidor did not plan the restart at %1")
                 .arg(DueText()),
             OtherStandsText(Held),
@@ -290,7 +290,7 @@ bool TShutdownTool::ScheduleAt(const QString& Type, qint64 Usec, QDBusMessage* R
     return true;
 }
 
-int TShutdownTool::NotRun(const QString& Event, const QString& Summary, const QString& Body, const QString& Details)
+int TShutdownTool::NotRun(RunHistory::TEvent Event, const QString& Summary, const QString& Body, const QString& Details)
 {
     FErr(Details);
     (void)RunHistory::Append(Event, ShutdownProgramName, Details);
@@ -356,7 +356,7 @@ int TShutdownTool::Abort()
         }
         if (!ShutdownRecord::IsOwn(Held)) {
             const QString Time = ShortTimeText(QDateTime::fromMSecsSinceEpoch(qint64(Held.Usec / 1000)));
-            return NotRun(QStringLiteral("refused"),
+            return NotRun(RunHistory::TEvent::Refused,
                 Text("Declined_Cancel", "Lumidor did not cancel the shutdown or restart at %1").arg(Time),
                 Text("Declined_Body", "Another program planned it; Lumidor cancels only its own."),
                 QStringLiteral("not cancelled: logind's %1 at %2 is another program's")

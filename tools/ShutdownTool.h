@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/RunHistory.h"
 #include "platform/ShutdownArguments.h"
 #include "tools/ShutdownBus.h"
 #include "tools/ShutdownRecord.h"
@@ -87,7 +88,7 @@ private:
     // The result for the countdown to end with, or -1 to wait on.
     int AfterSleep();
     // Tells the user, and the history, that the action will not happen.
-    int NotRun(const QString& Event, const QString& Summary, const QString& Body, const QString& Details);
+    int NotRun(RunHistory::TEvent Event, const QString& Summary, const QString& Body, const QString& Details);
     // A change of logind's schedule that is not the tool's own: -1 when there is none.
     // Settled: an empty schedule is not waited on for a sleep that empties it.
     int OutsideChange(const TScheduledShutdown& Logind, bool Settled);

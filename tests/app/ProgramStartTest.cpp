@@ -15,9 +15,13 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <signal.h>
+#include <xcb/xcb.h>
 
 // Starts the built program as separate processes on the offscreen platform.
 // The instance lock lies in the user's one folder for it, whatever the
@@ -106,6 +110,24 @@ protected:
         }, Ms);
     }
 
+    // Starts Xvfb for Env (made an X11 environment on it); the display's
+    // name, empty when Xvfb or x11-utils are missing.
+    QString StartXvfb(QProcessEnvironment& Env)
+    {
+        const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+        if (xvfb.isEmpty() || QStandardPaths::findExecutable("xprop").isEmpty()
+            || QStandardPaths::findExecutable("xwininfo").isEmpty())
+            return QString();
+        Env.remove("WAYLAND_DISPLAY");
+        QProcess* server = Start(xvfb, Env, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
+        QByteArray number;
+        EXPECT_TRUE(WaitFor([&] { number += server->readAllStandardOutput(); return number.endsWith('\n'); }, 15000));
+        const QString display = ":" + QString::fromLatin1(number.trimmed());
+        Env.insert("DISPLAY", display);
+        Env.insert("QT_QPA_PLATFORM", "xcb");
+        return display;
+    }
+
     static bool EndedWithZero(QProcess* Process, int Ms)
     {
         return Process->waitForFinished(Ms) && Process->exitStatus() == QProcess::NormalExit && Process->exitCode() == 0;
@@ -126,6 +148,24 @@ protected:
     QString FName;
     QString Program;
     std::vector<std::unique_ptr<QProcess>> FProcesses;
+};
+
+// The program on a real X server (no window manager) that the test starts:
+// env is the environment of a start on it.
+class ProgramStartX11Test : public ProgramStartTest
+{
+protected:
+    void SetUp() override
+    {
+        ProgramStartTest::SetUp();
+        env = Environment();
+        display = StartXvfb(env);
+        if (display.isEmpty())
+            GTEST_SKIP() << "Xvfb and x11-utils are not installed (scripts/deps.sh installs them)";
+    }
+
+    QProcessEnvironment env;
+    QString display;
 };
 
 } // namespace
@@ -250,24 +290,12 @@ TEST_F(ProgramStartTest, UnderWaylandShowsItsWindowAndHandsTheActivationTokenOn)
     EXPECT_EQ(first->state(), QProcess::Running);
 }
 
-// Under a real X server (no window manager): the later start's startup id
-// carries the time of the user's action, which the first gives its window
+// The later start's startup id carries the time of the user's action, which the first gives its window
 // as the user time that a window manager weighs against focus stealing.
-TEST_F(ProgramStartTest, UnderX11TheStartupTimeOfTheLaterStartBecomesTheWindowsUserTime)
+TEST_F(ProgramStartX11Test, TheStartupTimeOfTheLaterStartBecomesTheWindowsUserTime)
 {
-    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
     const QString xprop = QStandardPaths::findExecutable("xprop");
     const QString xwininfo = QStandardPaths::findExecutable("xwininfo");
-    if (xvfb.isEmpty() || xprop.isEmpty() || xwininfo.isEmpty())
-        GTEST_SKIP() << "Xvfb and x11-utils are not installed (scripts/deps.sh installs them)";
-    QProcessEnvironment env = Environment();
-    env.remove("WAYLAND_DISPLAY");
-    QProcess* server = Start(xvfb, env, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
-    QByteArray number;
-    ASSERT_TRUE(WaitFor([&] { number += server->readAllStandardOutput(); return number.endsWith('\n'); }, 15000));
-    const QString display = ":" + QString::fromLatin1(number.trimmed());
-    env.insert("DISPLAY", display);
-    env.insert("QT_QPA_PLATFORM", "xcb");
 
     QProcess* first = Start(Program, env);
     ASSERT_TRUE(WaitUntilHeld(FName));
@@ -294,6 +322,59 @@ TEST_F(ProgramStartTest, UnderX11TheStartupTimeOfTheLaterStartBecomesTheWindowsU
     later.insert("DESKTOP_STARTUP_ID", "launcher-7-host_TIME4242");
     EXPECT_TRUE(EndedWithZero(Start(Program, later), 5000));
     EXPECT_TRUE(WaitFor([&] { return userTimes().contains("_NET_WM_USER_TIME(CARDINAL) = 4242"); }, 5000));
+    EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+// A launcher's busy cursor for the later start ends when that start says
+// "remove" for its startup id, as a window of its own would have.
+TEST_F(ProgramStartX11Test, ALaterStartEndsTheLaunchFeedbackOfItsStartupId)
+{
+    // Listens on the root window as a launcher does.
+    xcb_connection_t* connection = xcb_connect(display.toLatin1().constData(), nullptr);
+    ASSERT_EQ(xcb_connection_has_error(connection), 0);
+    const std::unique_ptr<xcb_connection_t, void (*)(xcb_connection_t*)> owner(connection, xcb_disconnect);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(connection, root, XCB_CW_EVENT_MASK, &mask);
+    const auto atom = [&](const char* name) {
+        xcb_intern_atom_reply_t* reply =
+            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr);
+        const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(reply);
+        return result;
+    };
+    const xcb_atom_t begin = atom("_NET_STARTUP_INFO_BEGIN");
+    const xcb_atom_t more = atom("_NET_STARTUP_INFO");
+    std::map<xcb_window_t, QByteArray> partial;
+    QList<QByteArray> messages;
+    const auto collect = [&] {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
+                const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
+                if (message->format == 8 && (message->type == begin || message->type == more)) {
+                    QByteArray& text = partial[message->window];
+                    if (message->type == begin)
+                        text.clear();
+                    text += QByteArray(reinterpret_cast<const char*>(message->data.data8), 20);
+                    if (text.contains('\0')) {
+                        messages += text.left(text.indexOf('\0'));
+                        partial.erase(message->window);
+                    }
+                }
+            }
+            free(event);
+        }
+        return !messages.isEmpty();
+    };
+    xcb_flush(connection);
+
+    QProcess* first = Start(Program, env);
+    ASSERT_TRUE(WaitUntilHeld(FName));
+    QProcessEnvironment later = env;
+    later.insert("DESKTOP_STARTUP_ID", "launcher-9-\"x\"\\y_TIME4243");
+    EXPECT_TRUE(EndedWithZero(Start(Program, later), 5000));
+    EXPECT_TRUE(WaitFor(collect, 5000));
+    EXPECT_EQ(messages, QList<QByteArray>{"remove: ID=\"launcher-9-\\\"x\\\"\\\\y_TIME4243\""});
     EXPECT_EQ(first->state(), QProcess::Running);
 }
 

@@ -78,8 +78,13 @@ TEST(DebPackageTest, PackageHoldsEverythingAndInstallsAndLeavesTheUsersFilesOnRe
         const QString path = entry.startsWith('/') ? entry : PackagePrefix + "/" + entry;
         EXPECT_TRUE(paths.contains(path)) << path.toStdString();
     }
-    for (const QString& path : paths)
+    for (const QString& path : paths) {
         EXPECT_FALSE(path.startsWith("/usr/local") || path.startsWith("/home")) << path.toStdString();
+        // One documentation folder, named after the package.
+        if (path.startsWith("/usr/share/doc/") && path != "/usr/share/doc/") {
+            EXPECT_TRUE(path.startsWith("/usr/share/doc/lumidor/")) << path.toStdString();
+        }
+    }
 
     // Control fields: shared-library dependencies found by shlibdeps, and
     // every file below /etc a conffile.

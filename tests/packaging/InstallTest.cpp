@@ -150,6 +150,7 @@ TEST_F(InstallTest, EveryPieceLiesInItsPlace)
         EXPECT_TRUE(QFileInfo(Staged(entry)).isFile()) << entry.toStdString();
     for (const char* program : {"bin/lumidor", "bin/lumidor-taskd", "bin/lumidorctl", "libexec/lumidor/Shutdown.exe"})
         EXPECT_TRUE(QFileInfo(Staged(QString::fromLatin1(program))).isExecutable()) << program;
+    EXPECT_EQ(QDir(FPrefixDir + "/share/doc").entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"lumidor"});
     // The language folder lies in share/, never in bin/.
     EXPECT_FALSE(QFileInfo::exists(FPrefixDir + "/bin/Toolbox_Language"));
     for (int size : {48, 64, 128, 256}) {

@@ -72,6 +72,7 @@ inline QStringList ExpectedFiles(const QString& SysconfDir)
         "share/bash-completion/completions/lumidorctl",
         "share/man/man8/lumidor-shutdown.8.gz",
         "share/doc/lumidor/copyright",
+        "share/doc/lumidor/service/README.md",
         "lib/systemd/user/lumidor-taskd.service",
         "lib/systemd/user/default.target.wants/lumidor-taskd.service",
         SysconfDir + "/xdg/autostart/lumidor-taskd.desktop",

@@ -61,9 +61,9 @@ TEST_F(RunHistoryTest, EachEventIsOneLineWithTheLocalTimeAndNothingBreaksOrOverf
         {"two\nlines\rhere", "started daily.job: two lines here"},
     };
     for (const auto& Case : Cases)
-        ASSERT_TRUE(RunHistory::Append("started", "daily.job", Case.Details));
+        ASSERT_TRUE(RunHistory::Append(RunHistory::TEvent::Started, "daily.job", Case.Details));
     // Cut at the line bound, and never inside a character.
-    ASSERT_TRUE(RunHistory::Append("missed", "long.job", QString(300, QChar(0x00e9))));
+    ASSERT_TRUE(RunHistory::Append(RunHistory::TEvent::Missed, "long.job", QString(300, QChar(0x00e9))));
 
     const QStringList Lines = RunHistory::Read();
     ASSERT_EQ(Lines.size(), 3);
@@ -93,10 +93,10 @@ TEST_F(RunHistoryTest, ReadShowsTheLastMaxEvents)
 
 TEST_F(RunHistoryTest, TheFileIsCutBackToTheLastMaxEventsOnlyOnceItPassesItsBound)
 {
-    ASSERT_TRUE(RunHistory::Append("started", "first.job", "makes the folder"));
+    ASSERT_TRUE(RunHistory::Append(RunHistory::TEvent::Started, "first.job", "makes the folder"));
     const int Width = 100;
     const int AtBound = int(RunHistory::TrimAtBytes / Width);
-    const int NewLine = int(RunHistory::Append("x", "y", "z") ? FileLines().last().size() + 1 : 0);
+    const int NewLine = int(RunHistory::Append(RunHistory::TEvent::Skipped, "y", "z") ? FileLines().last().size() + 1 : 0);
     ASSERT_GT(NewLine, 0);
 
     // Ending exactly at the bound with the new line: kept whole.
@@ -107,13 +107,13 @@ TEST_F(RunHistoryTest, TheFileIsCutBackToTheLastMaxEventsOnlyOnceItPassesItsBoun
         ASSERT_TRUE(F.open(QIODevice::Append));
         F.write(QByteArray(int(RunHistory::TrimAtBytes - NewLine - qint64(Before) * Width), '-'));
     }
-    ASSERT_TRUE(RunHistory::Append("x", "y", "z"));
+    ASSERT_TRUE(RunHistory::Append(RunHistory::TEvent::Skipped, "y", "z"));
     EXPECT_EQ(QFile(Path).size(), RunHistory::TrimAtBytes);
     EXPECT_GT(FileLines().size(), RunHistory::MaxEvents);
 
     // One byte past it: cut to the last MaxEvents, the new line last.
     Prefill(AtBound, Width);
-    ASSERT_TRUE(RunHistory::Append("finished", "last.job", "exit code 0"));
+    ASSERT_TRUE(RunHistory::Append(RunHistory::TEvent::Finished, "last.job", "exit code 0"));
     const QList<QByteArray> Lines = FileLines();
     ASSERT_EQ(Lines.size(), RunHistory::MaxEvents);
     EXPECT_TRUE(Lines.first().startsWith("event " + QByteArray::number(AtBound + 1 - RunHistory::MaxEvents) + ' '));
@@ -122,13 +122,13 @@ TEST_F(RunHistoryTest, TheFileIsCutBackToTheLastMaxEventsOnlyOnceItPassesItsBoun
 
 TEST_F(RunHistoryTest, AFullDiskLosesTheLineAndNothingElse)
 {
-    ASSERT_TRUE(RunHistory::Append("started", "first.job", "makes the folder"));
+    ASSERT_TRUE(RunHistory::Append(RunHistory::TEvent::Started, "first.job", "makes the folder"));
     ASSERT_TRUE(QFile::remove(Path));
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), Path));
-    EXPECT_FALSE(RunHistory::Append("started", "daily.job", "lost"));
+    EXPECT_FALSE(RunHistory::Append(RunHistory::TEvent::Started, "daily.job", "lost"));
     EXPECT_TRUE(RunHistory::Read().isEmpty());
 
     // Nowhere to make the folder: lost as well.
     RunHistory::SetFileForTesting(QStringLiteral("/dev/null/lumidor/history.log"));
-    EXPECT_FALSE(RunHistory::Append("started", "daily.job", "lost"));
+    EXPECT_FALSE(RunHistory::Append(RunHistory::TEvent::Started, "daily.job", "lost"));
 }

@@ -1,6 +1,7 @@
 #include "platform/WorkItemStore.h"
 #include "support/TestTriggers.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -176,17 +177,26 @@ TEST_F(WorkItemStoreTest, ReplaceUpdateAndRemoveActOnExistingItemsOnly)
     EXPECT_EQ(QDir(Folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral(".lock")});
 }
 
-TEST_F(WorkItemStoreTest, ASkippedRunIsWrittenOnlyWhenSetAndReadBack)
+TEST_F(WorkItemStoreTest, OptionalRunTimesAreWrittenOnlyWhenSetAndReadBack)
 {
-    TWorkItem Item = Sample();
-    EXPECT_FALSE(WorkItemStore::Serialize(Item).contains("SkippedRun"));
-    Item.SkippedRun = {2024, 6, 3, 5, 21, 30, 0, 0};
-    const QByteArray Text = WorkItemStore::Serialize(Item);
-    EXPECT_TRUE(Text.contains("\nSkippedRun=2024 6 3 5 21 30 0 0\n"));
-    TWorkItem Back;
-    ASSERT_TRUE(WorkItemStore::Parse(Text, Back));
-    EXPECT_EQ(Back, Item);
-    EXPECT_FALSE(WorkItemStore::Parse(QByteArray(Text).replace("SkippedRun=2024 6", "SkippedRun=2024 x"), Back));
+    const struct {
+        const char* Key;
+        TCalendarTime TWorkItem::*Field;
+    } Cases[] = {{"SkippedRun", &TWorkItem::SkippedRun}, {"HandledRun", &TWorkItem::HandledRun}};
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Key);
+        const QByteArray Key(Case.Key);
+        TWorkItem Item = Sample();
+        EXPECT_FALSE(WorkItemStore::Serialize(Item).contains(Key));
+        Item.*Case.Field = {2024, 6, 3, 5, 21, 30, 0, 0};
+        const QByteArray Text = WorkItemStore::Serialize(Item);
+        EXPECT_TRUE(Text.contains("\n" + Key + "=2024 6 3 5 21 30 0 0\n"));
+        TWorkItem Back;
+        ASSERT_TRUE(WorkItemStore::Parse(Text, Back));
+        EXPECT_EQ(Back, Item);
+        EXPECT_FALSE(WorkItemStore::Parse(QByteArray(Text).replace(Key + "=2024 6", Key + "=2024 x"), Back));
+        EXPECT_FALSE(WorkItemStore::Parse(QByteArray(Text).replace("End\n", Key + "=2024 6 3 5 21 30 0 0\nEnd\n"), Back));
+    }
 }
 
 TEST_F(WorkItemStoreTest, UpdateOrRemoveKeepsWritesOrDeletesTheItemAsItIs)
@@ -307,3 +317,22 @@ TEST_F(WorkItemStoreTest, DefaultFolderFollowsTheEnvironment)
 }
 
 } // namespace
+
+// The store's writers work under its lock, so whoever holds it may remove
+// any temporary file at once; only regular files of that exact name go.
+TEST_F(WorkItemStoreTest, StaleTemporariesAreRemovedUnderTheLockAndNothingElse)
+{
+    WriteRaw(QStringLiteral(".tmp-Ab12Z9"), "LumidorWorkItem 1\nApplica");
+    WriteRaw(QStringLiteral(".tmp-zz99ZZ"), "");
+    WriteRaw(QStringLiteral(".tmp-short"), "");
+    WriteRaw(QStringLiteral("tmp-Ab12Z9"), "");
+    WriteRaw(QStringLiteral("kept.job"), WorkItemStore::Serialize(Sample()));
+    ASSERT_TRUE(QFile::link(Folder + QStringLiteral("/kept.job"), Folder + QStringLiteral("/.tmp-Link01")));
+
+    EXPECT_EQ(WorkItemStore::RemoveStaleTemporaries(), 2);
+    EXPECT_EQ(QDir(Folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+        (QStringList{".lock", ".tmp-Link01", ".tmp-short", "kept.job", "tmp-Ab12Z9"}));
+    TWorkItem Item;
+    EXPECT_EQ(WorkItemStore::Load(QStringLiteral("kept"), Item), TStoreResult::Ok);
+}
+

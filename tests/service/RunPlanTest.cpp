@@ -144,6 +144,10 @@ TEST(RunPlan, NextDueNeverGivesTheHandledRunAgain)
     // Recomputed in the very second of the run (the service's own write wakes it).
     EXPECT_EQ(RunPlan::NextDue(Daily, Due, 0, std::nullopt).value_or(0), Due);
     EXPECT_EQ(RunPlan::NextDue(Daily, Due, 0, Due).value_or(0), Due + 86400);
+    // A service that comes up again knows it from the item.
+    TWorkItem Refused = Daily;
+    Refused.HandledRun = TriggerSchedule::LocalFields(Due);
+    EXPECT_EQ(RunPlan::NextDue(Refused, Due, 0, std::nullopt).value_or(0), Due + 86400);
 }
 
 TEST(RunPlan, OneTimeItemSavedDuringItsMinuteIsDueAtOnce)
@@ -155,6 +159,8 @@ TEST(RunPlan, OneTimeItemSavedDuringItsMinuteIsDueAtOnce)
     HasRun.MostRecentRun = TriggerSchedule::LocalFields(Start + 2);
     TWorkItem RanBefore = Once;
     RanBefore.MostRecentRun = TriggerSchedule::LocalFields(Start - 3600);
+    TWorkItem Refused = Once;
+    Refused.HandledRun = TriggerSchedule::LocalFields(Start + 10);
     const TWorkItem Disabled = Item(Once.Triggers[0], 0x2002 | WorkItem::FlagDisabled);
     TTriggerData DisabledTrigger = Once.Triggers[0];
     DisabledTrigger.rgFlags |= WorkItem::TriggerDisabled;
@@ -172,6 +178,8 @@ TEST(RunPlan, OneTimeItemSavedDuringItsMinuteIsDueAtOnce)
         {"saved before the minute", Once, Start - 1, false},
         {"has run since the minute began", HasRun, Start + 10, false},
         {"ran before, long ago", RanBefore, Start + 10, true},
+        // The service's own note of the refusal saves the item again in that minute.
+        {"refused since the minute began", Refused, Start + 11, false},
         {"disabled item", Disabled, Start + 10, false},
         {"disabled trigger", Item(DisabledTrigger), Start + 10, false},
         {"daily trigger", Daily, Start + 10, false},
@@ -284,6 +292,10 @@ TEST(RunPlan, RunsBetweenTheLastRunOrSaveAndTheStartAreMissed)
     TWorkItem Daily = Item(Trigger(WorkItem::TriggerDaily, 2024, 1, 1, 10, 0), 0);
     TWorkItem RanYesterday = Daily;
     RanYesterday.MostRecentRun = TCalendarTime{2024, 5, 6, 4, 10, 0, 3, 0};
+    TWorkItem RefusedToday = RanYesterday;
+    RefusedToday.HandledRun = TriggerSchedule::LocalFields(Now / 1000);
+    TWorkItem MissedTwoDaysAgo = Daily;
+    MissedTwoDaysAgo.HandledRun = TriggerSchedule::LocalFields(Utc(2024, 5, 3, 10, 0));
     TTriggerData EveryMinute = Trigger(WorkItem::TriggerDaily, 2024, 1, 1, 0, 0);
     EveryMinute.MinutesInterval = 1;
     EveryMinute.MinutesDuration = 1439;
@@ -294,15 +306,21 @@ TEST(RunPlan, RunsBetweenTheLastRunOrSaveAndTheStartAreMissed)
         qint64 NowMs;
         int Count;
         bool AtLeast;
+        qint64 First;
         qint64 Last;
     } Cases[] = {
-        {"the start a moment after today's run", Daily, Utc(2024, 5, 1, 9, 0), Now + 300, 5, false, Now / 1000},
+        {"the start a moment after today's run", Daily, Utc(2024, 5, 1, 9, 0), Now + 300, 5, false,
+            Utc(2024, 5, 1, 10, 0), Now / 1000},
         {"the start at the very millisecond of today's run", Daily, Utc(2024, 5, 1, 9, 0), Now, 4, false,
-            Utc(2024, 5, 4, 10, 0)},
-        {"ran yesterday", RanYesterday, Utc(2024, 5, 1, 9, 0), Now + 300, 1, false, Now / 1000},
-        {"saved after today's run", Daily, Now / 1000 + 1, Now + 5000, 0, false, 0},
+            Utc(2024, 5, 1, 10, 0), Utc(2024, 5, 4, 10, 0)},
+        {"ran yesterday", RanYesterday, Utc(2024, 5, 1, 9, 0), Now + 300, 1, false, Now / 1000, Now / 1000},
+        // Refused or reported missed by a service before this one: never again.
+        {"refused today", RefusedToday, Utc(2024, 5, 1, 9, 0), Now + 300, 0, false, 0, 0},
+        {"missed up to two days ago", MissedTwoDaysAgo, Utc(2024, 5, 1, 9, 0), Now + 300, 2, false,
+            Utc(2024, 5, 4, 10, 0), Now / 1000},
+        {"saved after today's run", Daily, Now / 1000 + 1, Now + 5000, 0, false, 0, 0},
         {"every minute for weeks", Item(EveryMinute, 0), Utc(2024, 4, 1, 0, 0), Now + 300, RunPlan::MissedCountLimit,
-            true, Utc(2024, 4, 1, 16, 40)},
+            true, Utc(2024, 4, 1, 0, 1), Utc(2024, 4, 1, 16, 40)},
     };
     for (const auto& Case : Cases) {
         SCOPED_TRACE(Case.Name);
@@ -310,6 +328,7 @@ TEST(RunPlan, RunsBetweenTheLastRunOrSaveAndTheStartAreMissed)
         EXPECT_EQ(Missed.Count, Case.Count);
         EXPECT_EQ(Missed.AtLeast, Case.AtLeast);
         if (Case.Count > 0) {
+            EXPECT_EQ(Missed.First, Case.First);
             EXPECT_EQ(Missed.Last, Case.Last);
         }
     }

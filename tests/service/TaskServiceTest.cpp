@@ -43,6 +43,18 @@ protected:
     {
         return QFileInfo::exists(WorkItemStore::FilePath(Name));
     }
+
+    // The history's lines about one item's file.
+    QStringList HistoryOf(const QString& FileName) const
+    {
+        QFile F(Home.filePath("state/lumidor/history.log"));
+        QStringList Found;
+        if (F.open(QIODevice::ReadOnly))
+            for (const QString& Line : QString::fromUtf8(F.readAll()).split('\n'))
+                if (Line.contains(' ' + FileName + ": "))
+                    Found += Line;
+        return Found;
+    }
 };
 
 } // namespace
@@ -130,6 +142,12 @@ TEST_F(TaskServiceTest, RunThatPassedAMomentBeforeTheServiceCameUpIsLoggedMissed
     QThread::msleep(1500);
     EXPECT_TRUE(Runs().isEmpty()) << LogText().toStdString();
     EXPECT_TRUE(LogText().contains("daily.job: 1 run(s) missed while no service was running")) << LogText().toStdString();
+    // The history says so too, once.
+    const QStringList Found = HistoryOf("daily.job");
+    ASSERT_EQ(Found.size(), 1) << Found.join('\n').toStdString();
+    EXPECT_TRUE(Found.first().contains(" missed daily.job: the run due at "
+                                       + QDateTime::fromSecsSinceEpoch(Due).toString("yyyy-MM-dd HH:mm:ss")))
+        << Found.first().toStdString();
 }
 
 TEST_F(TaskServiceTest, OneTimeItemSavedDuringItsMinuteRunsAtOnce)
@@ -140,6 +158,28 @@ TEST_F(TaskServiceTest, OneTimeItemSavedDuringItsMinuteRunsAtOnce)
     ASSERT_TRUE(WaitUntil([&] { return !Runs().isEmpty(); }, 5000)) << LogText().toStdString();
     ASSERT_TRUE(WaitUntil([&] { return !Exists("thisminute"); }, 5000)) << LogText().toStdString();
     EXPECT_EQ(Runs().size(), 1);
+}
+
+// The refusal is kept in the item: a service that comes up again, within the
+// run's minute or later, neither refuses it again nor reports it missed.
+TEST_F(TaskServiceTest, ARefusedRunIsInTheHistoryOnceAcrossRestarts)
+{
+    SetLoggedOn(false);
+    AvoidMinuteEnd(10);
+    ASSERT_EQ(WorkItemStore::Create("refused", ShutdownItem(WorkItem::TriggerOnce, NowSeconds(), 0x2000)),
+        TStoreResult::Ok);
+    StartService();
+    ASSERT_TRUE(WaitUntil([&] { return !HistoryOf("refused.job").isEmpty(); }, 5000)) << LogText().toStdString();
+    for (int Restart = 0; Restart < 2; ++Restart) {
+        StopService();
+        StartService();
+        QThread::msleep(1500);
+    }
+    const QStringList Found = HistoryOf("refused.job");
+    ASSERT_EQ(Found.size(), 1) << Found.join('\n').toStdString();
+    EXPECT_TRUE(Found.first().contains(" refused refused.job: the run due at ")) << Found.first().toStdString();
+    EXPECT_TRUE(Runs().isEmpty());
+    EXPECT_TRUE(Exists("refused"));
 }
 
 TEST_F(TaskServiceTest, ItemDeletedWhileItRunsIsNotBroughtBack)
