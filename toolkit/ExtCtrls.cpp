@@ -4,6 +4,8 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <cmath>
+
 namespace {
 
 // One ring of a bevel: the top-left in the first colour, the bottom-right in
@@ -278,7 +280,9 @@ void TImage::Paint()
     }
     if (FCenter)
         Target.moveCenter(Client.center());
-    const bool Dense = P.device() && P.device()->devicePixelRatio() > 1 && !DenseImage().isNull();
+    // The painter's scale is the surface's density, also when the widget
+    // renders into an image of its own.
+    const bool Dense = std::abs(P.deviceTransform().m11()) > 1 && !DenseImage().isNull();
     P.setClipRect(Client);
     P.setRenderHint(QPainter::SmoothPixmapTransform, FStretch || Dense);
     P.drawImage(Target, Dense ? *FDense : FDrawn);
