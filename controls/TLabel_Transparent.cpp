@@ -148,6 +148,7 @@ void TCustomLabel::SetShowAccelChar(bool Value)
         return;
     FShowAccelChar = Value;
     Invalidate();
+    AccessibleNameChanged();
 }
 
 void TCustomLabel::SetEllipsisPosition(TEllipsisPosition Value)

@@ -304,8 +304,6 @@ void TControl::SetCaption(const QString& Value)
     FCaption = Value;
     TextChanged();
     AccessibleNameChanged();
-    for (TControl* Named : FLabelFor)
-        Named->AccessibleNameChanged();
 }
 
 TControl* TControl::OfWidget(const QObject* W)
@@ -320,7 +318,7 @@ QAccessible::Role TControl::AccessibleRole() const
 
 QString TControl::AccessibleName() const
 {
-    return AccessibleText(FLabelledBy ? FLabelledBy->Caption() : FCaption);
+    return FLabelledBy ? FLabelledBy->AccessibleName() : AccessibleText(FCaption);
 }
 
 void TControl::AccessibleState(QAccessible::State&) const
@@ -329,8 +327,12 @@ void TControl::AccessibleState(QAccessible::State&) const
 
 void TControl::SetLabelledBy(TControl* Value)
 {
-    if (Value == FLabelledBy || Value == this)
+    if (Value == FLabelledBy)
         return;
+    // A control is never named through itself.
+    for (const TControl* C = Value; C; C = C->FLabelledBy)
+        if (C == this)
+            return;
     if (FLabelledBy)
         std::erase(FLabelledBy->FLabelFor, this);
     FLabelledBy = Value;
@@ -348,10 +350,12 @@ void TControl::AccessibleNameChanged()
         if (FWidget->accessibleName() != Name)
             FWidget->setAccessibleName(Name);
         UpdateBuddyLabel(Name);
-        return;
+    } else {
+        QAccessibleEvent E(FWidget.data(), QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&E);
     }
-    QAccessibleEvent E(FWidget.data(), QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&E);
+    for (TControl* Named : FLabelFor)
+        Named->AccessibleNameChanged();
 }
 
 void TControl::UpdateBuddyLabel(const QString& Name)
@@ -371,7 +375,8 @@ void TControl::UpdateBuddyLabel(const QString& Name)
     } else if (FBuddyLabel->parentWidget() != Beside) {
         FBuddyLabel->setParent(Beside);
     }
-    FBuddyLabel->setText(Name);
+    // A QLabel's text marks accelerators, which the name must not lose.
+    FBuddyLabel->setText(QString(Name).replace(u'&', QStringLiteral("&&")));
 }
 
 QString AccessibleText(const QString& Caption, bool StripAccel)

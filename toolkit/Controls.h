@@ -168,6 +168,9 @@ public:
     TControl* LabelledBy() const { return FLabelledBy; }
     void SetLabelledBy(TControl* Value);
     const std::vector<TControl*>& LabelFor() const { return FLabelFor; }
+    // Tells a screen reader that the name changed, as Qt does for a QLabel's
+    // text, and so the names of the controls it labels.
+    void AccessibleNameChanged();
 
     TNotifyEvent OnClick;
 
@@ -189,8 +192,6 @@ protected:
     virtual void VisibleChanged();
     virtual void BoundsChanged();
     virtual void ParentChanged();
-    // Tells a screen reader that the name changed, as Qt does for a QLabel.
-    void AccessibleNameChanged();
 
 public:
     // The accelerator notification; true when the key was handled.
