@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTemporaryDir>
@@ -98,6 +99,23 @@ TEST_F(AccessibilityTest, ArrowKeysSkipDisabledButtonsAndWrapWithinTheGroupAndTa
     }
     EXPECT_EQ(TabStops(), QStringLiteral("-B--"));
     EXPECT_TRUE(Elsewhere->Checked());
+}
+
+TEST_F(AccessibilityTest, AFocusedListShowsItsFocusAlsoWhenEmpty)
+{
+    auto* List = Make<TListView>(Form.get());
+    List->SetBounds(10, 10, 200, 100);
+    auto* Other = Make<TButton>(Form.get(), "Close");
+    Form->Show();
+    QApplication::setActiveWindow(Form->Widget());
+    auto* View = static_cast<QAbstractScrollArea*>(List->Widget())->viewport();
+    const QColor Ring = View->palette().color(QPalette::Highlight);
+    for (TWinControl* Focused : {static_cast<TWinControl*>(List), static_cast<TWinControl*>(Other)}) {
+        Focused->SetFocus();
+        ASSERT_TRUE(Focused->Widget()->hasFocus()) << Focused->Caption().toStdString();
+        const QImage Shown = View->grab().toImage();
+        EXPECT_EQ(QColor(Shown.pixel(Shown.width() / 2, 0)) == Ring, Focused == List);
+    }
 }
 
 // A picture drawn on a denser surface takes its "@2x" file when there is one.
