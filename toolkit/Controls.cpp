@@ -350,7 +350,8 @@ void TControl::AccessibleNameChanged()
         if (FWidget->accessibleName() != Name)
             FWidget->setAccessibleName(Name);
         UpdateBuddyLabel(Name);
-    } else {
+    } else if (QAccessible::isActive()) {
+        // Only for a listening screen reader: the event makes the interface.
         QAccessibleEvent E(FWidget.data(), QAccessible::NameChanged);
         QAccessible::updateAccessibility(&E);
     }

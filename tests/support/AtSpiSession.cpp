@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QRect>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
 
