@@ -15,6 +15,10 @@
 
 #include "ProcessSweep.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace {
 
 const QString BusLauncher = QStringLiteral("/usr/libexec/at-spi-bus-launcher");
@@ -53,6 +57,8 @@ TAtSpiSession::TAtSpiSession(const QString& Folder) : FFolder(Folder)
 TAtSpiSession::~TAtSpiSession()
 {
     EndStartedPrograms(FStarted, FFolder);
+    if (FTurn >= 0)
+        ::close(FTurn);
 }
 
 QString TAtSpiSession::Missing()
@@ -83,6 +89,13 @@ QProcess* TAtSpiSession::Start(const QString& Program, const QStringList& Argume
 
 bool TAtSpiSession::Start(QString& Error, const QString& ScreenSize)
 {
+    // Two sessions at once lose their registries (the reader is told the
+    // registry left the bus): tests in parallel take turns.
+    FTurn = ::open(QFile::encodeName(QDir::tempPath() + QStringLiteral("/lumidor-atspi-tests.lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (FTurn < 0 || ::flock(FTurn, LOCK_EX) != 0) {
+        Error = QStringLiteral("cannot take the turn of the accessibility tests");
+        return false;
+    }
     for (const char* Sub : {"home", "run", "config", "data", "state"})
         if (!QDir().mkpath(FFolder + u'/' + QString::fromLatin1(Sub))) {
             Error = QStringLiteral("cannot make the session's folders");
@@ -158,7 +171,7 @@ QProcess* TAtSpiSession::StartProgram(const QString& Program, const QProcessEnvi
     return Start(Program, {}, Env);
 }
 
-bool TAtSpiSession::Run(const QString& Program, const QStringList& Arguments, QByteArray* Output, int Ms) const
+bool TAtSpiSession::Run(const QString& Program, const QStringList& Arguments, QByteArray* Output, int Ms, QByteArray* Errors) const
 {
     QProcess P;
     P.setProcessEnvironment(Environment());
@@ -170,14 +183,16 @@ bool TAtSpiSession::Run(const QString& Program, const QStringList& Arguments, QB
     }
     if (Output)
         *Output = P.readAllStandardOutput();
+    if (Errors)
+        *Errors = P.readAllStandardError();
     return P.exitStatus() == QProcess::NormalExit && P.exitCode() == 0;
 }
 
 QJsonArray TAtSpiSession::Tree(const QString& AppName, QString& Error) const
 {
-    QByteArray Out;
-    if (!Run(Python, {TreeScript, AppName, QStringLiteral("10")}, &Out, 30000)) {
-        Error = QStringLiteral("no tree of %1 was read").arg(AppName);
+    QByteArray Out, Err;
+    if (!Run(Python, {TreeScript, AppName, QStringLiteral("10")}, &Out, 30000, &Err)) {
+        Error = QStringLiteral("no tree of %1 was read: %2").arg(AppName, QString::fromUtf8(Err.right(600)));
         return {};
     }
     QJsonParseError Parse;
@@ -187,13 +202,15 @@ QJsonArray TAtSpiSession::Tree(const QString& AppName, QString& Error) const
     return Doc.array();
 }
 
-QJsonArray TAtSpiSession::TreeWhen(const QString& AppName, const std::function<bool(const QJsonArray&)>& Done, int Ms) const
+QJsonArray TAtSpiSession::TreeWhen(const QString& AppName, const std::function<bool(const QJsonArray&)>& Done, int Ms, QString* Error) const
 {
     const QDeadlineTimer Deadline(Ms);
     QJsonArray T;
     do {
-        QString Error;
-        T = Tree(AppName, Error);
+        QString Failure;
+        T = Tree(AppName, Failure);
+        if (Error)
+            *Error = Failure;
         if (Done(T))
             break;
         QThread::msleep(100);

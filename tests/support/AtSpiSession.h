@@ -47,8 +47,9 @@ public:
     // The nodes of the tree of the application AppName, depth first, once it
     // shows a window: path, role, name, states, rect, relations.
     QJsonArray Tree(const QString& AppName, QString& Error) const;
-    // Reads the tree until Done holds for it, or Ms pass; the last tree read.
-    QJsonArray TreeWhen(const QString& AppName, const std::function<bool(const QJsonArray&)>& Done, int Ms = 15000) const;
+    // Reads the tree until Done holds for it, or Ms pass; the last tree read
+    // (and why it could not be read).
+    QJsonArray TreeWhen(const QString& AppName, const std::function<bool(const QJsonArray&)>& Done, int Ms = 15000, QString* Error = nullptr) const;
 
     // Starts listening, for Seconds, to the name changes of AppName's nodes
     // that a screen reader announces; the process prints one JSON object a
@@ -69,13 +70,14 @@ public:
     QImage Screenshot() const;
 
 private:
-    bool Run(const QString& Program, const QStringList& Arguments, QByteArray* Output = nullptr, int Ms = 15000) const;
+    bool Run(const QString& Program, const QStringList& Arguments, QByteArray* Output = nullptr, int Ms = 15000, QByteArray* Errors = nullptr) const;
     QProcess* Start(const QString& Program, const QStringList& Arguments, const QProcessEnvironment& Env);
 
     QString FFolder;
     QString FDisplay;
     QString FSessionAddress;
     std::vector<std::unique_ptr<QProcess>> FStarted;
+    int FTurn = -1;
 };
 
 // Nodes of a tree with that role and name (a name ending in "*" matches as

@@ -10,6 +10,7 @@ reader does, and prints it as JSON: one object a node, depth first.
       of one of APP's nodes as a JSON object a line: what a screen reader
       announces.
 """
+import faulthandler
 import json
 import sys
 import time
@@ -89,6 +90,8 @@ def names(name, seconds):
 
 
 if __name__ == "__main__":
+    # A node that never answers shows where the reading hung.
+    faulthandler.dump_traceback_later(25, exit=True)
     if sys.argv[1] == "--names":
         sys.exit(names(sys.argv[2], float(sys.argv[3])))
     sys.exit(dump(sys.argv[1], float(sys.argv[2]) if len(sys.argv) > 2 else 10.0))

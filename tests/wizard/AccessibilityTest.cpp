@@ -100,10 +100,13 @@ protected:
     // The tree once the node Role/Name has State ("focused", "showing").
     QJsonArray TreeWith(const QString& Role, const QString& Name, const QString& State)
     {
-        return Session->TreeWhen(FName, [&](const QJsonArray& T) {
+        QString Error;
+        const QJsonArray T = Session->TreeWhen(FName, [&](const QJsonArray& T) {
             const auto L = NodesOf(T, Role, Name);
             return std::any_of(L.begin(), L.end(), [&](const QJsonObject& N) { return HasState(N, State); });
-        });
+        }, 15000, &Error);
+        EXPECT_FALSE(T.isEmpty()) << Error.toStdString();
+        return T;
     }
 
     // What each page must say, with the role a user expects: Showing false
