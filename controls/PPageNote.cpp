@@ -223,6 +223,11 @@ void TPageNote::GetChildren(const TGetChildProc& Proc, TComponent* /*Root*/)
         Proc(Page);
 }
 
+QAccessible::Role TPageNote::AccessibleRole() const
+{
+    return QAccessible::Pane;
+}
+
 TPropList TPageNote::Published()
 {
     TPropList L;

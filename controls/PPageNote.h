@@ -63,6 +63,8 @@ public:
     void RemovePage(TPageTab* Page);
 
     void ShowControl(TControl* AControl) override;
+    // A pane to a screen reader; its hidden pages are not showing.
+    QAccessible::Role AccessibleRole() const override;
     // Only the pages, in page order.
     void GetChildren(const TGetChildProc& Proc, TComponent* Root) override;
 

@@ -71,9 +71,25 @@ TCustomLabel::~TCustomLabel() = default;
 
 void TCustomLabel::SetFocusControl(TWinControl* Value)
 {
+    // The control the label leads to is the one it names to a screen reader.
+    if (FFocusControl && FFocusControl != Value && FFocusControl->LabelledBy() == this)
+        FFocusControl->SetLabelledBy(nullptr);
     FFocusControl = Value;
-    if (Value)
+    if (Value) {
         Value->FreeNotification(this);
+        if (!Value->LabelledBy())
+            Value->SetLabelledBy(this);
+    }
+}
+
+QAccessible::Role TCustomLabel::AccessibleRole() const
+{
+    return QAccessible::StaticText;
+}
+
+QString TCustomLabel::AccessibleName() const
+{
+    return AccessibleText(Caption(), FShowAccelChar);
 }
 
 void TCustomLabel::Notification(TComponent* AComponent, TOperation Operation)
@@ -132,6 +148,7 @@ void TCustomLabel::SetShowAccelChar(bool Value)
         return;
     FShowAccelChar = Value;
     Invalidate();
+    AccessibleNameChanged();
 }
 
 void TCustomLabel::SetEllipsisPosition(TEllipsisPosition Value)

@@ -64,6 +64,10 @@ public:
     // The character that the caption marks as accelerator, or empty.
     static QString AccelChar(const QString& Caption);
 
+    // A label to a screen reader, its caption as the text it shows.
+    QAccessible::Role AccessibleRole() const override;
+    QString AccessibleName() const override;
+
     bool DialogChar(QChar Key) override;
     void Loaded() override;
     void Notification(TComponent* AComponent, TOperation Operation) override;

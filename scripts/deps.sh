@@ -25,6 +25,10 @@ packages=(
   # mocks of logind and of the notification server on them (run by Debian's
   # /usr/bin/python3; python3-dbus and python3-gi come as its dependencies).
   dbus python3-dbusmock
+  # The accessibility tests: the AT-SPI bus and registry, pyatspi to read the
+  # tree as a screen reader does, xdotool to type, ImageMagick's import to
+  # take the screen.
+  at-spi2-core python3-pyatspi xdotool imagemagick
   # The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
   clang libclang-rt-14-dev libfuzzer-14-dev
 )

@@ -1,8 +1,10 @@
 #include "toolkit/ComCtrls.h"
 
 #include <QDateTimeEdit>
+#include <QFocusEvent>
 #include <QHeaderView>
 #include <QLocale>
+#include <QPainter>
 #include <QTreeWidget>
 
 #include <cmath>
@@ -39,6 +41,33 @@ QString ShortDate()
         F.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
     return F;
 }
+
+// A list that shows when it has the focus, also while it is empty: the
+// style marks only the current row.
+class TListWidget : public QTreeWidget
+{
+protected:
+    void paintEvent(QPaintEvent* E) override
+    {
+        QTreeWidget::paintEvent(E);
+        if (!hasFocus())
+            return;
+        // An outline in the highlight colour, as the style rings a focused button.
+        QPainter P(viewport());
+        P.setPen(QPen(palette().color(QPalette::Highlight), 1));
+        P.drawRect(viewport()->rect().adjusted(0, 0, -1, -1));
+    }
+    void focusInEvent(QFocusEvent* E) override
+    {
+        QTreeWidget::focusInEvent(E);
+        viewport()->update();
+    }
+    void focusOutEvent(QFocusEvent* E) override
+    {
+        QTreeWidget::focusOutEvent(E);
+        viewport()->update();
+    }
+};
 
 } // namespace
 
@@ -409,7 +438,7 @@ int TListItems::IndexOf(const TListItem* Item) const
 // ---------------------------------------------------------------------------
 // TListView
 
-TListView::TListView(TComponent* AOwner) : TWinControl(AOwner, new QTreeWidget())
+TListView::TListView(TComponent* AOwner) : TWinControl(AOwner, new TListWidget())
 {
     SetColor(DefaultColor);
     SetBounds(0, 0, DefaultWidth, DefaultHeight);

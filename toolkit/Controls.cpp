@@ -1,5 +1,8 @@
 #include "toolkit/Controls.h"
 
+#include "toolkit/Accessibility.h"
+
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -12,6 +15,9 @@
 #include <typeinfo>
 
 namespace {
+
+// The widget's link back to its control, for the accessible interfaces.
+constexpr char ControlProperty[] = "lumidorControl";
 
 TExceptionHandler& ExceptionHandler()
 {
@@ -131,14 +137,24 @@ TControl::~TControl()
 {
     Destroying();
     FFont.OnChange = nullptr;
+    SetLabelledBy(nullptr);
+    for (TControl* Named : std::vector<TControl*>(FLabelFor)) {
+        Named->FLabelledBy = nullptr;
+        Named->AccessibleNameChanged();
+    }
     if (FParent)
         FParent->RemoveControl(this);
+    delete FBuddyLabel.data();
+    if (FWidget)
+        FWidget->setProperty(ControlProperty, QVariant());
     delete FWidget.data();
 }
 
 void TControl::AttachWidget(QWidget* W)
 {
+    InstallControlAccessibility();
     FWidget = W;
+    W->setProperty(ControlProperty, QVariant::fromValue(static_cast<void*>(this)));
     W->setFont(FFont.ToQFont());
     W->setEnabled(FEnabled);
     ApplyPalette();
@@ -161,6 +177,8 @@ void TControl::SetParent(TWinControl* AParent)
 void TControl::ParentChanged()
 {
     FollowParent();
+    if (FLabelledBy)
+        AccessibleNameChanged();
 }
 
 void TControl::FollowParent()
@@ -285,6 +303,93 @@ void TControl::SetCaption(const QString& Value)
         return;
     FCaption = Value;
     TextChanged();
+    AccessibleNameChanged();
+}
+
+TControl* TControl::OfWidget(const QObject* W)
+{
+    return W ? static_cast<TControl*>(W->property(ControlProperty).value<void*>()) : nullptr;
+}
+
+QAccessible::Role TControl::AccessibleRole() const
+{
+    return QAccessible::NoRole;
+}
+
+QString TControl::AccessibleName() const
+{
+    return FLabelledBy ? FLabelledBy->AccessibleName() : AccessibleText(FCaption);
+}
+
+void TControl::AccessibleState(QAccessible::State&) const
+{
+}
+
+void TControl::SetLabelledBy(TControl* Value)
+{
+    if (Value == FLabelledBy)
+        return;
+    // A control is never named through itself.
+    for (const TControl* C = Value; C; C = C->FLabelledBy)
+        if (C == this)
+            return;
+    if (FLabelledBy)
+        std::erase(FLabelledBy->FLabelFor, this);
+    FLabelledBy = Value;
+    if (Value)
+        Value->FLabelFor.push_back(this);
+    AccessibleNameChanged();
+}
+
+void TControl::AccessibleNameChanged()
+{
+    if (!FWidget || HasState(csDestroying))
+        return;
+    if (AccessibleRole() == QAccessible::NoRole) {
+        const QString Name = FLabelledBy ? AccessibleName() : QString();
+        if (FWidget->accessibleName() != Name)
+            FWidget->setAccessibleName(Name);
+        UpdateBuddyLabel(Name);
+    } else if (QAccessible::isActive()) {
+        // Only for a listening screen reader: the event makes the interface.
+        QAccessibleEvent E(FWidget.data(), QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&E);
+    }
+    for (TControl* Named : FLabelFor)
+        Named->AccessibleNameChanged();
+}
+
+void TControl::UpdateBuddyLabel(const QString& Name)
+{
+    // Qt's interfaces report a widget as labelled only by a QLabel beside it
+    // whose buddy it is (a drop-down's name is its current item): a hidden
+    // one carries the labelling control's text.
+    QWidget* Beside = FWidget->parentWidget();
+    if (Name.isEmpty() || !Beside) {
+        delete FBuddyLabel.data();
+        return;
+    }
+    if (!FBuddyLabel) {
+        FBuddyLabel = new QLabel(Beside);
+        FBuddyLabel->hide();
+        FBuddyLabel->setBuddy(FWidget);
+    } else if (FBuddyLabel->parentWidget() != Beside) {
+        FBuddyLabel->setParent(Beside);
+    }
+    // A QLabel's text marks accelerators, which the name must not lose.
+    FBuddyLabel->setText(QString(Name).replace(u'&', QStringLiteral("&&")));
+}
+
+QString AccessibleText(const QString& Caption, bool StripAccel)
+{
+    QString T;
+    T.reserve(Caption.size());
+    for (qsizetype I = 0; I < Caption.size(); ++I) {
+        if (StripAccel && Caption[I] == u'&' && I + 1 < Caption.size())
+            ++I;
+        T += Caption[I];
+    }
+    return T.simplified();
 }
 
 void TControl::TextChanged()
@@ -827,6 +932,7 @@ TPropList TWinControl::Published()
 {
     TPropList L;
     L.push_back(Props::Property<TWinControl>(QStringLiteral("TabOrder"), &TWinControl::TabOrder, &TWinControl::SetTabOrder, -1));
+    L.push_back(Props::Reference<TControl, TControl>(QStringLiteral("LabelledBy"), &TControl::LabelledBy, &TControl::SetLabelledBy));
     return L;
 }
 
@@ -849,6 +955,11 @@ void TGraphicControl::Paint()
 {
 }
 
+QAccessible::Role TGraphicControl::AccessibleRole() const
+{
+    return QAccessible::Client;
+}
+
 TPropList TGraphicControl::Published()
 {
     return {};
@@ -865,6 +976,11 @@ void TCustomControl::DoPaint(QPainter& Painter)
 
 void TCustomControl::Paint()
 {
+}
+
+QAccessible::Role TCustomControl::AccessibleRole() const
+{
+    return QAccessible::Pane;
 }
 
 TPropList TCustomControl::Published()

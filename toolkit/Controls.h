@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAccessible>
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
@@ -11,6 +12,7 @@
 #include "toolkit/Graphics.h"
 #include "toolkit/Streaming.h"
 
+class QLabel;
 class TWinControl;
 
 enum TAlign
@@ -153,6 +155,23 @@ public:
     virtual void Click();
 
     QWidget* Widget() const { return FWidget; }
+    // The control whose widget W is, or null.
+    static TControl* OfWidget(const QObject* W);
+
+    // What a screen reader is told. NoRole leaves the widget to Qt's own
+    // accessible interface; any other role puts the control's in its place.
+    virtual QAccessible::Role AccessibleRole() const;
+    virtual QString AccessibleName() const;
+    // Adds what the role implies (a radio button's check).
+    virtual void AccessibleState(QAccessible::State& State) const;
+    // The control whose caption names this one to a screen reader (a label
+    // beside a drop-down), and the controls this one names.
+    TControl* LabelledBy() const { return FLabelledBy; }
+    void SetLabelledBy(TControl* Value);
+    const std::vector<TControl*>& LabelFor() const { return FLabelFor; }
+    // Tells a screen reader that the name changed, as Qt does for a QLabel's
+    // text, and so the names of the controls it labels.
+    void AccessibleNameChanged();
 
     TNotifyEvent OnClick;
 
@@ -188,6 +207,7 @@ private:
     // the parent's; one that already matches stays untouched. Called when
     // the parent changes, its font or colour changes, or a Parent flag is set.
     void FollowParent();
+    void UpdateBuddyLabel(const QString& Name);
 
     TWinControl* FParent = nullptr;
     int FLeft = 0;
@@ -208,6 +228,9 @@ private:
     TControlStyle FControlStyle = csClickEvents;
     QPointer<QWidget> FWidget;
     bool FInFontChange = false;
+    TControl* FLabelledBy = nullptr;
+    std::vector<TControl*> FLabelFor;
+    QPointer<QLabel> FBuddyLabel;
 };
 
 // A control with a window of its own that holds child controls.
@@ -279,6 +302,8 @@ public:
     // Valid while Paint runs.
     TCanvas& Canvas() { return FCanvas; }
 
+    QAccessible::Role AccessibleRole() const override;
+
     static TPropList Published();
 
 protected:
@@ -298,6 +323,8 @@ public:
     explicit TCustomControl(TComponent* AOwner);
 
     TCanvas& Canvas() { return FCanvas; }
+
+    QAccessible::Role AccessibleRole() const override;
 
     static TPropList Published();
 
@@ -325,6 +352,11 @@ TPropInfo BiDiMode();
 TPropInfo ParentBiDiMode();
 TPropInfo OnClick();
 } // namespace ControlProps
+
+// A caption as a screen reader should say it: accelerator marks dropped
+// ("&&" stays one "&") when StripAccel, line breaks and runs of blanks as one
+// space, no blanks around.
+QString AccessibleText(const QString& Caption, bool StripAccel = true);
 
 // Calls Fn, passing any exception to the handler of unexpected errors: the
 // way every Qt signal and event reaches a handler of the program.

@@ -1,7 +1,10 @@
 #include "toolkit/ExtCtrls.h"
 
+#include <QFile>
 #include <QImageReader>
 #include <QPainter>
+
+#include <cmath>
 
 namespace {
 
@@ -147,28 +150,32 @@ TImage::TImage(TComponent* AOwner) : TGraphicControl(AOwner)
     SetBounds(0, 0, DefaultSize, DefaultSize);
 }
 
+QImage TImage::ReadPicture(const QString& Path)
+{
+    QImage Loaded;
+    // A PNG named so is read by Qt's own decoder straight away: letting
+    // the reader guess would load every image-format plugin first, a
+    // noticeable part of the window's start. Anything else, or a file
+    // whose name lies, takes the reader's full search.
+    if (Path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)) {
+        QImageReader Png(Path, QByteArrayLiteral("png"));
+        Png.setAutoDetectImageFormat(false);
+        Loaded = Png.read();
+    }
+    if (Loaded.isNull()) {
+        QImageReader Reader(Path);
+        Loaded = Reader.read();
+        if (Loaded.isNull())
+            throw EFOpenError(QStringLiteral("Cannot open picture \"%1\". %2").arg(Path, Reader.errorString()));
+    }
+    return Loaded;
+}
+
 void TImage::SetPicture(const QString& Path)
 {
     if (Path == FPicture)
         return;
-    QImage Loaded;
-    if (!Path.isEmpty()) {
-        // A PNG named so is read by Qt's own decoder straight away: letting
-        // the reader guess would load every image-format plugin first, a
-        // noticeable part of the window's start. Anything else, or a file
-        // whose name lies, takes the reader's full search.
-        if (Path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)) {
-            QImageReader Png(Path, QByteArrayLiteral("png"));
-            Png.setAutoDetectImageFormat(false);
-            Loaded = Png.read();
-        }
-        if (Loaded.isNull()) {
-            QImageReader Reader(Path);
-            Loaded = Reader.read();
-            if (Loaded.isNull())
-                throw EFOpenError(QStringLiteral("Cannot open picture \"%1\". %2").arg(Path, Reader.errorString()));
-        }
-    }
+    const QImage Loaded = Path.isEmpty() ? QImage() : ReadPicture(Path);
     FPicture = Path;
     FImage = Loaded;
     PrepareImage();
@@ -218,18 +225,43 @@ void TImage::SetTransparent(bool Value)
 
 void TImage::PrepareImage()
 {
-    FDrawn = FImage;
-    if (!FTransparent || FImage.isNull() || FImage.hasAlphaChannel())
-        return;
+    FDrawn = FTransparent ? WithKeyColourClear(FImage) : FImage;
+    FDense.reset();
+}
+
+QImage TImage::WithKeyColourClear(const QImage& Image)
+{
+    if (Image.isNull() || Image.hasAlphaChannel())
+        return Image;
     // Without an alpha channel the bottom-left pixel names the see-through colour.
-    FDrawn = FImage.convertToFormat(QImage::Format_ARGB32);
-    const QRgb Key = FDrawn.pixel(0, FDrawn.height() - 1) | 0xFF000000u;
-    for (int Y = 0; Y < FDrawn.height(); ++Y) {
-        auto* Line = reinterpret_cast<QRgb*>(FDrawn.scanLine(Y));
-        for (int X = 0; X < FDrawn.width(); ++X)
+    QImage Result = Image.convertToFormat(QImage::Format_ARGB32);
+    const QRgb Key = Result.pixel(0, Result.height() - 1) | 0xFF000000u;
+    for (int Y = 0; Y < Result.height(); ++Y) {
+        auto* Line = reinterpret_cast<QRgb*>(Result.scanLine(Y));
+        for (int X = 0; X < Result.width(); ++X)
             if ((Line[X] | 0xFF000000u) == Key)
                 Line[X] = 0;
     }
+    return Result;
+}
+
+const QImage& TImage::DenseImage()
+{
+    if (!FDense) {
+        FDense = QImage();
+        const int Dot = FPicture.lastIndexOf(u'.');
+        const QString Path = Dot > FPicture.lastIndexOf(u'/') ? FPicture.left(Dot) + QStringLiteral("@2x") + FPicture.mid(Dot) : QString();
+        // A missing or unreadable variant leaves the picture as it is.
+        if (!Path.isEmpty() && QFile::exists(Path)) {
+            try {
+                FDense = FTransparent ? WithKeyColourClear(ReadPicture(Path)) : ReadPicture(Path);
+            } catch (const EFOpenError&) {
+            }
+        }
+        if (!FDense->isNull())
+            FDense->setDevicePixelRatio(2);
+    }
+    return *FDense;
 }
 
 void TImage::Paint()
@@ -248,9 +280,17 @@ void TImage::Paint()
     }
     if (FCenter)
         Target.moveCenter(Client.center());
+    // The painter's scale is the surface's density, also when the widget
+    // renders into an image of its own.
+    const bool Dense = std::abs(P.deviceTransform().m11()) > 1 && !DenseImage().isNull();
     P.setClipRect(Client);
-    P.setRenderHint(QPainter::SmoothPixmapTransform, FStretch);
-    P.drawImage(Target, FDrawn);
+    P.setRenderHint(QPainter::SmoothPixmapTransform, FStretch || Dense);
+    P.drawImage(Target, Dense ? *FDense : FDrawn);
+}
+
+QAccessible::Role TImage::AccessibleRole() const
+{
+    return QAccessible::Graphic;
 }
 
 TPropList TImage::Published()

@@ -92,17 +92,28 @@ public:
     bool Transparent() const { return FTransparent; }
     void SetTransparent(bool Value);
 
+    // A picture to a screen reader: decorative, without a name unless the
+    // window gives it one.
+    QAccessible::Role AccessibleRole() const override;
+
     static TPropList Published();
 
 protected:
+    // On a high-density surface draws the picture's "@2x" variant beside the
+    // file ("logo@2x.png"), when there is one, instead of scaling it up.
     void Paint() override;
 
 private:
+    static QImage ReadPicture(const QString& Path);
+    static QImage WithKeyColourClear(const QImage& Image);
     void PrepareImage();
+    const QImage& DenseImage();
 
     QString FPicture;
     QImage FImage;
     QImage FDrawn;
+    // Read at the first paint that needs it; null when the file has none.
+    std::optional<QImage> FDense;
     bool FStretch = false;
     bool FCenter = false;
     bool FProportional = false;

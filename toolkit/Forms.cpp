@@ -39,10 +39,13 @@ protected:
     }
     void keyPressEvent(QKeyEvent* E) override
     {
-        // Keys nobody took are offered to the controls as accelerators.
+        // Keys nobody took are offered to the controls as accelerators;
+        // Escape presses the cancel button.
         const QString Text = E->text();
         bool Handled = false;
-        if (Text.size() == 1 && Text[0].isPrint())
+        if (E->key() == Qt::Key_Escape && E->modifiers() == Qt::NoModifier)
+            GuardedCall([&] { Handled = FOwner->PressCancel(); });
+        else if (Text.size() == 1 && Text[0].isPrint())
             GuardedCall([&] { Handled = FOwner->DialogChar(Text[0]); });
         if (Handled)
             E->accept();
@@ -83,6 +86,30 @@ void TForm::LoadDescriptionText(const QString& Text, const QString& FileName)
 {
     ReadComponentText(Text, FileName, this);
     DoCreate();
+}
+
+QAccessible::Role TForm::AccessibleRole() const
+{
+    return QAccessible::Window;
+}
+
+bool TForm::PressCancel()
+{
+    std::function<TButton*(const TWinControl*)> Find = [&Find](const TWinControl* Parent) -> TButton* {
+        for (int I = 0; I < Parent->ControlCount(); ++I) {
+            TControl* C = Parent->Controls(I);
+            if (auto* B = dynamic_cast<TButton*>(C); B && B->Cancel() && B->CanFocus())
+                return B;
+            if (auto* W = dynamic_cast<TWinControl*>(C); W && W->Visible())
+                if (TButton* B = Find(W))
+                    return B;
+        }
+        return nullptr;
+    };
+    TButton* B = Find(this);
+    if (B)
+        B->Click();
+    return B != nullptr;
 }
 
 void TForm::DoCreate()

@@ -101,9 +101,15 @@ public:
     QSize FrameSize() const;
 
     void Close();
+    // What Escape does: clicks the visible, enabled button whose Cancel is
+    // set; false when there is none.
+    bool PressCancel();
 
     TNotifyEvent OnCreate;
     TNotifyEvent OnDestroy;
+
+    // A window to a screen reader, named by its caption.
+    QAccessible::Role AccessibleRole() const override;
 
     void BeforeDestruction() override;
     void GetChildren(const TGetChildProc& Proc, TComponent* Root) override;

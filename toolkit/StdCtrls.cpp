@@ -2,12 +2,29 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
+
+// A push button that Enter and Return press while it has the focus, as Space
+// does: Qt leaves them to a dialog's default button, which a window has not.
+class TButtonWidget : public QPushButton
+{
+protected:
+    void keyPressEvent(QKeyEvent* E) override
+    {
+        if ((E->key() == Qt::Key_Return || E->key() == Qt::Key_Enter) && E->modifiers() == Qt::NoModifier) {
+            click();
+            return;
+        }
+        QPushButton::keyPressEvent(E);
+    }
+};
 
 // A radio button whose check state only the control changes: a click on a
 // cleared button selects it, a click on a selected one leaves it selected.
@@ -23,6 +40,26 @@ protected:
         // The control may have refused; show what it holds.
         setChecked(FOwner->Checked());
     }
+    void keyPressEvent(QKeyEvent* E) override
+    {
+        // The arrows move the selection within the group, as in every
+        // desktop toolkit's radio groups; Qt's own way needs auto-exclusion.
+        int Step = 0;
+        switch (E->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Left:
+            Step = -1;
+            break;
+        case Qt::Key_Down:
+        case Qt::Key_Right:
+            Step = 1;
+            break;
+        default:
+            QRadioButton::keyPressEvent(E);
+            return;
+        }
+        GuardedCall([&] { FOwner->MoveInGroup(Step); });
+    }
 
 private:
     TRadioButton* FOwner;
@@ -33,7 +70,7 @@ private:
 // ---------------------------------------------------------------------------
 // TButton
 
-TButton::TButton(TComponent* AOwner) : TWinControl(AOwner, new QPushButton())
+TButton::TButton(TComponent* AOwner) : TWinControl(AOwner, new TButtonWidget())
 {
     SetBounds(0, 0, DefaultWidth, DefaultHeight);
     QPushButton* W = PushButton();
@@ -91,16 +128,82 @@ void TRadioButton::SetChecked(bool Value)
     if (Value == FChecked)
         return;
     FChecked = Value;
+    // Qt's button announces the change to a screen reader.
     RadioButton()->setChecked(Value);
-    if (!Value)
-        return;
-    if (Parent())
-        for (int I = 0; I < Parent()->ControlCount(); ++I)
-            if (auto* Sibling = dynamic_cast<TRadioButton*>(Parent()->Controls(I)); Sibling && Sibling != this)
+    if (Value)
+        for (TRadioButton* Sibling : Group())
+            if (Sibling != this)
                 Sibling->SetChecked(false);
+    UpdateTabStops();
     // A description selects its buttons before the window has any behaviour.
-    if (!HasState(csLoading))
+    if (Value && !HasState(csLoading))
         Click();
+}
+
+std::vector<TRadioButton*> TRadioButton::Group() const
+{
+    if (!Parent())
+        return {const_cast<TRadioButton*>(this)};
+    std::vector<TRadioButton*> L;
+    for (TWinControl* C : Parent()->TabList())
+        if (auto* R = dynamic_cast<TRadioButton*>(C))
+            L.push_back(R);
+    return L;
+}
+
+void TRadioButton::MoveInGroup(int Step)
+{
+    std::vector<TRadioButton*> L;
+    for (TRadioButton* R : Group())
+        if (R == this || (R->Enabled() && R->Visible()))
+            L.push_back(R);
+    const auto It = std::find(L.begin(), L.end(), this);
+    if (It == L.end() || L.size() < 2)
+        return;
+    const auto N = static_cast<std::ptrdiff_t>(L.size());
+    TRadioButton* Next = L[static_cast<size_t>(((It - L.begin()) + Step % N + N) % N)];
+    Next->SetFocus();
+    Next->SetChecked(true);
+}
+
+void TRadioButton::UpdateTabStops()
+{
+    // Tab reaches a group at its selected button, as users of other desktop
+    // programs expect; a group with none selected (or only out of reach) at
+    // each button.
+    const std::vector<TRadioButton*> L = Group();
+    const bool Reachable = std::any_of(L.begin(), L.end(), [](const TRadioButton* R) { return R->Checked() && R->Enabled() && R->Visible(); });
+    for (TRadioButton* R : L)
+        R->Widget()->setFocusPolicy(!Reachable || R->Checked() ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+QAccessible::Role TRadioButton::AccessibleRole() const
+{
+    return QAccessible::RadioButton;
+}
+
+void TRadioButton::AccessibleState(QAccessible::State& State) const
+{
+    State.checkable = true;
+    State.checked = FChecked;
+}
+
+void TRadioButton::EnabledChanged()
+{
+    TWinControl::EnabledChanged();
+    UpdateTabStops();
+}
+
+void TRadioButton::VisibleChanged()
+{
+    TWinControl::VisibleChanged();
+    UpdateTabStops();
+}
+
+void TRadioButton::ParentChanged()
+{
+    TWinControl::ParentChanged();
+    UpdateTabStops();
 }
 
 void TRadioButton::SetAlignment(TAlignment Value)

@@ -51,13 +51,27 @@ public:
     TAlignment Alignment() const { return FAlignment; }
     void SetAlignment(TAlignment Value);
 
+    // The buttons of its group (itself and the radio buttons beside it on
+    // its parent), in tab order.
+    std::vector<TRadioButton*> Group() const;
+    // Selects and focuses the enabled, visible button of the group Step
+    // places on, wrapping round: the arrow keys.
+    void MoveInGroup(int Step);
+
+    QAccessible::Role AccessibleRole() const override;
+    void AccessibleState(QAccessible::State& State) const override;
+
     static TPropList Published();
 
 protected:
     void TextChanged() override;
+    void EnabledChanged() override;
+    void VisibleChanged() override;
+    void ParentChanged() override;
 
 private:
     QRadioButton* RadioButton() const;
+    void UpdateTabStops();
 
     bool FChecked = false;
     TAlignment FAlignment = DefaultAlignment;

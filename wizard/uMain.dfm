@@ -101,6 +101,7 @@ object frmMain: TfrmMain
       Width = 90
       Height = 25
       Caption = 'Close'
+      Cancel = True
       TabOrder = 2
       OnClick = btnCloseClick
     end
@@ -159,6 +160,7 @@ object frmMain: TfrmMain
         Height = 113
         BevelOuter = bvNone
         TabOrder = 1
+        LabelledBy = rgAction
         object imgAdd: TImage
           Left = 37
           Top = 15
@@ -242,6 +244,7 @@ object frmMain: TfrmMain
         Height = 169
         BevelOuter = bvNone
         TabOrder = 1
+        LabelledBy = rgAddAction
         object rbShutdown: TRadioButton
           Left = 60
           Top = 8
@@ -270,6 +273,7 @@ object frmMain: TfrmMain
           Top = 33
           Width = 140
           Height = 21
+          LabelledBy = rbAfter
           Style = csDropDownList
           TabOrder = 2
           OnChange = cbOptionChange
@@ -284,6 +288,7 @@ object frmMain: TfrmMain
           Top = 60
           Width = 140
           Height = 21
+          LabelledBy = rbOrat1
           Enabled = False
           TabOrder = 3
           OnChange = dtPickerChange
@@ -293,6 +298,7 @@ object frmMain: TfrmMain
           Top = 115
           Width = 140
           Height = 21
+          LabelledBy = rbOrat2
           Style = csDropDownList
           ItemIndex = 0
           TabOrder = 4
@@ -347,6 +353,7 @@ object frmMain: TfrmMain
           Top = 88
           Width = 140
           Height = 21
+          LabelledBy = rbOrat1
           Kind = dtkTime
           TabOrder = 6
           OnChange = DateTimePickerOnceChange
@@ -356,6 +363,7 @@ object frmMain: TfrmMain
           Top = 142
           Width = 140
           Height = 21
+          LabelledBy = rbOrat2
           Kind = dtkTime
           TabOrder = 7
           OnChange = DateTimePickerDailyChange

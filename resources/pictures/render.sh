@@ -4,8 +4,10 @@
 # changing an SVG.
 set -euo pipefail
 cd "$(dirname "$0")"
+# Each picture also at twice the density, drawn on screens scaled by more than 1.
 for name in banner logo add delete separator; do
   rsvg-convert -o "$name.png" "$name.svg"
+  rsvg-convert -z 2 -o "$name@2x.png" "$name.svg"
 done
 mkdir -p icons/scalable
 cp logo.svg icons/scalable/lumidor.svg
