@@ -59,6 +59,7 @@ public:
     {
         return FTexts.Text(QLatin1String(Key), QString::fromUtf8(Default));
     }
+    const TRunTimeTexts& All() const { return FTexts; }
 
 private:
     TRunTimeTexts FTexts;
@@ -236,7 +237,7 @@ int Add(TRun& R, const QStringList& Args)
     const std::unique_ptr<TJobBook> Book = OpenBook(R, Code);
     if (!Book)
         return Code;
-    const QString Label = TJobBook::Label(Choice, TJobTexts::ForSuite());
+    const QString Label = TJobBook::Label(Choice, TJobTexts::ForSuite(R.Texts.All()));
     QString Name;
     TJobResult Result = TJobResult::NameTaken;
     for (int Attempt = 0; Attempt < NameAttempts && Result == TJobResult::NameTaken; ++Attempt) {

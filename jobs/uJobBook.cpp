@@ -50,10 +50,9 @@ QStringList TJobTexts::DefaultDayNames()
         QStringLiteral("Wednesday"), QStringLiteral("Thursday"), QStringLiteral("Friday"), QStringLiteral("Saturday")};
 }
 
-TJobTexts TJobTexts::ForSuite()
+TJobTexts TJobTexts::ForSuite(const TRunTimeTexts& RunTime)
 {
     TJobTexts Texts;
-    const TRunTimeTexts RunTime = TRunTimeTexts::ForSuite();
     Texts.ShutdownPrefix = RunTime.Text(QStringLiteral("Shutdown_at"), Texts.ShutdownPrefix);
     Texts.RestartPrefix = RunTime.Text(QStringLiteral("Restart_at"), Texts.RestartPrefix);
     const TRunTimeTexts Window = TRunTimeTexts::ForSuiteSection(QStringLiteral("Lumidor_frmMain"));

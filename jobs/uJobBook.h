@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/DateTime.h"
+#include "platform/RunTimeTexts.h"
 #include "scheduler/uTaskScheduler.h"
 
 class TJobConfig;
@@ -46,8 +47,9 @@ struct TJobTexts
 
     static QStringList DefaultDayNames();
     // The texts of the suite's language, read from its files as the window
-    // reads them, for a program without the window.
-    static TJobTexts ForSuite();
+    // reads them, for a program without the window; RunTime is the suite's
+    // run-time section when the caller has it already.
+    static TJobTexts ForSuite(const TRunTimeTexts& RunTime = TRunTimeTexts::ForSuite());
 };
 
 // One job as the registry and the scheduler know it.
