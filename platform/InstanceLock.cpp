@@ -122,6 +122,11 @@ TInstanceLock::TInstanceLock(const QString& Name, QObject* Parent)
 {
 }
 
+TInstanceLock::TInstanceLock(const QString& Name, const QString& Folder, QObject* Parent)
+    : QObject(Parent), FName(Name), FFolder(Folder), FBaseName(BaseNameFor(Name))
+{
+}
+
 TInstanceLock::~TInstanceLock()
 {
     if (FServer)
@@ -259,20 +264,28 @@ void TInstanceLock::EndMessage(QLocalSocket* Socket, TIncoming& Incoming, bool A
 
 namespace InstanceLock {
 
+QString PrivateFolderIn(const QString& Parent)
+{
+    if (!QDir::isAbsolutePath(Parent))
+        return QString();
+    const QString parent = QDir::cleanPath(Parent);
+    struct stat info {};
+    if (lstat(QFile::encodeName(parent).constData(), &info) != 0 || !IsClosedFolderOfOurs(info))
+        return QString();
+    const QString folder = parent + QStringLiteral("/lumidor");
+    return MakePrivateFolder(folder) ? folder : QString();
+}
+
 QString PrivateRuntimeFolder(const QString& RunUserRoot, const QString& TempRoot)
 {
     // Never $XDG_RUNTIME_DIR or $TMPDIR: a start from a stripped environment
     // would look elsewhere and run as a second instance.
-    const QString uid = QString::number(geteuid());
     if (QDir::isAbsolutePath(RunUserRoot)) {
-        const QString runtime = QDir::cleanPath(RunUserRoot) + QLatin1Char('/') + uid;
-        struct stat info {};
-        if (lstat(QFile::encodeName(runtime).constData(), &info) == 0 && IsClosedFolderOfOurs(info)) {
-            const QString folder = runtime + QStringLiteral("/lumidor");
-            if (MakePrivateFolder(folder))
-                return folder;
-        }
+        const QString own = PrivateFolderIn(QDir::cleanPath(RunUserRoot) + QLatin1Char('/') + QString::number(geteuid()));
+        if (!own.isEmpty())
+            return own;
     }
+    const QString uid = QString::number(geteuid());
     const QString folder = QDir::cleanPath(TempRoot) + QStringLiteral("/lumidor-") + uid;
     return MakePrivateFolder(folder) ? folder : QString();
 }

@@ -37,6 +37,8 @@ public:
     enum TState { Failed, First, Running };
 
     explicit TInstanceLock(const QString& Name, QObject* Parent = nullptr);
+    // The same in Folder instead of the runtime folder.
+    TInstanceLock(const QString& Name, const QString& Folder, QObject* Parent = nullptr);
     ~TInstanceLock() override;
 
     // Takes the lock and opens the wake-up channel. First: this object holds
@@ -83,6 +85,11 @@ QString PrivateRuntimeFolder(const QString& RunUserRoot, const QString& TempRoot
 
 // The same for this process: /run/user and /tmp, or the folder set for tests.
 QString RuntimeFolder();
+
+// <Parent>/lumidor made and checked as above, for a parent the caller names
+// (such as $XDG_RUNTIME_DIR): empty when Parent is no absolute folder of ours
+// closed to others, or the folder cannot be had.
+QString PrivateFolderIn(const QString& Parent);
 
 // Tests keep their locks in a folder of their own; empty restores the real one.
 void SetRuntimeFolderForTesting(const QString& Folder);
