@@ -1,6 +1,7 @@
 #include "toolkit/Accessibility.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 
 #include "toolkit/Controls.h"
 
@@ -81,6 +82,90 @@ void TControlAccessible::doAction(const QString& ActionName)
         Button->click();
     else
         QAccessibleWidget::doAction(ActionName);
+}
+
+// ---------------------------------------------------------------------------
+// TControl: what a screen reader is told
+
+QAccessible::Role TControl::AccessibleRole() const
+{
+    return QAccessible::NoRole;
+}
+
+QString TControl::AccessibleName() const
+{
+    return FLabelledBy ? FLabelledBy->AccessibleName() : AccessibleText(FCaption);
+}
+
+void TControl::AccessibleState(QAccessible::State&) const
+{
+}
+
+void TControl::SetLabelledBy(TControl* Value)
+{
+    if (Value == FLabelledBy)
+        return;
+    // A control is never named through itself.
+    for (const TControl* C = Value; C; C = C->FLabelledBy)
+        if (C == this)
+            return;
+    if (FLabelledBy)
+        std::erase(FLabelledBy->FLabelFor, this);
+    FLabelledBy = Value;
+    if (Value)
+        Value->FLabelFor.push_back(this);
+    AccessibleNameChanged();
+}
+
+void TControl::AccessibleNameChanged()
+{
+    if (!FWidget || HasState(csDestroying))
+        return;
+    if (AccessibleRole() == QAccessible::NoRole) {
+        const QString Name = FLabelledBy ? AccessibleName() : QString();
+        if (FWidget->accessibleName() != Name)
+            FWidget->setAccessibleName(Name);
+        UpdateBuddyLabel(Name);
+    } else if (QAccessible::isActive()) {
+        // Only for a listening screen reader: the event makes the interface.
+        QAccessibleEvent E(FWidget.data(), QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&E);
+    }
+    for (TControl* Named : FLabelFor)
+        Named->AccessibleNameChanged();
+}
+
+void TControl::UpdateBuddyLabel(const QString& Name)
+{
+    // Qt's interfaces report a widget as labelled only by a QLabel beside it
+    // whose buddy it is (a drop-down's name is its current item): a hidden
+    // one carries the labelling control's text.
+    QWidget* Beside = FWidget->parentWidget();
+    if (Name.isEmpty() || !Beside) {
+        delete FBuddyLabel.data();
+        return;
+    }
+    if (!FBuddyLabel) {
+        FBuddyLabel = new QLabel(Beside);
+        FBuddyLabel->hide();
+        FBuddyLabel->setBuddy(FWidget);
+    } else if (FBuddyLabel->parentWidget() != Beside) {
+        FBuddyLabel->setParent(Beside);
+    }
+    // A QLabel's text marks accelerators, which the name must not lose.
+    FBuddyLabel->setText(QString(Name).replace(u'&', QStringLiteral("&&")));
+}
+
+QString AccessibleText(const QString& Caption, bool StripAccel)
+{
+    QString T;
+    T.reserve(Caption.size());
+    for (qsizetype I = 0; I < Caption.size(); ++I) {
+        if (StripAccel && Caption[I] == u'&' && I + 1 < Caption.size())
+            ++I;
+        T += Caption[I];
+    }
+    return T.simplified();
 }
 
 void InstallControlAccessibility()

@@ -158,8 +158,9 @@ public:
     // The control whose widget W is, or null.
     static TControl* OfWidget(const QObject* W);
 
-    // What a screen reader is told. NoRole leaves the widget to Qt's own
-    // accessible interface; any other role puts the control's in its place.
+    // What a screen reader is told (Accessibility.cpp). NoRole leaves the
+    // widget to Qt's own accessible interface; any other role puts the
+    // control's in its place.
     virtual QAccessible::Role AccessibleRole() const;
     virtual QString AccessibleName() const;
     // Adds what the role implies (a radio button's check).
@@ -195,7 +196,8 @@ protected:
     virtual void ParentChanged();
 
 public:
-    // The accelerator notification; true when the key was handled.
+    // The accelerator notification; true when the key was handled
+    // (KeyboardNavigation.cpp).
     virtual bool DialogChar(QChar Key);
 
 private:
@@ -245,6 +247,7 @@ public:
     void InsertControl(TControl* C);
     void RemoveControl(TControl* C);
 
+    // Tab order and focus: KeyboardNavigation.cpp.
     int TabOrder() const;
     void SetTabOrder(int Value);
     // The windowed children in tab order.
