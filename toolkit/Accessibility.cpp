@@ -1,11 +1,73 @@
 #include "toolkit/Accessibility.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QLabel>
+#include <QPointer>
+#include <QTimer>
 
 #include "toolkit/Controls.h"
 
 namespace {
+
+// An object on the accessibility bus as AT-SPI names it: its connection and path.
+struct TAtSpiObject
+{
+    QString Service;
+    QDBusObjectPath Path;
+};
+
+QDBusArgument& operator<<(QDBusArgument& Out, const TAtSpiObject& O)
+{
+    Out.beginStructure();
+    Out << O.Service << O.Path;
+    Out.endStructure();
+    return Out;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& In, TAtSpiObject& O)
+{
+    In.beginStructure();
+    In >> O.Service >> O.Path;
+    In.endStructure();
+    return In;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(TAtSpiObject)
+
+namespace {
+
+// The widget that got the focus in the event being handled, if any.
+QPointer<QWidget>& JustFocused()
+{
+    static QPointer<QWidget> W;
+    return W;
+}
+
+// Qt 6.4 tells a screen reader that a description changed with the object
+// where the text belongs, and Orca cannot speak that: the same event with
+// the text, sent on the connection Qt's bridge publishes the tree on.
+void SayDescriptionChanged(QWidget* W, const QString& Text)
+{
+    const QDBusConnection Bus(QStringLiteral("a11y"));
+    QAccessibleInterface* I = QAccessible::queryAccessibleInterface(W);
+    if (!Bus.isConnected() || !I)
+        return;
+    const QString Prefix = QStringLiteral("/org/a11y/atspi/accessible/");
+    QDBusMessage M = QDBusMessage::createSignal(
+        Prefix + QString::number(QAccessible::uniqueId(I)), QStringLiteral("org.a11y.atspi.Event.Object"), QStringLiteral("PropertyChange"));
+    M << QStringLiteral("accessible-description") << 0 << 0 << QVariant::fromValue(QDBusVariant(Text))
+      << QVariant::fromValue(TAtSpiObject{Bus.baseService(), QDBusObjectPath(Prefix + QStringLiteral("root"))});
+    (void)Bus.send(M);
+}
 
 QAccessibleInterface* ControlFactory(const QString&, QObject* Object)
 {
@@ -34,9 +96,12 @@ QAccessible::Role TControlAccessible::role() const
 
 QString TControlAccessible::text(QAccessible::Text T) const
 {
-    if (T == QAccessible::Name)
-        if (const TControl* C = Control())
+    if (const TControl* C = Control()) {
+        if (T == QAccessible::Name)
             return C->AccessibleName();
+        if (T == QAccessible::Description && !C->AccessibleDescription().isEmpty())
+            return C->AccessibleDescription();
+    }
     return QAccessibleWidget::text(T);
 }
 
@@ -156,6 +221,21 @@ void TControl::UpdateBuddyLabel(const QString& Name)
     FBuddyLabel->setText(QString(Name).replace(u'&', QStringLiteral("&&")));
 }
 
+void TControl::SetAccessibleDescription(const QString& Value)
+{
+    if (Value == FAccessibleDescription)
+        return;
+    FAccessibleDescription = Value;
+    if (!FWidget || HasState(csDestroying))
+        return;
+    if (AccessibleRole() == QAccessible::NoRole)
+        FWidget->setAccessibleDescription(Value);
+    // When the focus arrives with the change, the screen reader says the
+    // description with the control: once is enough.
+    if (QAccessible::isActive() && FWidget->hasFocus() && JustFocused() != FWidget)
+        SayDescriptionChanged(FWidget, Value);
+}
+
 QString AccessibleText(const QString& Caption, bool StripAccel)
 {
     QString T;
@@ -175,4 +255,10 @@ void InstallControlAccessibility()
         return;
     Installed = true;
     QAccessible::installFactory(ControlFactory);
+    qDBusRegisterMetaType<TAtSpiObject>();
+    if (auto* App = qobject_cast<QApplication*>(QCoreApplication::instance()))
+        QObject::connect(App, &QApplication::focusChanged, App, [](QWidget*, QWidget* Now) {
+            JustFocused() = Now;
+            QTimer::singleShot(0, [] { JustFocused() = nullptr; });
+        });
 }

@@ -173,6 +173,11 @@ public:
     // Tells a screen reader that the name changed, as Qt does for a QLabel's
     // text, and so the names of the controls it labels.
     void AccessibleNameChanged();
+    // Said after the name and role when the control gets the focus (a
+    // window's when it comes forward), and at once when it changes while the
+    // control keeps the focus.
+    const QString& AccessibleDescription() const { return FAccessibleDescription; }
+    void SetAccessibleDescription(const QString& Value);
 
     TNotifyEvent OnClick;
 
@@ -233,6 +238,7 @@ private:
     TControl* FLabelledBy = nullptr;
     std::vector<TControl*> FLabelFor;
     QPointer<QLabel> FBuddyLabel;
+    QString FAccessibleDescription;
 };
 
 // A control with a window of its own that holds child controls.
@@ -258,6 +264,9 @@ public:
 
     bool CanFocus() const;
     void SetFocus();
+    // Gives the focus to the first control within this one that Tab would
+    // reach, in tab order; false when none can take it.
+    bool SelectFirst();
 
     // Re-lays the aligned and anchored children.
     void Realign();

@@ -79,6 +79,22 @@ void TWinControl::SetFocus()
         Widget()->setFocus(Qt::OtherFocusReason);
 }
 
+bool TWinControl::SelectFirst()
+{
+    for (TWinControl* C : FTabList) {
+        if (!C->CanFocus())
+            continue;
+        // A container without a stop of its own passes Tab on to its children.
+        if (C->Widget() && (C->Widget()->focusPolicy() & Qt::TabFocus)) {
+            C->SetFocus();
+            return true;
+        }
+        if (C->SelectFirst())
+            return true;
+    }
+    return false;
+}
+
 bool TControl::DialogChar(QChar)
 {
     return false;
