@@ -29,7 +29,8 @@ QStringList WindowKeys()
 }
 
 // What the wizard asks GetText for, then what the task service and the
-// shutdown tool show around a run.
+// shutdown tool show around a run, lumidorctl's texts, and what the window
+// says to a screen reader.
 const QStringList RuntimeKeys{"next", "Finished", "Delete", "Shutdown_at", "Restart_at", "Scheduled_Exists",
                               "time_less_than", "Added_Succ", "Deleted_Succ", "Add_Failed", "Delete_Failed",
                               "HeadsUp_Shutdown", "HeadsUp_Restart", "HeadsUp_Body", "HeadsUp_Skip",
@@ -42,7 +43,8 @@ const QStringList RuntimeKeys{"next", "Finished", "Delete", "Shutdown_at", "Rest
                               "Other_Stands", "Declined_Cancel", "Declined_Body",
                               "Ctl_Added", "Ctl_Deleted", "Ctl_Shutdown", "Ctl_Restart", "Ctl_NoJob", "Ctl_BadUsage",
                               "Ctl_BadDelay", "Ctl_BadTime", "Ctl_BadDate", "Ctl_BadWhen", "Ctl_BadDay", "Ctl_NoStore",
-                              "Ctl_AbortFailed"};
+                              "Ctl_AbortFailed",
+                              "Listed_Jobs", "Listed_None"};
 
 QStringList Keys(TExtIniFile& Ini, const QString& Section)
 {
@@ -113,6 +115,8 @@ TEST(LanguageFiles, EnglishMatchesTheProgramsDefaults)
         {"Countdown_Postpone", "Postpone 10 minutes"},
         {"Failed_Shutdown", "The computer was NOT shut down"},
         {"Failed_Restart", "The computer was NOT restarted"},
+        {"Listed_Jobs", "Scheduled tasks in the list: %1"},
+        {"Listed_None", "The list holds no scheduled task."},
     };
     for (const auto& [Key, Text] : Defaults)
         EXPECT_EQ(Ini.ReadEntry("Lumidor_M", Key, QString()), QString::fromUtf8(Text)) << Key;
