@@ -29,6 +29,10 @@ packages=(
   # tree as a screen reader does, xdotool to type, ImageMagick's import to
   # take the screen.
   at-spi2-core python3-pyatspi xdotool imagemagick
+  # A real screen reader in the accessibility tests: Orca, speaking through
+  # speech-dispatcher's dummy output module (in the speech-dispatcher
+  # package), whose sound the tests send to libao's null device.
+  orca speech-dispatcher speech-dispatcher-audio-plugins
   # The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
   clang libclang-rt-14-dev libfuzzer-14-dev
 )
