@@ -370,13 +370,16 @@ QStringList TAtSpiSession::Spoken() const
     const QByteArray New = F.readAll();
     FDebugRead += New.size();
     FDebugLine += New;
-    qsizetype End;
-    while ((End = FDebugLine.indexOf('\n')) >= 0) {
-        const QString Line = QString::fromUtf8(FDebugLine.left(End));
-        FDebugLine.remove(0, End + 1);
-        if (const QString Said = Utterance(Line); !Said.isNull())
+    qsizetype Begin = 0;
+    for (qsizetype End; (End = FDebugLine.indexOf('\n', Begin)) >= 0; Begin = End + 1) {
+        const QByteArray Line = FDebugLine.mid(Begin, End - Begin);
+        // Most of the file is Orca's account of events, skipped unread.
+        if (!Line.contains("SPEECH OUTPUT: '"))
+            continue;
+        if (const QString Said = Utterance(QString::fromUtf8(Line)); !Said.isNull())
             FSpoken << Said;
     }
+    FDebugLine.remove(0, Begin);
     return FSpoken;
 }
 
