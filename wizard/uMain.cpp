@@ -505,9 +505,12 @@ void TfrmMain::RefreshJobList()
 
 void TfrmMain::DescribeWith(TWinControl* Within, const QString& Description)
 {
+    // A panel passes the description on to the controls that take the focus.
     for (int I = 0; I < Within->ControlCount(); ++I)
         if (auto* C = dynamic_cast<TWinControl*>(Within->Controls(I))) {
-            C->SetAccessibleDescription(Description);
-            DescribeWith(C, Description);
+            if (C->ControlCount() > 0)
+                DescribeWith(C, Description);
+            else
+                C->SetAccessibleDescription(Description);
         }
 }
