@@ -37,9 +37,9 @@ const QStringList RuntimeKeys{"next", "Finished", "Delete", "Shutdown_at", "Rest
                               "Countdown_Abort",
                               "Countdown_Postpone", "Postpone_Failed", "Failed_Shutdown", "Failed_Restart",
                               "Failed_NoLogind", "Failed_Refused", "Failed_Inhibited", "Failed_Logind",
-                              "Slept_Shutdown", "Slept_Restart", "Cancelled_Shutdown", "Cancelled_Restart",
-                              "Replaced_Shutdown", "Replaced_Restart", "NotPlanned_Shutdown", "NotPlanned_Restart",
-                              "Other_Stands", "Declined_Cancel", "Declined_Body",
+                              "Slept_Shutdown", "Slept_Restart", "NotPlanned_Shutdown", "NotPlanned_Restart",
+                              "Failed_InProgress", "Countdown_Other", "Failed_Channel", "Ended_Body", "Clock_Moved",
+                              "Countdown_Moved",
                               "Ctl_Added", "Ctl_Deleted", "Ctl_Shutdown", "Ctl_Restart", "Ctl_NoJob", "Ctl_BadUsage",
                               "Ctl_BadDelay", "Ctl_BadTime", "Ctl_BadDate", "Ctl_BadWhen", "Ctl_BadDay", "Ctl_NoStore",
                               "Ctl_AbortFailed"};
