@@ -253,7 +253,8 @@ int TShutdownTool::Fail(const QDBusMessage* Reply, const QString& What)
         QStringLiteral("cannot %1 (exit code %2)%3")
             .arg(What).arg(ExitCode)
             .arg(Causes.isEmpty() ? QString() : QStringLiteral(": ") + Causes.join(QStringLiteral("; "))));
-    NotifyFailure(ActionText("Failed", "The computer was NOT shut down", "The computer was NOT restarted"), Reason);
+    NotifyFailure(ActionText("Failed", "The computer was NOT shut down", "The computer was NOT restarted"), Reason,
+        QStringLiteral("dialog-error"));
     return ExitCode;
 }
 
@@ -261,17 +262,17 @@ int TShutdownTool::NotRun(RunHistory::TEvent Event, const QString& Summary, cons
 {
     FErr(Details);
     (void)RunHistory::Append(Event, ShutdownProgramName, Details);
-    NotifyFailure(Summary, Body);
+    NotifyFailure(Summary, Body, QStringLiteral("dialog-information"));
     return ShutdownExitNotRun;
 }
 
-void TShutdownTool::NotifyFailure(const QString& Summary, const QString& Reason)
+void TShutdownTool::NotifyFailure(const QString& Summary, const QString& Reason, const QString& Icon)
 {
     if (!FBus->Available(TShutdownBusKind::Session))
         return;
     DesktopNotifications::TNotification Failure;
     Failure.ReplacesId = FNotificationId;
-    Failure.Icon = QStringLiteral("dialog-error");
+    Failure.Icon = Icon;
     Failure.Summary = Summary;
     Failure.Body = Reason;
     // Stays until the user closes it: they must not miss that the computer stays on.

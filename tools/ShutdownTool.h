@@ -90,7 +90,8 @@ private:
     int NotRun(RunHistory::TEvent Event, const QString& Summary, const QString& Body, const QString& Details);
     // Reply: logind's error answer; nullptr when the system bus is not there.
     int Fail(const QDBusMessage* Reply, const QString& What);
-    void NotifyFailure(const QString& Summary, const QString& Reason);
+    // In place of the countdown; stays until the user closes it.
+    void NotifyFailure(const QString& Summary, const QString& Reason, const QString& Icon);
     // Who and why of every other user's lock that blocks a shutdown.
     QList<QPair<QString, QString>> BlockingInhibitors();
     int ReportError(const QDBusMessage& Reply, const QString& What, const QString& Cause = QString());
