@@ -87,6 +87,17 @@ protected:
         return Due;
     }
 
+    // A shutdown item named Name due at the next minute, the service started
+    // and its heads-up seen; false when it did not come.
+    bool HeadsUpFor(const QString& Name, uint32_t Trigger, qint64& Due, qint64& Lead, TNotice& Shown)
+    {
+        Due = PlanNextMinute(Lead);
+        if (WorkItemStore::Create(Name, ShutdownItem(Trigger, Due)) != TStoreResult::Ok)
+            return false;
+        StartService();
+        return WaitForNotice(Shown);
+    }
+
     QString History() const
     {
         QProcess Print;
@@ -139,12 +150,9 @@ TEST(HeadsUpAction, OnlyAShutdownOrRestartOfTheShutdownToolIsAnnounced)
 
 TEST_F(HeadsUpTest, HeadsUpComesTheLeadTimeBeforeTheRunAndNeverMovesIt)
 {
-    qint64 Lead = 0;
-    const qint64 Due = PlanNextMinute(Lead);
-    ASSERT_EQ(WorkItemStore::Create("shutdown", ShutdownItem(WorkItem::TriggerOnce, Due)), TStoreResult::Ok);
-    StartService();
+    qint64 Lead = 0, Due = 0;
     TNotice Shown;
-    ASSERT_TRUE(WaitForNotice(Shown)) << LogText().toStdString();
+    ASSERT_TRUE(HeadsUpFor("shutdown", WorkItem::TriggerOnce, Due, Lead, Shown)) << LogText().toStdString();
     EXPECT_NEAR(Shown.At, double(Due - Lead), 1.0);
     EXPECT_EQ(Shown.Summary, "The computer shuts down at " + ShortTime(Due));
     EXPECT_EQ(Shown.Body, "Save your work. Lumidor does this as you scheduled it.");
@@ -174,12 +182,9 @@ TEST_F(HeadsUpTest, HeadsUpComesTheLeadTimeBeforeTheRunAndNeverMovesIt)
 // timer reach it in whatever order.
 TEST_F(HeadsUpTest, AHeadsUpForARunMissedInASleepIsWithdrawnAndNotShownAgain)
 {
-    qint64 Lead = 0;
-    const qint64 Due = PlanNextMinute(Lead);
-    ASSERT_EQ(WorkItemStore::Create("daily", ShutdownItem(WorkItem::TriggerDaily, Due)), TStoreResult::Ok);
-    StartService();
+    qint64 Lead = 0, Due = 0;
     TNotice Shown;
-    ASSERT_TRUE(WaitForNotice(Shown)) << LogText().toStdString();
+    ASSERT_TRUE(HeadsUpFor("daily", WorkItem::TriggerDaily, Due, Lead, Shown)) << LogText().toStdString();
     // The service notes a sleep before logind lets it begin.
     EXPECT_EQ(Buses.Inhibitors(), QStringList{"sleep Lumidor task service delay"});
     ASSERT_TRUE(Buses.SleepByLid());
@@ -209,12 +214,9 @@ TEST_F(HeadsUpTest, InGermanSkipThisTimeDeletesAOneTimeItemUnrun)
         ASSERT_TRUE(F.open(QIODevice::WriteOnly));
         F.write("[Main]\nLanguage=German\n");
     }
-    qint64 Lead = 0;
-    const qint64 Due = PlanNextMinute(Lead);
-    ASSERT_EQ(WorkItemStore::Create("once", ShutdownItem(WorkItem::TriggerOnce, Due)), TStoreResult::Ok);
-    StartService();
+    qint64 Lead = 0, Due = 0;
     TNotice Shown;
-    ASSERT_TRUE(WaitForNotice(Shown)) << LogText().toStdString();
+    ASSERT_TRUE(HeadsUpFor("once", WorkItem::TriggerOnce, Due, Lead, Shown)) << LogText().toStdString();
     EXPECT_EQ(Shown.Summary, "Der Computer wird um " + ShortTime(Due) + " heruntergefahren");
     EXPECT_EQ(Shown.Body, "Speichern Sie Ihre Arbeit. Lumidor tut dies, wie Sie es geplant haben.");
     EXPECT_EQ(Shown.Actions, (QStringList{"skip", QString::fromUtf8("Diesmal \u00fcberspringen")}));
@@ -230,12 +232,9 @@ TEST_F(HeadsUpTest, InGermanSkipThisTimeDeletesAOneTimeItemUnrun)
 
 TEST_F(HeadsUpTest, SkipThisTimeOnADailyItemSkipsThatRunOnlyAlsoAfterARestart)
 {
-    qint64 Lead = 0;
-    const qint64 Due = PlanNextMinute(Lead);
-    ASSERT_EQ(WorkItemStore::Create("daily", ShutdownItem(WorkItem::TriggerDaily, Due)), TStoreResult::Ok);
-    StartService();
+    qint64 Lead = 0, Due = 0;
     TNotice Shown;
-    ASSERT_TRUE(WaitForNotice(Shown)) << LogText().toStdString();
+    ASSERT_TRUE(HeadsUpFor("daily", WorkItem::TriggerDaily, Due, Lead, Shown)) << LogText().toStdString();
     ASSERT_TRUE(Buses.EmitActionInvoked(1, "skip"));
     TWorkItem Item;
     ASSERT_TRUE(WaitUntil([&] {
