@@ -212,6 +212,54 @@ TEST_F(CtlTest, RefusalsGiveTheirCodeNameTheArgumentAndChangeNoFile)
     EXPECT_TRUE(ToolCalls().isEmpty());
 }
 
+// What scripts and people bring from other commands: --version, --help
+// after a command, "--", "--option=value", missing arguments named.
+TEST_F(CtlTest, ArgumentsFollowTheConventionsOfItsNeighbours)
+{
+    struct TCase
+    {
+        QStringList Args;
+        int Code;
+        const char* Out; // the answer begins so
+        const char* Err; // the message holds this
+    };
+    const TCase Cases[] = {
+        {{"--version"}, ExitDone, "lumidorctl " LUMIDOR_VERSION "\n", ""},
+        {{"version"}, ExitDone, "lumidorctl " LUMIDOR_VERSION "\n", ""},
+        {{"--version", "x"}, ExitUsage, "", "\"x\": not understood"},
+        {{"--help"}, ExitDone, "Usage: lumidorctl COMMAND", ""},
+        {{"add", "--help"}, ExitDone, "Usage: lumidorctl add shutdown|restart WHEN", ""},
+        {{"add", "shutdown", "+5", "--help"}, ExitDone, "Usage: lumidorctl add ", ""},
+        {{"delete", "--all", "-h"}, ExitDone, "Usage: lumidorctl delete NAME...", ""},
+        {{"help", "history"}, ExitDone, "Usage: lumidorctl history [--json]", ""},
+        {{"add"}, ExitUsage, "", "lumidorctl: shutdown|restart is missing; see lumidorctl add --help"},
+        {{"add", "shutdown"}, ExitUsage, "", "lumidorctl: WHEN is missing; see lumidorctl add --help"},
+        {{"add", "restart", "07:00", "--weekly"}, ExitUsage, "", "DAY is missing"},
+        {{"add", "shutdown", "21:28", "-d"}, ExitUsage, "", "\"-d\": not an option of add; see lumidorctl add --help"},
+        {{"list", "--json=yes"}, ExitUsage, "", "\"--json=yes\": not understood"},
+        {{"add", "shutdown", "31.12.2014 10:00"}, ExitUsage, "",
+            "\"31.12.2014 10:00\": not a date: YYYY-MM-DD, or as the labels show dates (12/8/2014)"},
+        {{"add", "restart", "2014-12-09 07:00", "--daily"}, ExitUsage, "",
+            "\"2014-12-09 07:00\": with --daily or --weekly, WHEN is a time of day (HH:MM) without a date"},
+        {{"add", "restart", "07:00", "--weekly=wed"}, ExitDone, "Restart computer at: 7:00 AM Wednesday, job ", ""},
+        {{"add", "shutdown", "--", "12/9/2014", "07:00"}, ExitDone, "Shutdown computer at: 12/9/2014 7:00 AM, job ", ""},
+        {{"delete", "--", "-x"}, ExitNoSuchJob, "", "\"-x\": no such job"},
+        {{"delete", "-x"}, ExitUsage, "", "\"-x\": not an option of delete"},
+    };
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.Args.join(u' ').toStdString());
+        const TOutcome Result = Ctl(Case.Args);
+        EXPECT_EQ(Result.Code, Case.Code);
+        // A refusal answers nothing; an answer comes without a message.
+        EXPECT_TRUE(*Case.Out ? Result.Out.startsWith(QString::fromUtf8(Case.Out)) : Result.Out.isEmpty())
+            << Result.Out.toStdString();
+        EXPECT_TRUE(*Case.Err ? Result.Err.contains(QString::fromUtf8(Case.Err)) : Result.Err.isEmpty())
+            << Result.Err.toStdString();
+    }
+    // Help makes nothing.
+    EXPECT_EQ(WorkItemStore::List().size(), 2);
+}
+
 // The window refuses what the command line made as its own, and then makes
 // the very same work item and entry.
 TEST_F(CtlTest, AJobFromTheCommandLineIsTheJobTheWindowMakes)
