@@ -496,7 +496,10 @@ TEST_F(CtlTest, HistoryJsonSplitsEachLineAndKeepsOddOnesWhole)
                                        "2014-12-08 21:31:00 -03:30 refused a b.job: logind: not: allowed\n"
                                        "a line of another shape\n"));
     const TOutcome Result = Ctl({"history", "--json"});
+    const TOutcome Plain = Ctl({"history"});
     RunHistory::SetFileForTesting({});
+    // For people the same words, in the same forms.
+    EXPECT_EQ(Plain.Out.split(u'\n').value(0), "2014-12-08T21:30:00+01:00 started Zelvo_Lumidor1: Shutdown.exe -s");
     ASSERT_EQ(Result.Code, ExitDone);
     const QJsonArray Events = QJsonDocument::fromJson(Result.Out.toUtf8()).array();
     ASSERT_EQ(Events.size(), 3);
