@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -68,7 +69,8 @@ private:
     QProcess Service;
 };
 
-void BM_Add50InALoop(benchmark::State& State)
+// Times Step for each of the 50 runs, on a user of its own each time.
+void Loop(benchmark::State& State, const std::function<bool(TUser&, int)>& Step)
 {
     App();
     for (auto _ : State) {
@@ -76,8 +78,8 @@ void BM_Add50InALoop(benchmark::State& State)
         auto User = std::make_unique<TUser>();
         State.ResumeTiming();
         for (int I = 0; I < Adds; ++I)
-            if (!User->Run({"add", I % 2 ? "restart" : "shutdown", QStringLiteral("2099-01-%1 10:00").arg(1 + I / 2, 2, 10, QChar(u'0'))})) {
-                State.SkipWithError("an add failed");
+            if (!Step(*User, I)) {
+                State.SkipWithError("a run failed");
                 return;
             }
         State.PauseTiming();
@@ -85,21 +87,19 @@ void BM_Add50InALoop(benchmark::State& State)
         State.ResumeTiming();
     }
 }
+
+void BM_Add50InALoop(benchmark::State& State)
+{
+    Loop(State, [](TUser& User, int I) {
+        return User.Run({"add", I % 2 ? "restart" : "shutdown",
+            QStringLiteral("2099-01-%1 10:00").arg(1 + I / 2, 2, 10, QChar(u'0'))});
+    });
+}
 BENCHMARK(BM_Add50InALoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Version50InALoop(benchmark::State& State)
 {
-    App();
-    for (auto _ : State) {
-        State.PauseTiming();
-        auto User = std::make_unique<TUser>();
-        State.ResumeTiming();
-        for (int I = 0; I < Adds; ++I)
-            benchmark::DoNotOptimize(User->Run({"--version"}));
-        State.PauseTiming();
-        User.reset();
-        State.ResumeTiming();
-    }
+    Loop(State, [](TUser& User, int) { return User.Run({"--version"}); });
 }
 BENCHMARK(BM_Version50InALoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 
