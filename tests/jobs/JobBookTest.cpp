@@ -4,7 +4,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "jobs/uJobConfig.h"
 #include "platform/AppFrame_New.h"
 #include "platform/DateFormat.h"
 #include "platform/Exceptions.h"
@@ -85,24 +84,6 @@ TEST_F(JobBookTest, AScheduleIsOneJobWhateverTheLabelSays)
     }
 }
 
-TEST_F(JobBookTest, AddsWithinOneSecondTakeTheNextFreeNamesOnlyWhenAsked)
-{
-    TJobBook Book(Registry());
-    QStringList Names;
-    for (int Hour = 8; Hour < 11; ++Hour) {
-        QString Name;
-        ASSERT_EQ(Book.Add(Choice(TJobKind::Restart, TJobRepeat::Once, 9, Hour, 0), "r", nullptr, Name,
-                      TJobNaming::NextFree),
-            TJobResult::Done);
-        Names += Name;
-    }
-    EXPECT_EQ(Names, (QStringList{"Zelvo_Lumidor20141208212000", "Zelvo_Lumidor20141208212001",
-                         "Zelvo_Lumidor20141208212002"}));
-    QString Name;
-    EXPECT_EQ(Book.Add(Choice(TJobKind::Restart, TJobRepeat::Once, 9, 11, 0), "r", nullptr, Name), TJobResult::NameTaken);
-    EXPECT_EQ(WorkItemStore::List().size(), 3);
-}
-
 // A registry that cannot be written takes the work item back and says why.
 TEST_F(JobBookTest, ARefusedRegistryWriteLeavesNoItemAndHasAReason)
 {
@@ -116,29 +97,11 @@ TEST_F(JobBookTest, ARefusedRegistryWriteLeavesNoItemAndHasAReason)
     EXPECT_FALSE(TJobBook::WriteProblem(Home.filePath("missing/other.ini")).isEmpty());
 }
 
-// Reading keeps an entry whose work item is gone, and makes no folder.
-TEST_F(JobBookTest, AReadOnlyBookChangesNothing)
+// Reading a user's jobs before there are any makes no folder.
+TEST_F(JobBookTest, AReadOnlyBookOfNoJobsMakesNoFolder)
 {
-    {
-        const TJobBook Empty(Home.filePath("none/Lumidor.ini"), TJobBookAccess::ReadOnly);
-        EXPECT_TRUE(Empty.Connected());
-        EXPECT_FALSE(QDir(Home.filePath("none")).exists());
-        EXPECT_FALSE(QDir(Home.filePath("store")).exists());
-    }
-    {
-        TJobBook Book(Registry());
-        QString Name;
-        ASSERT_EQ(Book.Add(Choice(TJobKind::Shutdown, TJobRepeat::Once, 9, 8, 0), "kept", nullptr, Name),
-            TJobResult::Done);
-    }
-    TJobConfig(Registry()).AddJob("Zelvo_Lumidor1", "gone", true);
-    const QByteArray Before = TestFiles::Read(Registry());
-    TJobBook Reader(Registry(), TJobBookAccess::ReadOnly);
-    const QList<TJob> Jobs = Reader.List();
-    ASSERT_EQ(Jobs.size(), 1);
-    EXPECT_EQ(Jobs[0].Label, "kept");
-    EXPECT_EQ(TestFiles::Read(Registry()), Before);
-    // A writer prunes it.
-    EXPECT_EQ(TJobBook(Registry()).List().size(), 1);
-    EXPECT_NE(TestFiles::Read(Registry()), Before);
+    const TJobBook Empty(Home.filePath("none/Lumidor.ini"), TJobBookAccess::ReadOnly);
+    EXPECT_TRUE(Empty.Connected());
+    EXPECT_FALSE(QDir(Home.filePath("none")).exists());
+    EXPECT_FALSE(QDir(Home.filePath("store")).exists());
 }
