@@ -29,6 +29,8 @@ packages=(
   # tree as a screen reader does, xdotool to type, ImageMagick's import to
   # take the screen.
   at-spi2-core python3-pyatspi xdotool imagemagick
+  # lumidorctl's completion, tried in a real bash.
+  bash-completion
   # The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
   clang libclang-rt-14-dev libfuzzer-14-dev
 )

@@ -42,7 +42,12 @@ const QStringList RuntimeKeys{"next", "Finished", "Delete", "Shutdown_at", "Rest
                               "Countdown_Moved",
                               "Ctl_Added", "Ctl_Deleted", "Ctl_Shutdown", "Ctl_Restart", "Ctl_NoJob", "Ctl_BadUsage",
                               "Ctl_BadDelay", "Ctl_BadTime", "Ctl_BadDate", "Ctl_BadWhen", "Ctl_BadDay", "Ctl_NoStore",
-                              "Ctl_AbortFailed"};
+                              "Ctl_AbortFailed",
+                              "Ctl_Missing", "Ctl_BadOption", "Ctl_BadDateForm", "Ctl_RepeatTime", "Ctl_NoSuchMoment",
+                              "Ctl_Twice", "Ctl_NothingToAbort", "Ctl_WriteFailed", "Ctl_HelpUsage", "Ctl_HelpIntro",
+                              "Ctl_HelpCommands", "Ctl_HelpAdd", "Ctl_HelpWhen", "Ctl_HelpList", "Ctl_HelpNext",
+                              "Ctl_HelpDelete", "Ctl_HelpAbort", "Ctl_HelpHistory", "Ctl_HelpVersion",
+                              "Ctl_HelpOptions", "Ctl_HelpExit"};
 
 QStringList Keys(TExtIniFile& Ini, const QString& Section)
 {
