@@ -4,15 +4,19 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 
 #include "jobs/uJobConfig.h"
 #include "platform/AppFrame_New.h"
 #include "platform/AsciiText.h"
+#include "platform/AtomicFile.h"
 #include "platform/DateFormat.h"
 #include "platform/FileLock.h"
 #include "platform/RunTimeTexts.h"
 #include "platform/ShellExecute.h"
+#include "platform/TaskServiceLauncher.h"
 #include "platform/WorkItemStore.h"
 
 namespace {
@@ -22,6 +26,9 @@ const QString ShutdownTool = QStringLiteral("\\Shutdown.exe");
 const QString TaskNamePrefix = QStringLiteral("Zelvo_Lumidor");
 const QString TaskNameStamp = QStringLiteral("yyymmddhhmmss");
 const QString JobExtension = QStringLiteral(".job");
+// A day of names for adds that come faster than one a second.
+constexpr int MaxNameSeconds = 86400;
+constexpr double SecondsPerDay = 86400.0;
 
 // The registry file with its folders, empty when it is new.
 void EnsureRegistryFile(const QString& FileName)
@@ -67,8 +74,19 @@ QString TJobBook::DefaultRegistryFile()
     return SystemPath(AppFrame.AppDataPath, JobConfigSuffix);
 }
 
-TJobBook::TJobBook(const QString& RegistryFile)
+TJobBook::TJobBook(const QString& RegistryFile, TJobBookAccess Access)
+    : FAccess(Access)
 {
+    if (Access == TJobBookAccess::ReadOnly) {
+        // A folder that is missing holds nothing, and making it is a change.
+        if (QFileInfo(QFileInfo(RegistryFile).absolutePath()).isDir())
+            FConfig = std::make_unique<TJobConfig>(RegistryFile);
+        if (QFileInfo(WorkItemStore::Folder()).isDir()) {
+            const TNoTaskServiceStart NoStart;
+            FScheduler = std::make_unique<TTaskScheduler>();
+        }
+        return;
+    }
     // The registry first, as the window always made them.
     FConfig = std::make_unique<TJobConfig>(RegistryFile);
     FScheduler = std::make_unique<TTaskScheduler>();
@@ -82,7 +100,9 @@ TJobBook::~TJobBook()
 
 bool TJobBook::Connected() const
 {
-    return FScheduler && FScheduler->Connected();
+    if (!FScheduler)
+        return FAccess == TJobBookAccess::ReadOnly;
+    return FScheduler->Connected();
 }
 
 QString TJobBook::Label(const TJobChoice& Choice, const TJobTexts& Texts)
@@ -108,7 +128,7 @@ QList<TJob> TJobBook::List()
     QList<TJob> Jobs;
     // Without the scheduler no work item can be seen, and an entry removed
     // now might belong to a job that still runs.
-    if (!Connected())
+    if (!FScheduler || !FScheduler->Connected() || !FConfig)
         return Jobs;
     ListSection(TJobKind::Shutdown, Jobs);
     ListSection(TJobKind::Restart, Jobs);
@@ -127,6 +147,8 @@ void TJobBook::ListSection(TJobKind Kind, QList<TJob>& Jobs)
         if (!TJobConfig::SplitEntry(Value, Job.Name, Job.Label))
             continue;
         if (!FScheduler->TaskExists(Job.Name + JobExtension)) {
+            if (FAccess == TJobBookAccess::ReadOnly)
+                continue;
             if (IsShutdown)
                 FConfig->RemoveShutdownJob(Value);
             else
@@ -165,18 +187,69 @@ bool TJobBook::LabelExists(const QList<TJob>& Jobs, const QString& Label, TJobKi
     return false;
 }
 
-TJobResult TJobBook::Add(const TJobChoice& Choice, const QString& Label, const QList<TJob>* Listed, QString& Name)
+bool TJobBook::SameSchedule(const TJobChoice& A, const TJobChoice& B)
 {
+    if (A.Kind != B.Kind || A.Repeat != B.Repeat)
+        return false;
+    // Work items keep minutes: seconds never tell two jobs apart.
+    const TDateTimeFields FA = DateTime::Decode(A.Moment);
+    const TDateTimeFields FB = DateTime::Decode(B.Moment);
+    if (FA.Hour != FB.Hour || FA.Minute != FB.Minute)
+        return false;
+    switch (A.Repeat) {
+    case TJobRepeat::Once:
+        return FA.Year == FB.Year && FA.Month == FB.Month && FA.Day == FB.Day;
+    case TJobRepeat::Daily:
+        return true;
+    case TJobRepeat::Weekly:
+        return A.WeekDay == B.WeekDay;
+    }
+    return false;
+}
+
+bool TJobBook::ScheduleExists(const QList<TJob>& Jobs, const TJobChoice& Choice)
+{
+    for (const TJob& Job : Jobs) {
+        TJobChoice Listed;
+        if (Job.Kind == Choice.Kind && ReadSchedule(Job, Listed) && SameSchedule(Listed, Choice))
+            return true;
+    }
+    return false;
+}
+
+TJobResult TJobBook::Add(const TJobChoice& Choice, const QString& Label, const QList<TJob>* Listed, QString& Name,
+    TJobNaming Naming)
+{
+    FLastError.clear();
     const TFileLock Lock = LockForAdding();
     const QList<TJob> Jobs = Listed ? *Listed : List();
-    if (LabelExists(Jobs, Label, Choice.Kind))
+    if (ScheduleExists(Jobs, Choice))
         return TJobResult::Exists;
     // A daily or weekly job may start in the past: it runs again.
     if (Choice.Repeat == TJobRepeat::Once && DateTime::Now() > Choice.Moment)
         return TJobResult::Passed;
+    // Nothing will run, so nothing is recorded.
+    const TJobResult Created = CreateItem(Choice, Naming, Name);
+    if (Created != TJobResult::Done)
+        return Created;
+    try {
+        EnsureRegistryFile(FConfig->FileName());
+        FConfig->AddJob(Name, Label, Choice.Kind == TJobKind::Shutdown);
+    } catch (...) {
+        // A work item without its entry would run but never be listed.
+        (void)FScheduler->DeleteTask(Name);
+        throw;
+    }
+    return TJobResult::Done;
+}
 
+TJobResult TJobBook::CreateItem(const TJobChoice& Choice, TJobNaming Naming, QString& Name)
+{
+    if (!FScheduler || !FConfig || FAccess == TJobBookAccess::ReadOnly) {
+        FLastError = WriteProblem(WorkItemStore::Folder() + QStringLiteral("/x") + JobExtension);
+        return TJobResult::Failed;
+    }
     TTaskInfo Info;
-    Info.TaskName = TaskNameAt(DateTime::Now());
     Info.ApplicationName = SystemPath(GetSystemDir(), ShutdownTool);
     Info.Parameters = Choice.Kind == TJobKind::Shutdown ? QStringLiteral("-s") : QStringLiteral("-r");
     Info.StartTime = Choice.Moment;
@@ -186,31 +259,55 @@ TJobResult TJobBook::Add(const TJobChoice& Choice, const QString& Label, const Q
         Info.TriggerKind = 2;
         Info.WeekDay = Choice.WeekDay;
     }
-    Name = Info.TaskName;
-    // Nothing will run, so nothing is recorded.
-    if (!FScheduler->CreateTask(Info)) {
+    const TDateTime Now = DateTime::Now();
+    const auto Taken = [this](const QString& Candidate) {
         TWorkItem Existing;
-        const bool Taken = Connected() && WorkItemStore::Load(Info.TaskName, Existing) != TStoreResult::NotFound;
-        return Taken ? TJobResult::NameTaken : TJobResult::Failed;
+        return Connected() && WorkItemStore::Load(Candidate, Existing) != TStoreResult::NotFound;
+    };
+    // Every add of the book holds the adding lock, so a name found free
+    // stays free until it is taken here.
+    for (int Ahead = 0; Ahead < MaxNameSeconds; ++Ahead) {
+        Info.TaskName = TaskNameAt(Now + Ahead / SecondsPerDay);
+        if (Naming == TJobNaming::NextFree && Taken(Info.TaskName))
+            continue;
+        Name = Info.TaskName;
+        if (FScheduler->CreateTask(Info))
+            return TJobResult::Done;
+        if (!Taken(Info.TaskName)) {
+            FLastError = WriteProblem(WorkItemStore::FilePath(Info.TaskName));
+            return TJobResult::Failed;
+        }
+        if (Naming == TJobNaming::ThisSecond)
+            return TJobResult::NameTaken;
     }
-    try {
-        EnsureRegistryFile(FConfig->FileName());
-        FConfig->AddJob(Info.TaskName, Label, Choice.Kind == TJobKind::Shutdown);
-    } catch (...) {
-        // A work item without its entry would run but never be listed.
-        (void)FScheduler->DeleteTask(Info.TaskName);
-        throw;
-    }
-    return TJobResult::Done;
+    return TJobResult::NameTaken;
+}
+
+QString TJobBook::WriteProblem(const QString& FileName)
+{
+    const QFileInfo Target(FileName);
+    if (Target.exists() && !Target.isFile())
+        return QString::fromLocal8Bit(strerror(Target.isDir() ? EISDIR : EINVAL));
+    // What the system says to a write beside it is what it said to the writer.
+    QString Error;
+    const QString Probe
+        = AtomicFile::WriteTemporary(Target.absolutePath() + QStringLiteral("/.tmp-"), QByteArray(), 0600, &Error);
+    if (Probe.isEmpty())
+        return Error;
+    (void)QFile::remove(Probe);
+    return {};
 }
 
 TJobResult TJobBook::Delete(const TJob& Job)
 {
+    FLastError.clear();
     QString Name = Job.Name;
     Name.remove(u',');
     // One that is already gone counts as deleted.
-    if (!FScheduler->DeleteTask(Name) && FScheduler->TaskExists(Name + JobExtension))
+    if (!FScheduler->DeleteTask(Name) && FScheduler->TaskExists(Name + JobExtension)) {
+        FLastError = WriteProblem(WorkItemStore::FilePath(Name));
         return TJobResult::Failed;
+    }
     const QString Value = TJobConfig::JoinEntry(Name, Job.Label);
     if (Job.Kind == TJobKind::Restart)
         FConfig->RemoveRestartJob(Value);
@@ -224,7 +321,7 @@ bool TJobBook::ReadSchedule(const TJob& Job, TJobChoice& Choice)
     Choice = TJobChoice();
     Choice.Kind = Job.Kind;
     Choice.Moment = Job.Info.StartTime;
-    ITask* Task = FScheduler->ActivateTask(Job.Name);
+    ITask* Task = FScheduler ? FScheduler->ActivateTask(Job.Name) : nullptr;
     if (!Task)
         return false;
     ITaskTrigger* First = nullptr;
@@ -236,6 +333,8 @@ bool TJobBook::ReadSchedule(const TJob& Job, TJobChoice& Choice)
     Task->Release();
     if (!Read)
         return false;
+    Choice.Moment = DateTime::EncodeDate(Data.wBeginYear, Data.wBeginMonth, Data.wBeginDay)
+        + DateTime::EncodeTime(Data.wStartHour, Data.wStartMinute);
     if (Data.TriggerType == TASK_TIME_TRIGGER_DAILY)
         Choice.Repeat = TJobRepeat::Daily;
     if (Data.TriggerType == TASK_TIME_TRIGGER_WEEKLY) {

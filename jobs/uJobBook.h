@@ -64,10 +64,26 @@ struct TJob
 enum class TJobResult
 {
     Done,
-    Exists, // a job of the same action carries the label
+    Exists, // a job of the same action runs on the same schedule
     Passed, // a one-time moment that has passed
     NameTaken, // a work item of the name made this second exists
     Failed, // the scheduler refused the work item or its deletion
+};
+
+// How an add names its work item when one of this second's name exists.
+enum class TJobNaming
+{
+    ThisSecond, // refused as NameTaken, as the window always did
+    NextFree, // the first free second from this one on
+};
+
+// What a book may do besides reading.
+enum class TJobBookAccess
+{
+    ReadWrite,
+    // Changes nothing at all: no entry pruned, no folder made, no task
+    // service started. A store that does not exist yet holds no jobs.
+    ReadOnly,
 };
 
 // The jobs this program made: a work item with the task scheduler and an
@@ -80,11 +96,13 @@ public:
     static QString DefaultRegistryFile();
 
     // Connects to the scheduler, which starts the task service when none runs.
-    explicit TJobBook(const QString& RegistryFile = DefaultRegistryFile());
+    explicit TJobBook(const QString& RegistryFile = DefaultRegistryFile(),
+        TJobBookAccess Access = TJobBookAccess::ReadWrite);
     ~TJobBook();
     TJobBook(const TJobBook&) = delete;
     TJobBook& operator=(const TJobBook&) = delete;
 
+    // Whether the store can be read (read-only: or has not been made yet).
     bool Connected() const;
 
     // The preview of the schedule page: prefix, then date and time in the
@@ -94,8 +112,9 @@ public:
     static QString TaskNameAt(TDateTime Moment);
 
     // Shutdowns from the last entry to the first, then restarts. Entries whose
-    // work item is gone are dropped from the registry; entries without a comma
-    // or whose item cannot be read stay, unlisted. Nothing without a scheduler.
+    // work item is gone are dropped from the registry (read-only: left, and
+    // not listed); entries without a comma or whose item cannot be read stay,
+    // unlisted. Nothing without a scheduler.
     QList<TJob> List();
     // The job the first page names: the nearest one ahead, a later-listed job
     // winning a tie, unless the first listed lies in the past. -1 for none.
@@ -103,15 +122,29 @@ public:
     // Letters A to Z compared without regard to case.
     static bool LabelExists(const QList<TJob>& Jobs, const QString& Label, TJobKind Kind);
 
-    // Refuses a label that Listed holds (the jobs listed afresh, under a lock
-    // that two adds share, when Listed is null) and a one-time moment that
-    // has passed; then the work item, then its entry. A registry write that
-    // fails takes the work item back and throws on.
-    TJobResult Add(const TJobChoice& Choice, const QString& Label, const QList<TJob>* Listed, QString& Name);
+    // Whether a job of Jobs has Choice's action and schedule: the same
+    // minute for a one-time job, the same time of day for a daily one, and
+    // the same weekday too for a weekly one, whatever the labels say.
+    bool ScheduleExists(const QList<TJob>& Jobs, const TJobChoice& Choice);
+    static bool SameSchedule(const TJobChoice& A, const TJobChoice& B);
+
+    // Refuses a schedule that Listed holds (the jobs listed afresh, under a
+    // lock that two adds share, when Listed is null) and a one-time moment
+    // that has passed; then the work item, then its entry. A registry write
+    // that fails takes the work item back and throws on.
+    TJobResult Add(const TJobChoice& Choice, const QString& Label, const QList<TJob>* Listed, QString& Name,
+        TJobNaming Naming = TJobNaming::ThisSecond);
     // The work item, then the entry. Failed, with the entry kept, when the
     // scheduler still holds the item: it would run unlisted.
     TJobResult Delete(const TJob& Job);
-    // What a listed job repeats, read from its work item's first trigger.
+    // Why the last Add or Delete failed, in the system's words when it gave
+    // some; empty when it did not fail.
+    QString LastError() const { return FLastError; }
+    // Why nothing can be written into Folder now (the system's reason), or
+    // empty when a file can be written there.
+    static QString WriteProblem(const QString& Folder);
+    // What a listed job repeats, and its first day and time of day, read
+    // from its work item's first trigger.
     bool ReadSchedule(const TJob& Job, TJobChoice& Choice);
 
     // Starts the shutdown tool with "-a", without waiting: a countdown under
@@ -120,7 +153,10 @@ public:
 
 private:
     void ListSection(TJobKind Kind, QList<TJob>& Jobs);
+    TJobResult CreateItem(const TJobChoice& Choice, TJobNaming Naming, QString& Name);
 
+    TJobBookAccess FAccess;
     std::unique_ptr<TTaskScheduler> FScheduler;
     std::unique_ptr<TJobConfig> FConfig;
+    QString FLastError;
 };

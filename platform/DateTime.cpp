@@ -32,8 +32,13 @@ namespace DateTime {
 
 TDateTime Now()
 {
+    return FromQDateTime(CurrentDateTime());
+}
+
+QDateTime CurrentDateTime()
+{
     const auto& Source = Clock();
-    return FromQDateTime(Source ? Source() : QDateTime::currentDateTime());
+    return Source ? Source() : QDateTime::currentDateTime();
 }
 
 qint64 NowSecsSinceEpoch()

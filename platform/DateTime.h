@@ -25,6 +25,9 @@ constexpr double MinutesPerDay = 1440.0;
 // The local clock to the millisecond, through the clock seam.
 TDateTime Now();
 
+// The same moment as an instant, through the clock seam.
+QDateTime CurrentDateTime();
+
 // The same moment as whole seconds since 1970 UTC, without a trip through
 // local time.
 qint64 NowSecsSinceEpoch();

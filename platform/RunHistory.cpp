@@ -117,7 +117,6 @@ QString EventName(TEvent Event)
         {TEvent::Refused, "refused"},
         {TEvent::Postponed, "postponed"},
         {TEvent::Cancelled, "cancelled"},
-        {TEvent::Replaced, "replaced"},
     };
     for (const TName& Name : Names)
         if (Name.Event == Event)

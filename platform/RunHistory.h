@@ -18,7 +18,7 @@
 namespace RunHistory {
 
 // What happened; each is one word in the file (EventName).
-enum class TEvent { Started, Finished, Failed, Missed, Skipped, Refused, Postponed, Cancelled, Replaced };
+enum class TEvent { Started, Finished, Failed, Missed, Skipped, Refused, Postponed, Cancelled };
 
 // "started", "finished", ...: the word the file and the user see.
 QString EventName(TEvent Event);

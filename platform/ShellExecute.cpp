@@ -17,10 +17,10 @@ extern char** environ;
 
 bool ShellExecute(const QString& File, const QString& Parameters)
 {
-    return StartDetached(File, QProcess::splitCommand(Parameters), TDetachedOutput::Discard);
+    return StartDetached(File, QProcess::splitCommand(Parameters));
 }
 
-bool StartDetached(const QString& Program, const QStringList& Arguments, TDetachedOutput Output)
+bool StartDetached(const QString& Program, const QStringList& Arguments, const QString& ErrorLog)
 {
     std::vector<QByteArray> Words{QFile::encodeName(Program)};
     if (Words.front().isEmpty())
@@ -51,9 +51,15 @@ bool StartDetached(const QString& Program, const QStringList& Arguments, TDetach
     bool Ready = posix_spawnattr_setflags(&Attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0
         && posix_spawnattr_setsigmask(&Attr, &Empty) == 0 && posix_spawnattr_setsigdefault(&Attr, &Defaults) == 0
         && posix_spawn_file_actions_addopen(&Actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0;
-    if (Ready && Output == TDetachedOutput::Discard)
-        Ready = posix_spawn_file_actions_addopen(&Actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0) == 0
-            && posix_spawn_file_actions_addopen(&Actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0) == 0;
+    // Opened here rather than in the child, so that a log that cannot be
+    // opened costs the log, not the start.
+    const int Log = ErrorLog.isEmpty()
+        ? -1
+        : ::open(QFile::encodeName(ErrorLog).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    Ready = Ready && posix_spawn_file_actions_addopen(&Actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0) == 0;
+    if (Ready)
+        Ready = Log >= 0 ? posix_spawn_file_actions_adddup2(&Actions, Log, STDERR_FILENO) == 0
+                         : posix_spawn_file_actions_addopen(&Actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0) == 0;
     // The caller's descriptors stay with the caller: an inherited instance
     // lock would outlive the program that took it.
     Ready = Ready && posix_spawn_file_actions_addclosefrom_np(&Actions, STDERR_FILENO + 1) == 0;
@@ -75,6 +81,8 @@ bool StartDetached(const QString& Program, const QStringList& Arguments, TDetach
             Started = Waited == Child && WIFEXITED(Status) && WEXITSTATUS(Status) == 0;
         }
     }
+    if (Log >= 0)
+        ::close(Log);
     posix_spawn_file_actions_destroy(&Actions);
     posix_spawnattr_destroy(&Attr);
     return Started;

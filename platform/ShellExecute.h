@@ -10,16 +10,11 @@
 // ends. True when the program was started.
 bool ShellExecute(const QString& File, const QString& Parameters);
 
-// What a detached program's standard output and error are.
-enum class TDetachedOutput
-{
-    Discard, // /dev/null
-    Inherit, // the caller's
-};
-
 // Starts Program with Arguments (no shell, no expansion) detached: in its own
 // session, no signal blocked and the usual ending signals at their default,
-// standard input from /dev/null, none of the caller's descriptors beyond the
-// standard three. Its parent leaves at once, so nobody waits for or reaps it.
-// True when the program was started.
-bool StartDetached(const QString& Program, const QStringList& Arguments, TDetachedOutput Output);
+// standard input and output on /dev/null, standard error appended to
+// ErrorLog (made 0600 when missing; /dev/null when it is empty or cannot be
+// opened), none of the caller's descriptors beyond those three. Its parent
+// leaves at once, so nobody waits for or reaps it. True when the program was
+// started.
+bool StartDetached(const QString& Program, const QStringList& Arguments, const QString& ErrorLog = QString());

@@ -67,10 +67,10 @@ QString ShutdownUsage()
         "Usage: Shutdown.exe -s | -r | -a [-t seconds] [--dry-run]\n"
         "  -s          power the computer off after the delay\n"
         "  -r          restart the computer after the delay\n"
-        "  -a          cancel a scheduled power-off or restart\n"
+        "  -a          stop the countdown under way\n"
         "  -t seconds  the delay, %1 to %2 seconds (default 30)\n"
         "  --dry-run   print the D-Bus calls instead of making them\n"
         "Exit codes: 0 done, 2 bad usage, 3 logind not reachable, 4 not allowed, 5 logind failed,\n"
-        "  6 did not happen (asleep at its time, another program's schedule).")
+        "  6 did not happen (asleep at its time, asked to end, another countdown under way).")
         .arg(MinShutdownDelaySeconds).arg(MaxShutdownDelaySeconds);
 }

@@ -2,13 +2,20 @@
 
 #include "platform/FileLock.h"
 #include "platform/ShellExecute.h"
+#include "platform/UserFolders.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -17,6 +24,13 @@ constexpr char ServiceProgramName[] = "lumidor-taskd";
 // A client probing the lock holds it for microseconds; a service for ever.
 constexpr int LockRetryMs = 200;
 constexpr int LockRetryStepMs = 10;
+// How long a unit the user manager started may take to hold the store's lock
+// before the store is taken to be another one than the unit's.
+constexpr int UnitStartMs = 2000;
+constexpr int BusCallMs = 2000;
+constexpr qint64 LogRotateBytes = 1024 * 1024;
+
+std::atomic<int> StartsHeldBack{0};
 
 QString& ProgramOverride()
 {
@@ -29,7 +43,85 @@ QString OwnFolder()
     return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
 }
 
+// The session bus as libdbus would find it, but never by autolaunching one.
+QString SessionBusAddress()
+{
+    const QString Address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    if (!Address.isEmpty())
+        return Address;
+    const QString Runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    struct stat Info;
+    if (Runtime.startsWith(QLatin1Char('/'))
+        && ::stat(QFile::encodeName(Runtime + QLatin1String("/bus")).constData(), &Info) == 0 && S_ISSOCK(Info.st_mode))
+        return QLatin1String("unix:path=") + Runtime + QLatin1String("/bus");
+    return {};
+}
+
+// Asks the systemd user manager to start the unit; false when there is no
+// manager on the session bus or it refuses (the unit is not installed).
+bool StartUserUnit()
+{
+    const QString Address = SessionBusAddress();
+    if (Address.isEmpty())
+        return false;
+    const QString Name = QStringLiteral("lumidor-launcher-%1").arg(quintptr(&StartsHeldBack));
+    bool Started = false;
+    {
+        const QDBusConnection Bus = QDBusConnection::connectToBus(Address, Name);
+        if (Bus.isConnected()) {
+            QDBusMessage Call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.systemd1"),
+                QStringLiteral("/org/freedesktop/systemd1"), QStringLiteral("org.freedesktop.systemd1.Manager"),
+                QStringLiteral("StartUnit"));
+            Call.setArguments({QString::fromLatin1(TaskServiceUnit), QStringLiteral("replace")});
+            // No manager on the bus is an answer at once, not an activation.
+            Call.setAutoStartService(false);
+            Started = Bus.call(Call, QDBus::Block, BusCallMs).type() == QDBusMessage::ReplyMessage;
+        }
+    }
+    QDBusConnection::disconnectFromBus(Name);
+    return Started;
+}
+
+bool WaitForService(const QString& StoreDir, int TimeoutMs)
+{
+    const QDeadlineTimer Deadline(TimeoutMs);
+    while (!TaskServiceRunning(StoreDir)) {
+        if (Deadline.hasExpired())
+            return false;
+        ::usleep(20 * 1000);
+    }
+    return true;
+}
+
+// The log file, its folder made and an overgrown one moved aside; empty
+// when the folder cannot be had.
+QString PreparedLog()
+{
+    const QString Path = TaskServiceLogPath();
+    const QString Folder = QFileInfo(Path).absolutePath();
+    if (!QDir().mkpath(Folder))
+        return {};
+    if (QFileInfo(Path).size() > LogRotateBytes)
+        (void)::rename(QFile::encodeName(Path).constData(), QFile::encodeName(Path + QLatin1String(".old")).constData());
+    return Path;
+}
+
 } // namespace
+
+QString TaskServiceLogPath()
+{
+    return UserFolders::State() + QLatin1String("/lumidor/lumidor-taskd.log");
+}
+
+TNoTaskServiceStart::TNoTaskServiceStart()
+{
+    ++StartsHeldBack;
+}
+
+TNoTaskServiceStart::~TNoTaskServiceStart()
+{
+    --StartsHeldBack;
+}
 
 QString TaskServiceLockPath(const QString& StoreDir)
 {
@@ -61,11 +153,17 @@ bool StartTaskService(const QString& StoreDir)
 {
     if (TaskServiceRunning(StoreDir))
         return true;
+    if (StartsHeldBack > 0)
+        return false;
+    // The unit serves the store of the user manager's environment; a store
+    // of its own (or a program set for tests) is never the unit's.
+    if (ProgramOverride().isEmpty() && QDir::cleanPath(StoreDir) == QDir::cleanPath(UserFolders::TaskStore())
+        && StartUserUnit() && WaitForService(StoreDir, UnitStartMs))
+        return true;
     const QString Program = TaskServiceProgram();
     if (::access(QFile::encodeName(Program).constData(), X_OK) != 0)
         return false;
-    // The service's output goes where the caller's goes.
-    return StartDetached(Program, {QStringLiteral("--store"), StoreDir}, TDetachedOutput::Inherit);
+    return StartDetached(Program, {QStringLiteral("--store"), StoreDir}, PreparedLog());
 }
 
 TTaskServiceLock::TTaskServiceLock(const QString& StoreDir)

@@ -29,6 +29,8 @@ packages=(
   # tree as a screen reader does, xdotool to type, ImageMagick's import to
   # take the screen.
   at-spi2-core python3-pyatspi xdotool imagemagick
+  # lumidorctl's completion, tried in a real bash.
+  bash-completion
   # A real screen reader in the accessibility tests: Orca, speaking through
   # speech-dispatcher's dummy output module (in the speech-dispatcher
   # package), whose sound the tests send to libao's null device.

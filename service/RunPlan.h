@@ -8,8 +8,11 @@
 // done. Moments are seconds since the epoch (milliseconds where named so).
 namespace RunPlan {
 
-// A run reached more than this late (suspend, a clock jump) is missed, not run.
+// A run reached more than this late (a clock jump, a service held up) is missed, not run.
 constexpr qint64 LateLimitMs = 60 * 1000;
+// A run the kernel saw a sleep come close to is missed once it is reached
+// later than this; one logind announced a sleep for is missed however little late.
+constexpr qint64 SleepSlackMs = 1000;
 
 // The moment of a time the item records (its most recent or skipped run);
 // none for "none" (all fields 0).

@@ -12,6 +12,7 @@
 #include "service/HeadsUp.h"
 #include "service/RunPlan.h"
 #include "service/ServiceLog.h"
+#include "service/SleepNotices.h"
 #include "service/TaskServiceCommon.h"
 #include "service/WallClockTimer.h"
 
@@ -93,6 +94,8 @@ bool TTaskService::Start()
     if (!FWatch->WatchTimeZone())
         ServiceLog::Write(QStringLiteral("cannot watch /etc for time zone changes; a change needs a restart"));
 
+    FSleep = new TSleepNotices(this);
+    (void)FSleep->Start();
     FLeadSeconds = HeadsUpLeadSeconds();
     FNotices = new TDesktopNotices(this);
     connect(FNotices, &TDesktopNotices::SkipChosen, this, &TTaskService::SkipRun);
@@ -265,6 +268,8 @@ void TTaskService::Recompute()
 
 void TTaskService::Arm()
 {
+    // Each arming starts the kernel's next count of time asleep.
+    (void)FSleep->Watch().Look();
     // A heads-up whose run has started, moved or gone is taken down.
     for (const QString& Key : FNotices->Keys()) {
         const auto It = FEntries.find(Key);

@@ -13,14 +13,15 @@
 
 class TDesktopNotices;
 class TFolderWatch;
+class TSleepNotices;
 class TTaskProcess;
 class TWallClockTimer;
 
 // The task service: keeps every work item of the store with its next run,
 // sleeps on one wall-clock timer set to the earliest, and wakes for that
 // timer, a change of the store, of the clock or of the time zone. It runs
-// an item's program when its time comes (never a run it reaches more than a
-// minute late), records the run in the item, and deletes an item flagged
+// an item's program when its time comes (never a run whose moment fell in a
+// sleep of the computer, nor one it reaches more than a minute late), records the run in the item, and deletes an item flagged
 // "delete when done" once it has no run left. Before a run of the shutdown
 // tool it shows a heads-up on the same timer, and skips that run when the
 // user asks; what happens goes to the history as well as to the log.
@@ -103,6 +104,7 @@ private:
     TWallClockTimer* FTimer = nullptr;
     TFolderWatch* FWatch = nullptr;
     TDesktopNotices* FNotices = nullptr;
+    TSleepNotices* FSleep = nullptr;
     qint64 FLeadSeconds = 0;
     struct THistoryLine
     {

@@ -9,6 +9,7 @@
 #include "service/HeadsUp.h"
 #include "service/RunPlan.h"
 #include "service/ServiceLog.h"
+#include "service/SleepNotices.h"
 #include "service/TaskProcess.h"
 #include "service/TaskServiceCommon.h"
 #include "service/UserSession.h"
@@ -41,6 +42,8 @@ bool MarkHandled(TWorkItem& Item, qint64 Due)
 void TTaskService::ProcessDue()
 {
     const qint64 Now = NowMs();
+    TSleepWatch& Sleep = FSleep->Watch();
+    (void)Sleep.Look();
     QStringList Names;
     for (const auto& [Name, Entry] : FEntries)
         if (Entry.Next && *Entry.Next * 1000 <= Now)
@@ -55,7 +58,12 @@ void TTaskService::ProcessDue()
             const qint64 Due = *Entry.Next;
             Entry.Handled = Due;
             Last = Due;
-            if (RunPlan::IsLate(Due * 1000, Now)) {
+            if (Sleep.SleptAt(Due * 1000, RunPlan::SleepSlackMs)) {
+                Tell(RunHistory::TEvent::Missed, Name,
+                    QStringLiteral("the run due at %1 fell in a sleep of the computer; not run").arg(Describe(Due)));
+                RecordHandled(Name, Due);
+                Entry.Next = RunPlan::NextDue(Entry.Item, Due + 1, Entry.SavedAt, Entry.Handled);
+            } else if (RunPlan::IsLate(Due * 1000, Now)) {
                 Tell(RunHistory::TEvent::Missed, Name,
                     QStringLiteral("the run due at %1, reached %2 s late (the computer was asleep or the clock "
                                    "was set); not run")

@@ -115,8 +115,6 @@ public:
         FOut(FormatBusCall(Bus, Message));
         if (Message.member() == QLatin1String("Notify"))
             return Message.createReply(QVariant::fromValue(uint(0)));
-        if (Message.member() == QLatin1String("CancelScheduledShutdown"))
-            return Message.createReply(QVariant(false));
         return Message.createReply();
     }
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-// logind's manager object, where the tool asks for a scheduled shutdown.
+// logind's manager object, where the tool asks for the power-off or reboot.
 namespace Logind {
 inline const QString Service = QStringLiteral("org.freedesktop.login1");
 inline const QString Path = QStringLiteral("/org/freedesktop/login1");
@@ -39,7 +39,7 @@ std::unique_ptr<IShutdownBus> CreateDryRunShutdownBus(std::function<void(const Q
 
 // One line per call, in busctl's syntax, so that a reader can replay it:
 // busctl --system call org.freedesktop.login1 /org/freedesktop/login1
-//     org.freedesktop.login1.Manager ScheduleShutdown st "poweroff" 1700000030000000
+//     org.freedesktop.login1.Manager PowerOff b false
 QString FormatBusCall(TShutdownBusKind Bus, const QDBusMessage& Message);
 
 // An error answer as a person reads it: its message and its name.

@@ -3,11 +3,13 @@
 #include "platform/DesktopNotifications.h"
 #include "platform/RunHistory.h"
 #include "platform/RunTimeTexts.h"
+#include "platform/ShutdownCountdown.h"
 
 #include <QDBusArgument>
-#include <QDBusVariant>
 #include <QDateTime>
 #include <QTextStream>
+
+#include <unistd.h>
 
 namespace {
 
@@ -25,16 +27,14 @@ bool IsUnreachable(const QString& ErrorName)
     static const QStringList Unreachable{QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
         QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"), QStringLiteral("org.freedesktop.DBus.Error.NoServer"),
         QStringLiteral("org.freedesktop.DBus.Error.Disconnected"), QStringLiteral("org.freedesktop.DBus.Error.NoReply"),
-        QStringLiteral("org.freedesktop.DBus.Error.Timeout"), QStringLiteral("org.freedesktop.DBus.Error.TimedOut")};
+        QStringLiteral("org.freedesktop.DBus.Error.Timeout"), QStringLiteral("org.freedesktop.DBus.Error.TimedOut"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"), QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface")};
     return Unreachable.contains(ErrorName);
 }
 
-bool IsUnsupported(const QString& ErrorName)
-{
-    static const QStringList Unsupported{QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
-        QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"), QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface")};
-    return Unsupported.contains(ErrorName);
-}
+// logind's answer while a sleep or a shutdown is under way.
+const QString OperationInProgress = QStringLiteral("org.freedesktop.login1.OperationInProgress");
 
 void WriteTo(FILE* Stream, const QString& Line)
 {
@@ -58,6 +58,7 @@ TShutdownTool::TShutdownTool(const TShutdownOptions& Options, IShutdownBus* Bus)
         FOwnedBus = CreateSystemShutdownBus();
         FBus = FOwnedBus.get();
     }
+    FLeadUsec = qint64(FOptions.DelaySeconds) * 1000000;
     if (FOptions.DryRun)
         FWait = false;
 }
@@ -67,6 +68,16 @@ TShutdownTool::~TShutdownTool() = default;
 void TShutdownTool::SetClock(std::function<qint64()> NowUsec)
 {
     FNowUsec = std::move(NowUsec);
+}
+
+void TShutdownTool::SetSleepClocks(TSleepWatch::TClocks Clocks)
+{
+    FSleep.SetClocks(std::move(Clocks));
+}
+
+void TShutdownTool::SetStepMs(int Ms)
+{
+    FStepMs = Ms;
 }
 
 void TShutdownTool::SetOutput(std::function<void(const QString&)> Out, std::function<void(const QString&)> Err)
@@ -85,6 +96,13 @@ void TShutdownTool::SetWaitForCountdown(bool Wait)
     FWait = Wait && !FOptions.DryRun;
 }
 
+void TShutdownTool::StopWaiting()
+{
+    if (FStop == TStop::None)
+        FStop = TStop::End;
+    StepSoon();
+}
+
 int TShutdownTool::Run()
 {
     if (FOptions.Help) {
@@ -94,7 +112,7 @@ int TShutdownTool::Run()
     switch (FOptions.Action) {
     case TShutdownAction::PowerOff:
     case TShutdownAction::Reboot:
-        return Schedule();
+        return CountDown();
     case TShutdownAction::Abort:
         return Abort();
     case TShutdownAction::None:
@@ -104,12 +122,32 @@ int TShutdownTool::Run()
     return ShutdownExitUsage;
 }
 
+int TShutdownTool::Abort()
+{
+    // Nothing of logind's is touched: a countdown of Lumidor's is all there is to stop.
+    if (FOptions.DryRun) {
+        FOut(ShutdownCountdown::Running() ? QStringLiteral("would abort the countdown under way")
+                                          : QStringLiteral("nothing to abort"));
+        return ShutdownExitOk;
+    }
+    switch (ShutdownCountdown::Abort()) {
+    case ShutdownCountdown::TAbort::NothingToAbort:
+        FOut(QStringLiteral("nothing to abort"));
+        return ShutdownExitOk;
+    case ShutdownCountdown::TAbort::Aborted:
+        FOut(QStringLiteral("the countdown was aborted"));
+        return ShutdownExitOk;
+    case ShutdownCountdown::TAbort::NotStopped:
+        break;
+    }
+    FErr(QStringLiteral("the countdown under way did not stop: its moment has come, or it does not answer"));
+    return ShutdownExitFailed;
+}
+
 QDBusMessage TShutdownTool::CallLogind(const QString& Method, const QVariantList& Args)
 {
     QDBusMessage Message = QDBusMessage::createMethodCall(Logind::Service, Logind::Path, Logind::Manager, Method);
     Message.setArguments(Args);
-    // polkit may ask the user to confirm; that beats a silent refusal.
-    Message.setInteractiveAuthorizationAllowed(true);
     return FBus->Call(TShutdownBusKind::System, Message);
 }
 
@@ -119,10 +157,6 @@ int TShutdownTool::ReportError(const QDBusMessage& Reply, const QString& What, c
     const QString Detail = BusErrorText(Reply) + Cause;
     if (IsUnreachable(Name)) {
         FErr(QStringLiteral("cannot %1: logind is not reachable: %2").arg(What, Detail));
-        return ShutdownExitNoLogind;
-    }
-    if (IsUnsupported(Name)) {
-        FErr(QStringLiteral("cannot %1: logind on this system offers no scheduled shutdown: %2").arg(What, Detail));
         return ShutdownExitNoLogind;
     }
     if (IsRefusal(Name)) {
@@ -145,9 +179,19 @@ QString TShutdownTool::ActionText(const char* Stem, const char* Shutdown, const 
         QString::fromUtf8(Reboot ? Restart : Shutdown));
 }
 
-QString TShutdownTool::DueText() const
+QString TShutdownTool::TimeText(qint64 Usec) const
 {
-    return ShortTimeText(QDateTime::fromMSecsSinceEpoch(FDueUsec / 1000));
+    return ShortTimeText(QDateTime::fromMSecsSinceEpoch(Usec / 1000));
+}
+
+QString TShutdownTool::IsoText(qint64 Usec) const
+{
+    return QDateTime::fromMSecsSinceEpoch(Usec / 1000).toString(Qt::ISODate);
+}
+
+QString TShutdownTool::ActionWord() const
+{
+    return FOptions.Action == TShutdownAction::Reboot ? QStringLiteral("restart") : QStringLiteral("power-off");
 }
 
 QList<QPair<QString, QString>> TShutdownTool::BlockingInhibitors()
@@ -166,8 +210,10 @@ QList<QPair<QString, QString>> TShutdownTool::BlockingInhibitors()
         Arg.beginStructure();
         Arg >> What >> Who >> Why >> Mode >> Uid >> Pid;
         Arg.endStructure();
-        // "what" is a colon-separated list; only "block" stops logind, "delay" only waits.
-        if (Mode == QLatin1String("block") && What.split(QLatin1Char(':')).contains(QLatin1String("shutdown")))
+        // "what" is a colon-separated list; "delay" only waits, and logind
+        // lets a user's own block locks pass (manager_is_inhibited with ignore_uid).
+        if ((Mode == QLatin1String("block") || Mode == QLatin1String("block-weak")) && Uid != geteuid()
+            && What.split(QLatin1Char(':')).contains(QLatin1String("shutdown")))
             Found.append({Who, Why});
     }
     Arg.endArray();
@@ -176,9 +222,9 @@ QList<QPair<QString, QString>> TShutdownTool::BlockingInhibitors()
 
 int TShutdownTool::Fail(const QDBusMessage* Reply, const QString& What)
 {
-    // Why logind would not: an inhibitor names itself, which says more than "not allowed".
+    // Why logind would not: a lock names itself, which says more than "not allowed".
     QList<QPair<QString, QString>> Inhibitors;
-    if (Reply && !IsUnreachable(Reply->errorName()) && !IsUnsupported(Reply->errorName()))
+    if (Reply && IsRefusal(Reply->errorName()))
         Inhibitors = BlockingInhibitors();
     QStringList Causes;
     for (const auto& [Who, Why] : std::as_const(Inhibitors))
@@ -198,6 +244,8 @@ int TShutdownTool::Fail(const QDBusMessage* Reply, const QString& What)
             Reason = Text("Failed_NoLogind", "The login manager (logind) cannot be reached.");
         else if (ExitCode == ShutdownExitNotAllowed)
             Reason = Text("Failed_Refused", "The system did not allow it (polkit).");
+        else if (Reply->errorName() == OperationInProgress)
+            Reason = Text("Failed_InProgress", "A sleep or a shutdown is already under way.");
         else
             Reason = Text("Failed_Logind", "The login manager (logind) failed: %1").arg(BusErrorText(*Reply));
     }
@@ -205,170 +253,32 @@ int TShutdownTool::Fail(const QDBusMessage* Reply, const QString& What)
         QStringLiteral("cannot %1 (exit code %2)%3")
             .arg(What).arg(ExitCode)
             .arg(Causes.isEmpty() ? QString() : QStringLiteral(": ") + Causes.join(QStringLiteral("; "))));
-    NotifyFailure(Reason);
+    NotifyFailure(ActionText("Failed", "The computer was NOT shut down", "The computer was NOT restarted"), Reason,
+        QStringLiteral("dialog-error"));
     return ExitCode;
-}
-
-void TShutdownTool::NotifyFailure(const QString& Reason)
-{
-    if (!FBus->Available(TShutdownBusKind::Session))
-        return;
-    DesktopNotifications::TNotification Failure;
-    Failure.Icon = QStringLiteral("dialog-error");
-    Failure.Summary = ActionText("Failed", "The computer was NOT shut down", "The computer was NOT restarted");
-    Failure.Body = Reason;
-    // Stays until the user closes it: they must not miss that the computer stays on.
-    Failure.Urgency = DesktopNotifications::TUrgency::Critical;
-    const QDBusMessage Reply = FBus->Call(TShutdownBusKind::Session, DesktopNotifications::NotifyMessage(Failure));
-    if (Reply.type() != QDBusMessage::ReplyMessage)
-        FErr(QStringLiteral("the failure cannot be shown: %1").arg(Reply.errorMessage()));
-}
-
-int TShutdownTool::Schedule()
-{
-    const QString What = QStringLiteral("schedule a %1").arg(ActionWord());
-    if (!FBus->Available(TShutdownBusKind::System))
-        return Fail(nullptr, What);
-    FDueUsec = FNowUsec() + qint64(FOptions.DelaySeconds) * 1000000;
-    // logind keeps one schedule for everyone: another program's is never moved or lost.
-    TScheduledShutdown Held;
-    if (ReadSchedule(Held) && !Held.IsEmpty() && !ShutdownRecord::IsOwn(Held)) {
-        return NotRun(RunHistory::TEvent::Refused,
-            ActionText("NotPlanned", "Lumidor did not plan the shutdown at %1", "Lumidor did not plan the restart at %1")
-                .arg(DueText()),
-            OtherStandsText(Held),
-            QStringLiteral("the %1 at %2 was not scheduled: logind holds another program's %3 at %4, left as it is")
-                .arg(ActionWord(), QDateTime::fromMSecsSinceEpoch(FDueUsec / 1000).toString(Qt::ISODate), Held.Type,
-                    QDateTime::fromMSecsSinceEpoch(qint64(Held.Usec / 1000)).toString(Qt::ISODate)));
-    }
-    QDBusMessage Reply;
-    if (!ScheduleAt(TypeName(), FDueUsec, &Reply))
-        return Fail(&Reply, What);
-
-    // The notification is a courtesy: without one the shutdown still stands
-    // and "-a" still cancels it.
-    if (!FBus->Available(TShutdownBusKind::Session)) {
-        FErr(QStringLiteral("no session bus: the countdown cannot be shown; \"Shutdown.exe -a\" cancels it"));
-        return ShutdownExitOk;
-    }
-    FNotificationId = Notify(0, FOptions.DelaySeconds);
-    if (FNotificationId == 0 || !FWait)
-        return ShutdownExitOk;
-    return CountDown();
-}
-
-bool TShutdownTool::ReadSchedule(TScheduledShutdown& Schedule)
-{
-    QDBusMessage Get = QDBusMessage::createMethodCall(
-        Logind::Service, Logind::Path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    Get.setArguments({Logind::Manager, QStringLiteral("ScheduledShutdown")});
-    const QDBusMessage Reply = FBus->Call(TShutdownBusKind::System, Get);
-    if (Reply.type() != QDBusMessage::ReplyMessage || Reply.arguments().isEmpty())
-        return false;
-    const QDBusArgument Arg = qvariant_cast<QDBusVariant>(Reply.arguments().at(0)).variant().value<QDBusArgument>();
-    if (Arg.currentSignature() != QLatin1String("(st)"))
-        return false;
-    Schedule = {};
-    Arg.beginStructure();
-    Arg >> Schedule.Type >> Schedule.Usec;
-    Arg.endStructure();
-    return true;
-}
-
-bool TShutdownTool::ScheduleAt(const QString& Type, qint64 Usec, QDBusMessage* Reply)
-{
-    const QDBusMessage Answer
-        = CallLogind(QStringLiteral("ScheduleShutdown"), {Type, QVariant::fromValue(qulonglong(Usec))});
-    if (Reply)
-        *Reply = Answer;
-    if (Answer.type() != QDBusMessage::ReplyMessage)
-        return false;
-    // A dry run stands in for the tool's own schedule, which the record keeps naming.
-    if (!FOptions.DryRun && !Type.startsWith(QLatin1String("dry-")) && !ShutdownRecord::Write({Type, qulonglong(Usec)}))
-        FErr(QStringLiteral("cannot write %1: \"-a\" will take the schedule for another program's")
-                 .arg(ShutdownRecord::FilePath()));
-    return true;
 }
 
 int TShutdownTool::NotRun(RunHistory::TEvent Event, const QString& Summary, const QString& Body, const QString& Details)
 {
     FErr(Details);
     (void)RunHistory::Append(Event, ShutdownProgramName, Details);
-    if (FBus->Available(TShutdownBusKind::Session)) {
-        DesktopNotifications::TNotification Notice;
-        Notice.Icon = QStringLiteral("dialog-information");
-        Notice.Summary = Summary;
-        Notice.Body = Body;
-        // Stays until the user closes it: they must learn that their choice did not happen.
-        Notice.Urgency = DesktopNotifications::TUrgency::Critical;
-        const QDBusMessage Reply = FBus->Call(TShutdownBusKind::Session, DesktopNotifications::NotifyMessage(Notice));
-        if (Reply.type() != QDBusMessage::ReplyMessage)
-            FErr(QStringLiteral("this cannot be shown: %1").arg(Reply.errorMessage()));
-    }
+    NotifyFailure(Summary, Body, QStringLiteral("dialog-information"));
     return ShutdownExitNotRun;
 }
 
-QString TShutdownTool::OtherStandsText(const TScheduledShutdown& Other) const
+void TShutdownTool::NotifyFailure(const QString& Summary, const QString& Reason, const QString& Icon)
 {
-    return Text("Other_Stands", "Another program's shutdown or restart at %1 stands; Lumidor leaves it as it is.")
-        .arg(ShortTimeText(QDateTime::fromMSecsSinceEpoch(qint64(Other.Usec / 1000))));
-}
-
-QString TShutdownTool::TypeName() const
-{
-    return FOptions.Action == TShutdownAction::Reboot ? QStringLiteral("reboot") : QStringLiteral("poweroff");
-}
-
-QString TShutdownTool::ActionWord() const
-{
-    return FOptions.Action == TShutdownAction::Reboot ? QStringLiteral("restart") : QStringLiteral("power-off");
-}
-
-bool TShutdownTool::CancelShutdown(bool& Cancelled, int& ExitCode)
-{
-    const QString What = QStringLiteral("cancel a scheduled shutdown");
-    if (!FBus->Available(TShutdownBusKind::System)) {
-        FErr(QStringLiteral("cannot %1: the system bus is not reachable, so logind is not either").arg(What));
-        ExitCode = ShutdownExitNoLogind;
-        return false;
-    }
-    const QDBusMessage Reply = CallLogind(QStringLiteral("CancelScheduledShutdown"), {});
-    if (Reply.type() != QDBusMessage::ReplyMessage) {
-        ExitCode = ReportError(Reply, What);
-        return false;
-    }
-    Cancelled = !Reply.arguments().isEmpty() && Reply.arguments().at(0).toBool();
-    if (!FOptions.DryRun)
-        ShutdownRecord::Remove();
-    ExitCode = ShutdownExitOk;
-    return true;
-}
-
-int TShutdownTool::Abort()
-{
-    // Only the tool's own schedule is cancelled; unknown (a dry run), logind decides.
-    TScheduledShutdown Held;
-    if (FBus->Available(TShutdownBusKind::System) && ReadSchedule(Held)) {
-        if (Held.IsEmpty()) {
-            ShutdownRecord::Remove();
-            FErr(QStringLiteral("no shutdown or restart was scheduled"));
-            return ShutdownExitOk;
-        }
-        if (!ShutdownRecord::IsOwn(Held)) {
-            const QString Time = ShortTimeText(QDateTime::fromMSecsSinceEpoch(qint64(Held.Usec / 1000)));
-            return NotRun(RunHistory::TEvent::Refused,
-                Text("Declined_Cancel", "Lumidor did not cancel the shutdown or restart at %1").arg(Time),
-                Text("Declined_Body", "Another program planned it; Lumidor cancels only its own."),
-                QStringLiteral("not cancelled: logind's %1 at %2 is another program's")
-                    .arg(Held.Type, QDateTime::fromMSecsSinceEpoch(qint64(Held.Usec / 1000)).toString(Qt::ISODate)));
-        }
-    }
-    bool Cancelled = false;
-    int ExitCode = ShutdownExitOk;
-    if (!CancelShutdown(Cancelled, ExitCode))
-        return ExitCode;
-    if (!FOptions.DryRun)
-        FErr(Cancelled ? QStringLiteral("the scheduled shutdown was cancelled")
-                       : QStringLiteral("no shutdown or restart was scheduled"));
-    return ShutdownExitOk;
+    if (!FBus->Available(TShutdownBusKind::Session))
+        return;
+    DesktopNotifications::TNotification Failure;
+    Failure.ReplacesId = FNotificationId;
+    Failure.Icon = Icon;
+    Failure.Summary = Summary;
+    Failure.Body = Reason;
+    // Stays until the user closes it: they must not miss that the computer stays on.
+    Failure.Urgency = DesktopNotifications::TUrgency::Critical;
+    const QDBusMessage Reply = FBus->Call(TShutdownBusKind::Session, DesktopNotifications::NotifyMessage(Failure));
+    if (Reply.type() != QDBusMessage::ReplyMessage)
+        FErr(QStringLiteral("this cannot be shown: %1").arg(Reply.errorMessage()));
+    FNotificationId = 0;
 }

@@ -1,5 +1,4 @@
 #include <QCoreApplication>
-#include <QTextStream>
 
 #include <unistd.h>
 
@@ -8,10 +7,5 @@
 int main(int argc, char** argv)
 {
     QCoreApplication App(argc, argv);
-    QTextStream Out(stdout);
-    QTextStream Err(stderr);
-    const int Code = LumidorCtl::Run(App.arguments().mid(1), Out, Err, isatty(STDOUT_FILENO) == 1);
-    Out.flush();
-    Err.flush();
-    return Code;
+    return LumidorCtl::Main(App.arguments().mid(1), STDOUT_FILENO, STDERR_FILENO);
 }

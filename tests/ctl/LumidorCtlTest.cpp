@@ -4,10 +4,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QTextStream>
 
 #include "ctl/LumidorCtl.h"
 #include "platform/RunHistory.h"
+#include "platform/ShutdownCountdown.h"
 #include "support/TestFiles.h"
 
 // lumidorctl in this process, against the window's fixture: its folders,
@@ -67,13 +69,17 @@ TEST(CtlParseTest, WhenTakesThreeFormsAndNamesWhatIsWrong)
         {"2026-02-28 25:00", TWhenError::Time, TWhen::DateAndTime, 0, QDate(2026, 2, 28), {}},
         {"2026-02-28", TWhenError::Form, TWhen::DateAndTime, 0, QDate(2026, 2, 28), {}},
         {"tomorrow", TWhenError::Form, TWhen::TimeOfDay, 0, {}, {}},
+        // Dates as the labels show them (English, United States, here).
+        {"12/31/2026 10:00", TWhenError::None, TWhen::DateAndTime, 0, QDate(2026, 12, 31), QTime(10, 0)},
+        {"31.12.2026 10:00", TWhenError::DateForm, TWhen::DateAndTime, 0, {}, {}},
+        {"12/31/2026", TWhenError::Form, TWhen::DateAndTime, 0, {}, {}},
         {"", TWhenError::Form, TWhen::TimeOfDay, 0, {}, {}},
         {"-5", TWhenError::Form, TWhen::TimeOfDay, 0, {}, {}},
     };
     for (const TCase& Case : Cases) {
         SCOPED_TRACE(Case.Text);
         TWhen When;
-        EXPECT_EQ(ParseWhen(QString::fromUtf8(Case.Text), When), Case.Error);
+        EXPECT_EQ(ParseWhen(QString::fromUtf8(Case.Text), When, TFormatSettings()), Case.Error);
         if (Case.Error != TWhenError::None)
             continue;
         EXPECT_EQ(When.Form, Case.Form);
@@ -81,6 +87,13 @@ TEST(CtlParseTest, WhenTakesThreeFormsAndNamesWhatIsWrong)
         EXPECT_EQ(When.Date, Case.Date);
         EXPECT_EQ(When.Time, Case.Time);
     }
+
+    // A German date, where German dates are written.
+    const TFormatSettings German = FormatSettingsFromLocale(QLocale(QStringLiteral("de_DE")));
+    TWhen When;
+    EXPECT_EQ(ParseWhen(QStringLiteral("31.12.2026 10:00"), When, German), TWhenError::None);
+    EXPECT_EQ(When.Date, QDate(2026, 12, 31));
+    EXPECT_EQ(ParseWhen(QStringLiteral("12/31/2026 10:00"), When, German), TWhenError::DateForm);
 
     const std::pair<const char*, int> Days[] = {{"Wed", 3}, {"wednesday", 3}, {"SUNDAY", 0}, {"sat", 6},
         {"We", -1}, {"Wednesdays", -1}, {"Mittwoch", -1}, {"", -1}};
@@ -90,7 +103,7 @@ TEST(CtlParseTest, WhenTakesThreeFormsAndNamesWhatIsWrong)
 
 TEST(CtlParseTest, ATimeOfDayIsItsNextComingUnlessItRepeats)
 {
-    const TDateTime Now = DateTime::EncodeDate(2014, 12, 8) + DateTime::EncodeTime(23, 45, 30);
+    const QDateTime Now(QDate(2014, 12, 8), QTime(23, 45, 30), Qt::LocalTime);
     const TDateTime Today = DateTime::EncodeDate(2014, 12, 8);
     struct TCase
     {
@@ -109,7 +122,7 @@ TEST(CtlParseTest, ATimeOfDayIsItsNextComingUnlessItRepeats)
     };
     for (const TCase& Case : Cases) {
         TWhen When;
-        ASSERT_EQ(ParseWhen(QString::fromUtf8(Case.Text), When), TWhenError::None) << Case.Text;
+        ASSERT_EQ(ParseWhen(QString::fromUtf8(Case.Text), When, TFormatSettings()), TWhenError::None) << Case.Text;
         EXPECT_NEAR(Resolve(When, Case.Repeat, Now), Case.Expected, 1e-9) << Case.Text;
     }
 }
@@ -181,7 +194,7 @@ TEST_F(CtlTest, RefusalsGiveTheirCodeNameTheArgumentAndChangeNoFile)
         {{"add", "shutdown", "+5", "--daily"}, ExitUsage, "\"+5\""},
         {{"add", "shutdown", "07:00", "--daily", "--weekly", "mon"}, ExitUsage, "\"--weekly\""},
         {{"delete", Existing, "Zelvo_Lumidor19990101000000"}, ExitNoSuchJob, "\"Zelvo_Lumidor19990101000000\": no such job"},
-        {{"delete"}, ExitUsage, "not understood"},
+        {{"delete"}, ExitUsage, "NAME is missing"},
         {{"list", "--yaml"}, ExitUsage, "\"--yaml\""},
         {{"shutdown", "now"}, ExitUsage, "\"shutdown\": not understood"},
         {{"abort", "--json"}, ExitUsage, "\"--json\""},
@@ -197,6 +210,54 @@ TEST_F(CtlTest, RefusalsGiveTheirCodeNameTheArgumentAndChangeNoFile)
     }
     // No countdown was aborted for a deletion that did not happen.
     EXPECT_TRUE(ToolCalls().isEmpty());
+}
+
+// What scripts and people bring from other commands: --version, --help
+// after a command, "--", "--option=value", missing arguments named.
+TEST_F(CtlTest, ArgumentsFollowTheConventionsOfItsNeighbours)
+{
+    struct TCase
+    {
+        QStringList Args;
+        int Code;
+        const char* Out; // the answer begins so
+        const char* Err; // the message holds this
+    };
+    const TCase Cases[] = {
+        {{"--version"}, ExitDone, "lumidorctl " LUMIDOR_VERSION "\n", ""},
+        {{"version"}, ExitDone, "lumidorctl " LUMIDOR_VERSION "\n", ""},
+        {{"--version", "x"}, ExitUsage, "", "\"x\": not understood"},
+        {{"--help"}, ExitDone, "Usage: lumidorctl COMMAND", ""},
+        {{"add", "--help"}, ExitDone, "Usage: lumidorctl add shutdown|restart WHEN", ""},
+        {{"add", "shutdown", "+5", "--help"}, ExitDone, "Usage: lumidorctl add ", ""},
+        {{"delete", "--all", "-h"}, ExitDone, "Usage: lumidorctl delete NAME...", ""},
+        {{"help", "history"}, ExitDone, "Usage: lumidorctl history [--json]", ""},
+        {{"add"}, ExitUsage, "", "lumidorctl: shutdown|restart is missing; see lumidorctl add --help"},
+        {{"add", "shutdown"}, ExitUsage, "", "lumidorctl: WHEN is missing; see lumidorctl add --help"},
+        {{"add", "restart", "07:00", "--weekly"}, ExitUsage, "", "DAY is missing"},
+        {{"add", "shutdown", "21:28", "-d"}, ExitUsage, "", "\"-d\": not an option of add; see lumidorctl add --help"},
+        {{"list", "--json=yes"}, ExitUsage, "", "\"--json=yes\": not understood"},
+        {{"add", "shutdown", "31.12.2014 10:00"}, ExitUsage, "",
+            "\"31.12.2014 10:00\": not a date: YYYY-MM-DD, or as the labels show dates (12/8/2014)"},
+        {{"add", "restart", "2014-12-09 07:00", "--daily"}, ExitUsage, "",
+            "\"2014-12-09 07:00\": with --daily or --weekly, WHEN is a time of day (HH:MM) without a date"},
+        {{"add", "restart", "07:00", "--weekly=wed"}, ExitDone, "Restart computer at: 7:00 AM Wednesday, job ", ""},
+        {{"add", "shutdown", "--", "12/9/2014", "07:00"}, ExitDone, "Shutdown computer at: 12/9/2014 7:00 AM, job ", ""},
+        {{"delete", "--", "-x"}, ExitNoSuchJob, "", "\"-x\": no such job"},
+        {{"delete", "-x"}, ExitUsage, "", "\"-x\": not an option of delete"},
+    };
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.Args.join(u' ').toStdString());
+        const TOutcome Result = Ctl(Case.Args);
+        EXPECT_EQ(Result.Code, Case.Code);
+        // A refusal answers nothing; an answer comes without a message.
+        EXPECT_TRUE(*Case.Out ? Result.Out.startsWith(QString::fromUtf8(Case.Out)) : Result.Out.isEmpty())
+            << Result.Out.toStdString();
+        EXPECT_TRUE(*Case.Err ? Result.Err.contains(QString::fromUtf8(Case.Err)) : Result.Err.isEmpty())
+            << Result.Err.toStdString();
+    }
+    // Help makes nothing.
+    EXPECT_EQ(WorkItemStore::List().size(), 2);
 }
 
 // The window refuses what the command line made as its own, and then makes
@@ -334,7 +395,7 @@ TEST_F(CtlTest, ListJsonOfJobsFromBothMatchesTheStore)
     EXPECT_EQ(Ctl({"next"}).Out.trimmed(), "Shutdown computer at: 12/8/2014 10:50 PM");
 }
 
-TEST_F(CtlTest, DeleteAbortsOnceThenDeletesOnlyTheNamedJobs)
+TEST_F(CtlTest, DeleteAbortsACountdownOnceThenDeletesOnlyTheNamedJobs)
 {
     QStringList Names;
     for (const char* When : {"+10", "+20", "+30"}) {
@@ -343,18 +404,23 @@ TEST_F(CtlTest, DeleteAbortsOnceThenDeletesOnlyTheNamedJobs)
         ASSERT_EQ(Made.Code, ExitDone);
         Names += Made.Out.trimmed().section(QStringLiteral(", job "), -1);
     }
-    const TOutcome Deleted = Ctl({"delete", Names[0].toLower(), Names[2]});
-    EXPECT_EQ(Deleted.Code, ExitDone);
-    EXPECT_EQ(Deleted.Out.count(QStringLiteral("Deleted: ")), 2);
-    EXPECT_EQ(ToolCalls(1), QStringList{"-a"});
+    {
+        TCountdownChannel Countdown;
+        ASSERT_EQ(Countdown.Open(), TCountdownChannel::Held);
+        const TOutcome Deleted = Ctl({"delete", Names[0].toLower(), Names[2]});
+        EXPECT_EQ(Deleted.Code, ExitDone);
+        EXPECT_EQ(Deleted.Out.count(QStringLiteral("Deleted: ")), 2);
+        EXPECT_EQ(ToolCalls(1), QStringList{"-a"});
+    }
     EXPECT_FALSE(ItemExists(Names[0]));
     EXPECT_TRUE(ItemExists(Names[1]));
     EXPECT_FALSE(ItemExists(Names[2]));
     EXPECT_EQ(ShutdownEntries(), QStringList{Names[1] + ",Shutdown computer at: 12/8/2014 9:40 PM"});
     EXPECT_EQ(Rows(MakeWindow()), QStringList{"Shutdown computer at: 12/8/2014 9:40 PM"});
 
+    // With no countdown the tool is not run at all.
     EXPECT_EQ(Ctl({"delete", "--all"}).Code, ExitDone);
-    EXPECT_EQ(ToolCalls(2), (QStringList{"-a", "-a"}));
+    EXPECT_EQ(ToolCalls(), QStringList{"-a"});
     EXPECT_TRUE(WorkItemStore::List().isEmpty());
     EXPECT_TRUE(ShutdownEntries().isEmpty());
     EXPECT_EQ(Ctl({"next"}).Code, ExitNoSuchJob);
@@ -379,14 +445,47 @@ TEST_F(CtlTest, LabelTextsAreTheWindowsInEveryLanguage)
     }
 }
 
-TEST_F(CtlTest, AbortWaitsForTheToolAndSaysWhetherItRan)
+// The tool runs only for a countdown that holds its lock, is waited for, and
+// its own words (which name its insides) never reach the user.
+TEST_F(CtlTest, AbortRunsTheToolOnlyForACountdownAndSpeaksForItself)
 {
-    EXPECT_EQ(Ctl({"abort"}).Code, ExitDone);
-    EXPECT_EQ(ToolCalls(), QStringList{"-a"});
-    SetSystemDirForTesting(FHome.filePath("nowhere"));
-    const TOutcome Missing = Ctl({"abort"});
-    EXPECT_EQ(Missing.Code, ExitFailed);
-    EXPECT_TRUE(Missing.Err.contains("the countdown could not be aborted")) << Missing.Err.toStdString();
+    const QString System = FHome.filePath("system");
+    const auto Tool = [&](int Exit) {
+        ASSERT_TRUE(TestFiles::Write(System + "/Shutdown.exe",
+            QStringLiteral("#!/bin/sh\necho \"$*\" >> '%1/calls.log'\necho \"Shutdown.exe: %1/x\" >&2\nexit %2\n")
+                .arg(System).arg(Exit).toUtf8()));
+    };
+    struct TCase
+    {
+        bool Counting;
+        int ToolExit; // -1: no tool at all
+        int Code;
+        int Calls;
+        const char* Says;
+    };
+    const TCase Cases[] = {
+        {false, 0, ExitDone, 0, "There was no countdown to abort."},
+        {true, 0, ExitDone, 1, ""},
+        {true, 3, ExitFailed, 2, "lumidorctl: the countdown could not be aborted\n"},
+        {true, -1, ExitFailed, 2, "lumidorctl: the countdown could not be aborted\n"},
+    };
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.ToolExit);
+        if (Case.ToolExit >= 0)
+            Tool(Case.ToolExit);
+        else
+            SetSystemDirForTesting(FHome.filePath("nowhere"));
+        TCountdownChannel Countdown;
+        if (Case.Counting) {
+            ASSERT_EQ(Countdown.Open(), TCountdownChannel::Held);
+        }
+        const TOutcome Result = Ctl({"abort"});
+        EXPECT_EQ(Result.Code, Case.Code);
+        EXPECT_EQ(ToolCalls().size(), Case.Calls);
+        EXPECT_TRUE((Result.Out + Result.Err).contains(QString::fromUtf8(Case.Says))) << Result.Err.toStdString();
+        EXPECT_FALSE((Result.Out + Result.Err).contains("Shutdown.exe"));
+        EXPECT_FALSE((Result.Out + Result.Err).contains(System));
+    }
 }
 
 TEST_F(CtlTest, HistoryJsonSplitsEachLineAndKeepsOddOnesWhole)
@@ -397,13 +496,16 @@ TEST_F(CtlTest, HistoryJsonSplitsEachLineAndKeepsOddOnesWhole)
                                        "2014-12-08 21:31:00 -03:30 refused a b.job: logind: not: allowed\n"
                                        "a line of another shape\n"));
     const TOutcome Result = Ctl({"history", "--json"});
+    const TOutcome Plain = Ctl({"history"});
     RunHistory::SetFileForTesting({});
+    // For people the same words, in the same forms.
+    EXPECT_EQ(Plain.Out.split(u'\n').value(0), "2014-12-08T21:30:00+01:00 started Zelvo_Lumidor1: Shutdown.exe -s");
     ASSERT_EQ(Result.Code, ExitDone);
     const QJsonArray Events = QJsonDocument::fromJson(Result.Out.toUtf8()).array();
     ASSERT_EQ(Events.size(), 3);
     const QStringList Expected[] = {
-        {"2014-12-08T21:30:00+01:00", "started", "Zelvo_Lumidor1.job", "Shutdown.exe -s"},
-        {"2014-12-08T21:31:00-03:30", "refused", "a b.job", "logind: not: allowed"},
+        {"2014-12-08T21:30:00+01:00", "started", "Zelvo_Lumidor1", "Shutdown.exe -s"},
+        {"2014-12-08T21:31:00-03:30", "refused", "a b", "logind: not: allowed"},
     };
     for (int I = 0; I < 2; ++I) {
         const QJsonObject Event = Events[I].toObject();

@@ -38,12 +38,17 @@ const QStringList RuntimeKeys{"next", "Finished", "Delete", "Shutdown_at", "Rest
                               "Countdown_Abort",
                               "Countdown_Postpone", "Postpone_Failed", "Failed_Shutdown", "Failed_Restart",
                               "Failed_NoLogind", "Failed_Refused", "Failed_Inhibited", "Failed_Logind",
-                              "Slept_Shutdown", "Slept_Restart", "Cancelled_Shutdown", "Cancelled_Restart",
-                              "Replaced_Shutdown", "Replaced_Restart", "NotPlanned_Shutdown", "NotPlanned_Restart",
-                              "Other_Stands", "Declined_Cancel", "Declined_Body",
+                              "Slept_Shutdown", "Slept_Restart", "NotPlanned_Shutdown", "NotPlanned_Restart",
+                              "Failed_InProgress", "Countdown_Other", "Failed_Channel", "Ended_Body", "Clock_Moved",
+                              "Countdown_Moved",
                               "Ctl_Added", "Ctl_Deleted", "Ctl_Shutdown", "Ctl_Restart", "Ctl_NoJob", "Ctl_BadUsage",
                               "Ctl_BadDelay", "Ctl_BadTime", "Ctl_BadDate", "Ctl_BadWhen", "Ctl_BadDay", "Ctl_NoStore",
                               "Ctl_AbortFailed",
+                              "Ctl_Missing", "Ctl_BadOption", "Ctl_BadDateForm", "Ctl_RepeatTime", "Ctl_NoSuchMoment",
+                              "Ctl_Twice", "Ctl_NothingToAbort", "Ctl_WriteFailed", "Ctl_HelpUsage", "Ctl_HelpIntro",
+                              "Ctl_HelpCommands", "Ctl_HelpAdd", "Ctl_HelpWhen", "Ctl_HelpList", "Ctl_HelpNext",
+                              "Ctl_HelpDelete", "Ctl_HelpAbort", "Ctl_HelpHistory", "Ctl_HelpVersion",
+                              "Ctl_HelpOptions", "Ctl_HelpExit",
                               "Listed_Jobs", "Listed_None"};
 
 QStringList Keys(TExtIniFile& Ini, const QString& Section)

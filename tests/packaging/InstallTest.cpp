@@ -180,7 +180,7 @@ TEST_F(InstallTest, ServiceAndShutdownToolRunFromTheirInstalledPlaces)
     const QString tool = QDir::cleanPath(FPrefixDir + "/bin/../libexec/lumidor/Shutdown.exe");
     const TRun dryRun = RunProgram(tool, {"-s", "--dry-run"});
     EXPECT_TRUE(Succeeded(dryRun)) << dryRun.Output.toStdString();
-    EXPECT_TRUE(dryRun.Output.contains("ScheduleShutdown")) << dryRun.Output.toStdString();
+    EXPECT_TRUE(dryRun.Output.contains("PowerOff b false")) << dryRun.Output.toStdString();
 }
 
 TEST_F(InstallTest, MenuEntryStartsTheProgramWhichFindsItsLanguagesAndItsService)

@@ -71,7 +71,8 @@ TPrivateBuses::~TPrivateBuses()
 bool TPrivateBuses::Start(QString& Error)
 {
     return StartBus(System, Error) && StartBus(Session, Error)
-        && StartMock(System, QStringLiteral(LUMIDOR_SOURCE_DIR "/tests/support/logind_schedule.py"), LogindName, Error)
+        && StartMock(System, QStringLiteral(LUMIDOR_SOURCE_DIR "/tests/support/logind_mock.py"), LogindName, Error,
+            QStringLiteral("{\"NologinPath\": \"%1/nologin\"}").arg(FFolder))
         && StartMock(Session, QStringLiteral("notification_daemon"), NotificationsName, Error);
 }
 
@@ -114,16 +115,19 @@ bool TPrivateBuses::StartBus(TBus Bus, QString& Error)
     return true;
 }
 
-bool TPrivateBuses::StartMock(TBus Bus, const QString& Template, const QString& Name, QString& Error)
+bool TPrivateBuses::StartMock(TBus Bus, const QString& Template, const QString& Name, QString& Error,
+    const QString& Parameters)
 {
     auto Mock = std::make_unique<QProcess>();
     Mock->setProcessEnvironment(Environment());
     const QString Log = FFolder + QStringLiteral("/mock-%1.log").arg(Name);
     Mock->setStandardOutputFile(Log);
     Mock->setStandardErrorFile(Log, QIODevice::Append);
-    Mock->start(Python, {QStringLiteral("-m"), QStringLiteral("dbusmock"),
-                            Bus == System ? QStringLiteral("--system") : QStringLiteral("--session"),
-                            QStringLiteral("--template"), Template});
+    QStringList Args{QStringLiteral("-m"), QStringLiteral("dbusmock"),
+        Bus == System ? QStringLiteral("--system") : QStringLiteral("--session"), QStringLiteral("--template"), Template};
+    if (!Parameters.isEmpty())
+        Args << QStringLiteral("--parameters") << Parameters;
+    Mock->start(Python, Args);
     QProcess* P = Mock.get();
     FStarted.push_back(std::move(Mock));
     if (!P->waitForStarted(10000)) {
@@ -174,8 +178,8 @@ QList<TMockCall> TPrivateBuses::Calls(TBus Bus, const QString& Path) const
         Arg.beginStructure();
         Arg >> Time >> Call.Method >> Call.Args;
         Arg.endStructure();
-        static const QStringList TestOnly{"SetScheduleError", "AddInhibitor", "EmitSignal", "GetCalls", "GetMethodCalls",
-            "SetVersion", "SleepByLid", "Wake", "Sleeps", "Fired", "SleepState", "Inhibitors"};
+        static const QStringList TestOnly{"SetPolkit", "AddInhibitor", "EmitSignal", "GetCalls", "GetMethodCalls",
+            "SetVersion", "SleepByLid", "Wake", "Actions", "WallMessages", "NologinMade", "SleepState", "Inhibitors"};
         if (!TestOnly.contains(Call.Method))
             Out.append(Call);
     }
@@ -217,14 +221,14 @@ bool TPrivateBuses::CallMock(TBus Bus, const QString& Path, const QString& Metho
     return Connection(Bus).call(Message, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
 }
 
-bool TPrivateBuses::SetScheduleError(const QString& ErrorName)
+bool TPrivateBuses::SetPolkit(const QString& Answer)
 {
-    return CallMock(System, LogindPath, QStringLiteral("SetScheduleError"), {ErrorName});
+    return CallMock(System, LogindPath, QStringLiteral("SetPolkit"), {Answer});
 }
 
-bool TPrivateBuses::AddInhibitor(const QString& What, const QString& Who, const QString& Why, const QString& Mode)
+bool TPrivateBuses::AddInhibitor(const QString& What, const QString& Who, const QString& Why, const QString& Mode, uint Uid)
 {
-    return CallMock(System, LogindPath, QStringLiteral("AddInhibitor"), {What, Who, Why, Mode});
+    return CallMock(System, LogindPath, QStringLiteral("AddInhibitor"), {What, Who, Why, Mode, QVariant::fromValue(Uid)});
 }
 
 bool TPrivateBuses::EmitActionInvoked(uint Id, const QString& ActionKey)
@@ -263,10 +267,16 @@ bool TPrivateBuses::SleepByLid()
 
 bool TPrivateBuses::CallLogind(const QString& Method, const QVariantList& Args)
 {
+    return LogindError(Method, Args).isEmpty();
+}
+
+QString TPrivateBuses::LogindError(const QString& Method, const QVariantList& Args)
+{
     QDBusMessage Call
         = QDBusMessage::createMethodCall(LogindName, LogindPath, QStringLiteral("org.freedesktop.login1.Manager"), Method);
     Call.setArguments(Args);
-    return Connection(System).call(Call, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
+    const QDBusMessage Reply = Connection(System).call(Call, QDBus::Block, 10000);
+    return Reply.type() == QDBusMessage::ReplyMessage ? QString() : Reply.errorName();
 }
 
 bool TPrivateBuses::Wake()
@@ -286,29 +296,35 @@ QString TPrivateBuses::SleepState() const
     return Reply.arguments().isEmpty() ? QString() : Reply.arguments().at(0).toString();
 }
 
-QList<TPrivateBuses::TSleep> TPrivateBuses::Sleeps() const
+QList<TPrivateBuses::TAction> TPrivateBuses::Actions() const
 {
-    QList<TSleep> Out;
-    const QDBusMessage Reply = AskMock(QStringLiteral("Sleeps"));
+    QList<TAction> Out;
+    const QDBusMessage Reply = AskMock(QStringLiteral("Actions"));
     if (Reply.arguments().isEmpty())
         return Out;
     const QDBusArgument Arg = Reply.arguments().at(0).value<QDBusArgument>();
     Arg.beginArray();
     while (!Arg.atEnd()) {
-        TSleep Sleep;
+        TAction Action;
         Arg.beginStructure();
-        Arg >> Sleep.How >> Sleep.Outcome >> Sleep.Armed >> Sleep.Usec;
+        Arg >> Action.Handle >> Action.How >> Action.Usec;
         Arg.endStructure();
-        Out.append(Sleep);
+        Out.append(Action);
     }
     Arg.endArray();
     return Out;
 }
 
-uint TPrivateBuses::Fired() const
+QStringList TPrivateBuses::WallMessages() const
 {
-    const QDBusMessage Reply = AskMock(QStringLiteral("Fired"));
-    return Reply.arguments().isEmpty() ? 0 : Reply.arguments().at(0).toUInt();
+    const QDBusMessage Reply = AskMock(QStringLiteral("WallMessages"));
+    return Reply.arguments().isEmpty() ? QStringList() : Reply.arguments().at(0).toStringList();
+}
+
+bool TPrivateBuses::NologinMade() const
+{
+    const QDBusMessage Reply = AskMock(QStringLiteral("NologinMade"));
+    return !Reply.arguments().isEmpty() && Reply.arguments().at(0).toBool();
 }
 
 QStringList TPrivateBuses::Inhibitors() const

@@ -2,7 +2,7 @@
 
 // A private system bus and a private session bus (real dbus-daemons on
 // sockets in the test's folder), with python3-dbusmock's logind (extended by
-// logind_schedule.py) on the first and its notification daemon on the second.
+// logind_mock.py) on the first and its notification daemon on the second.
 // Nothing here talks to the machine's own buses: programs the test starts get
 // Environment(), which points both bus addresses at the private ones.
 
@@ -50,42 +50,44 @@ public:
     // Waits until Count calls of Method reached the mock.
     bool WaitForCalls(TBus Bus, const QString& Method, int Count, int TimeoutMs = 10000) const;
 
-    // ScheduleShutdown answers with this D-Bus error from now on; "" for none.
-    bool SetScheduleError(const QString& ErrorName);
-    // An inhibitor that ListInhibitors reports.
-    bool AddInhibitor(const QString& What, const QString& Who, const QString& Why, const QString& Mode);
+    // What polkit answers the user for the action itself: "yes", "challenge" or "no".
+    bool SetPolkit(const QString& Answer);
+    // Another program's lock, as ListInhibitors reports it.
+    bool AddInhibitor(const QString& What, const QString& Who, const QString& Why, const QString& Mode, uint Uid);
     // The notification server tells that the user invoked an action.
     bool EmitActionInvoked(uint Id, const QString& ActionKey);
     // logind's ScheduledShutdown property: type and time in microseconds.
     bool ScheduledShutdown(QString& Type, qulonglong& Usec) const;
 
     // A call on logind's manager as another program makes it ("Suspend" as a
-    // desktop's menu, "CancelScheduledShutdown" as "shutdown -c").
+    // desktop's menu, "ScheduleShutdown" as an administrator's "shutdown +60").
     bool CallLogind(const QString& Method, const QVariantList& Args);
-    // The mock logind's sleep (see logind_schedule.py): which release's rule
-    // CancelScheduledShutdown follows (252 or 257), a sleep by the lid (the
-    // schedule stays armed) or by Suspend() (logind resets it first), the
-    // waking, and what it saw.
+    // The same, with logind's error name as the answer; empty when it did it.
+    QString LogindError(const QString& Method, const QVariantList& Args);
+    // The mock logind (see logind_mock.py): which release it acts as (252 or
+    // 257), a sleep by the lid, the waking, and what it did.
     bool SetLogindVersion(uint Version);
     bool SleepByLid();
     bool Wake();
     QString SleepState() const;
-    struct TSleep
+    struct TAction
     {
-        QString How;
-        QString Outcome; // "slept" or "cancelled"
-        QString Armed;   // what was scheduled as it slept: "", "dry-poweroff", "poweroff" ...
+        QString Handle; // "poweroff", "reboot", "suspend", ...
+        QString How;    // "call" (asked for), "lid", "timer" (a scheduled shutdown fired)
         qulonglong Usec = 0;
     };
-    QList<TSleep> Sleeps() const;
-    // Armed shutdowns that had expired when the computer woke: they would have acted.
-    uint Fired() const;
+    // What logind carried out, oldest first.
+    QList<TAction> Actions() const;
+    QStringList WallMessages() const;
+    // Whether logind ever made its /run/nologin (a file in the test's folder).
+    bool NologinMade() const;
     // What, who and mode of every inhibitor logind holds.
     QStringList Inhibitors() const;
 
 private:
     bool StartBus(TBus Bus, QString& Error);
-    bool StartMock(TBus Bus, const QString& Template, const QString& Name, QString& Error);
+    bool StartMock(TBus Bus, const QString& Template, const QString& Name, QString& Error,
+        const QString& Parameters = QString());
     QList<TMockCall> Calls(TBus Bus, const QString& Path) const;
     bool CallMock(TBus Bus, const QString& Path, const QString& Method, const QVariantList& Args);
     QDBusMessage AskMock(const QString& Method) const;

@@ -26,6 +26,13 @@ int main(int argc, char** argv)
         QFile::setPermissions(Folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv(Name, QFile::encodeName(Folder));
     }
+    // Nor the machine's buses, for the test and for the programs it starts
+    // with this environment: a window or lumidorctl would ask the user
+    // manager there to start the task service. Tests that need a bus start
+    // their own.
+    const QByteArray NoBus = "unix:path=" + QFile::encodeName(Sandbox.filePath(QStringLiteral("no-bus")));
+    qputenv("DBUS_SESSION_BUS_ADDRESS", NoBus);
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", NoBus);
     // The instance lock's folder does not follow the environment.
     InstanceLock::SetRuntimeFolderForTesting(Sandbox.filePath(QStringLiteral("XDG_RUNTIME_DIR")));
     SetTaskServiceProgramForTesting(Sandbox.filePath(QStringLiteral("no-task-service")));

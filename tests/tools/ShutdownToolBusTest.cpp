@@ -1,11 +1,13 @@
 // The real shutdown tool against a real dbus-daemon: python3-dbusmock's
-// logind on a private system bus, its notification server on a private
-// session bus. logind here is a mock: nothing is ever shut down.
+// logind, made to act as logind 252 and 257 do, on a private system bus, its
+// notification server on a private session bus. logind here is a mock:
+// nothing is ever shut down.
 
 #include "support/PrivateBuses.h"
 #include "platform/RunHistory.h"
 
 #include <QDBusArgument>
+#include <QDBusMessage>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -16,11 +18,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <unistd.h>
 
 namespace {
 
 const QString Program = QStringLiteral(LUMIDOR_BUILD_DIR "/libexec/lumidor/Shutdown.exe");
-const QString AccessDenied = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied");
+// A user other than the one the tool runs as, for another program's lock.
+const uint OtherUid = getuid() + 4321;
 
 struct TNotification
 {
@@ -54,6 +58,33 @@ QStringList MethodsOf(const QList<TMockCall>& Calls)
     return Out;
 }
 
+qint64 NowUsec()
+{
+    return QDateTime::currentMSecsSinceEpoch() * 1000;
+}
+
+bool WaitUntil(const std::function<bool()>& Done, int TimeoutMs)
+{
+    for (int Waited = 0; !Done(); Waited += 50) {
+        if (Waited >= TimeoutMs)
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+// The tool writes its history line right after the event.
+QString LastHistoryLineAfterAMoment(const QString& Event)
+{
+    QString Last;
+    WaitUntil([&] {
+        const QStringList Lines = RunHistory::Read();
+        Last = Lines.isEmpty() ? QString() : Lines.last();
+        return Last.contains(Event);
+    }, 5000);
+    return Last;
+}
+
 class ShutdownToolBus : public ::testing::Test
 {
 protected:
@@ -64,18 +95,32 @@ protected:
         if (!QFileInfo::exists("/usr/bin/dbus-daemon") || !QFileInfo::exists("/usr/lib/python3/dist-packages/dbusmock"))
             GTEST_SKIP() << "dbus and python3-dbusmock are needed (scripts/deps.sh installs them)";
         ASSERT_TRUE(Dir.isValid());
+        StartBuses();
+    }
+
+    void TearDown() override
+    {
+        EndTools();
+        Buses.reset();
+    }
+
+    void StartBuses()
+    {
+        EndTools();
         Buses = std::make_unique<TPrivateBuses>(Dir.path());
         QString Error;
         ASSERT_TRUE(Buses->Start(Error)) << Error.toStdString();
     }
 
-    void TearDown() override
+    void EndTools()
     {
-        if (Tool.state() != QProcess::NotRunning) {
-            Tool.kill();
-            Tool.waitForFinished(10000);
+        for (auto& Tool : Tools) {
+            if (Tool->state() != QProcess::NotRunning) {
+                Tool->kill();
+                Tool->waitForFinished(10000);
+            }
         }
-        Buses.reset();
+        Tools.clear();
     }
 
     void SetSuiteLanguage(const QByteArray& Language)
@@ -87,241 +132,65 @@ protected:
         Settings.write("[Main]\nLanguage=" + Language + "\n");
     }
 
-    void StartTool(const QStringList& Args, QProcessEnvironment Env = {})
+    QProcess& StartTool(const QStringList& Args, QProcessEnvironment Env = {})
     {
         if (Env.isEmpty())
             Env = Buses->Environment();
         Env.insert("XDG_CONFIG_HOME", Dir.path() + "/config");
         Env.insert("HOME", Dir.path());
         Env.insert("LC_ALL", "C");
+        Tools.push_back(std::make_unique<QProcess>());
+        QProcess& Tool = *Tools.back();
         Tool.setProcessEnvironment(Env);
         Tool.setProcessChannelMode(QProcess::SeparateChannels);
         Tool.start(Program, Args);
-        ASSERT_TRUE(Tool.waitForStarted(10000));
+        EXPECT_TRUE(Tool.waitForStarted(10000));
+        return Tool;
     }
 
-    int WaitForTool()
+    static int WaitFor(QProcess& Tool, int TimeoutMs = 30000)
     {
-        EXPECT_TRUE(Tool.waitForFinished(30000)) << "the tool did not end";
+        if (Tool.state() != QProcess::NotRunning) {
+            EXPECT_TRUE(Tool.waitForFinished(TimeoutMs)) << "the tool did not end";
+        }
         return Tool.exitCode();
     }
 
-    QString ToolErrors() { return QString::fromUtf8(Tool.readAllStandardError()); }
+    QList<TNotification> Shown() const
+    {
+        QList<TNotification> Out;
+        for (const TMockCall& Call : Buses->CallsOf(Buses->NotificationCalls(), "Notify"))
+            Out << NotificationOf(Call);
+        return Out;
+    }
 
     QTemporaryDir Dir;
     std::unique_ptr<TPrivateBuses> Buses;
-    QProcess Tool;
+    std::vector<std::unique_ptr<QProcess>> Tools;
+};
+
+enum class TStep {
+    Countdown,     // the first tool starts and shows its countdown
+    SecondJob,     // another tool of the same user starts
+    MenuSuspend,   // Suspend(false), as the desktop's menu asks it
+    LidSleep,
+    Wake,
+    PastTheTime,   // the first tool's time passes
+    ThreeBefore,   // until 3 s before the first tool's time
+    Terminate,     // SIGTERM to the first tool
+    ClickPostpone,
+    ClickAbort,
+    BlockLock,     // another user's program takes a block lock of shutdown
+    AdminSchedule, // an administrator's ScheduleShutdown, an hour ahead
+    AbortCommand,  // "-a"
 };
 
 } // namespace
 
-namespace {
-
-// The tool writes its history line right after logind answered.
-QString LastHistoryLineAfterAMoment(const QString& Event)
-{
-    for (int Tries = 0; Tries < 100; ++Tries) {
-        const QStringList Lines = RunHistory::Read();
-        if (!Lines.isEmpty() && Lines.last().contains(Event))
-            return Lines.last();
-        QThread::msleep(50);
-    }
-    const QStringList Lines = RunHistory::Read();
-    return Lines.isEmpty() ? QString() : Lines.last();
-}
-
-} // namespace
-
-TEST_F(ShutdownToolBus, ScheduleShowsTheCountdownAndPostponeMovesItTenMinutesInOneCall)
-{
-    const qint64 Before = QDateTime::currentMSecsSinceEpoch() * 1000;
-    StartTool({"-s"});
-    ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::Session, "Notify", 1)) << ToolErrors().toStdString();
-    const qint64 After = QDateTime::currentMSecsSinceEpoch() * 1000;
-
-    QList<TMockCall> Logind = Buses->LogindCalls();
-    QList<TMockCall> Schedules = Buses->CallsOf(Logind, "ScheduleShutdown");
-    ASSERT_EQ(Schedules.size(), 1);
-    EXPECT_EQ(Schedules.at(0).Args.at(0).toString(), "poweroff");
-    const qint64 First = qint64(Schedules.at(0).Args.at(1).toULongLong());
-    EXPECT_GE(First, Before + 30000000);
-    EXPECT_LE(First, After + 30000000);
-
-    const TNotification Countdown = NotificationOf(Buses->CallsOf(Buses->NotificationCalls(), "Notify").at(0));
-    EXPECT_EQ(Countdown.Summary, "The computer shuts down soon");
-    EXPECT_TRUE(Countdown.Body.startsWith("Shutdown in 30 seconds, at ")) << Countdown.Body.toStdString();
-    EXPECT_EQ(Countdown.Actions, (QStringList{"abort", "Abort", "postpone", "Postpone 10 minutes"}));
-
-    // The mock numbers notifications from 1.
-    ASSERT_TRUE(Buses->EmitActionInvoked(1, "postpone"));
-    ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::System, "ScheduleShutdown", 2)) << ToolErrors().toStdString();
-    Logind = Buses->LogindCalls();
-    Schedules = Buses->CallsOf(Logind, "ScheduleShutdown");
-    ASSERT_EQ(Schedules.size(), 2);
-    EXPECT_EQ(Schedules.at(1).Args.at(0).toString(), "poweroff");
-    EXPECT_EQ(qint64(Schedules.at(1).Args.at(1).toULongLong()), First + 600000000);
-    EXPECT_FALSE(MethodsOf(Logind).contains("CancelScheduledShutdown")) << MethodsOf(Logind).join(',').toStdString();
-    for (const char* Immediate : {"PowerOff", "Reboot"})
-        EXPECT_FALSE(MethodsOf(Logind).contains(Immediate));
-
-    QString Type;
-    qulonglong Usec = 0;
-    ASSERT_TRUE(Buses->ScheduledShutdown(Type, Usec));
-    EXPECT_EQ(Type, "poweroff");
-    EXPECT_EQ(qint64(Usec), First + 600000000);
-    const QString Postponed = LastHistoryLineAfterAMoment(" postponed Shutdown.exe: ");
-    EXPECT_TRUE(Postponed.contains(" postponed Shutdown.exe: by the user: the power-off to ")
-        && Postponed.endsWith(", 10 minutes later")) << Postponed.toStdString();
-
-    // The tool waits for the new time; ended now, logind keeps what the user chose.
-    QThread::msleep(1500);
-    EXPECT_EQ(Tool.state(), QProcess::Running) << ToolErrors().toStdString();
-    Tool.kill();
-    Tool.waitForFinished(10000);
-    ASSERT_TRUE(Buses->ScheduledShutdown(Type, Usec));
-    EXPECT_EQ(qint64(Usec), First + 600000000);
-}
-
-TEST_F(ShutdownToolBus, AbortInTheCountdownCancels)
-{
-    StartTool({"-r"});
-    ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::Session, "Notify", 1)) << ToolErrors().toStdString();
-    ASSERT_TRUE(Buses->EmitActionInvoked(1, "abort"));
-    EXPECT_EQ(WaitForTool(), 0);
-    const QList<TMockCall> Logind = Buses->LogindCalls();
-    EXPECT_EQ(Buses->CallsOf(Logind, "ScheduleShutdown").size(), 1);
-    EXPECT_EQ(Buses->CallsOf(Logind, "CancelScheduledShutdown").size(), 1);
-    QString Type = "?";
-    qulonglong Usec = 1;
-    ASSERT_TRUE(Buses->ScheduledShutdown(Type, Usec));
-    EXPECT_EQ(Type, "");
-}
-
-TEST_F(ShutdownToolBus, CountdownSpeaksTheSuitesLanguage)
-{
-    SetSuiteLanguage("German");
-    StartTool({"-s"});
-    ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::Session, "Notify", 1)) << ToolErrors().toStdString();
-    const TNotification Countdown = NotificationOf(Buses->CallsOf(Buses->NotificationCalls(), "Notify").at(0));
-    EXPECT_EQ(Countdown.Summary, QStringLiteral("Der Computer wird gleich heruntergefahren"));
-    EXPECT_TRUE(Countdown.Body.startsWith(QStringLiteral("Herunterfahren in 30 Sekunden, um "))) << Countdown.Body.toStdString();
-    EXPECT_EQ(Countdown.Actions, (QStringList{"abort", "Abbrechen", "postpone", "10 Minuten verschieben"}));
-}
-
-// Refused by polkit, blocked by another program, or no logind at all: a
-// critical notification says the computer stays on and why; no other call.
-TEST_F(ShutdownToolBus, EveryRefusalIsShownAsACriticalNotificationAndNothingElseHappens)
-{
-    struct TCase
-    {
-        QString Action;
-        QString Language;
-        std::function<void(TPrivateBuses&)> Arrange;
-        bool NoSystemBus;
-        int ExitCode;
-        QString Summary;
-        QString Body;
-    } Cases[] = {
-        {"-s", "English", [](TPrivateBuses& B) { ASSERT_TRUE(B.SetScheduleError(AccessDenied)); }, false, 4,
-            "The computer was NOT shut down", "The system did not allow it (polkit)."},
-        {"-r", "English",
-            [](TPrivateBuses& B) {
-                ASSERT_TRUE(B.AddInhibitor("sleep:shutdown", "Backup Tool", "Copying your files", "block"));
-                // A delay inhibitor only makes logind wait: it is not named.
-                ASSERT_TRUE(B.AddInhibitor("shutdown", "Music Player", "Saving the playlist", "delay"));
-            },
-            false, 4, "The computer was NOT restarted", "Backup Tool is blocking it: Copying your files"},
-        {"-s", "German", [](TPrivateBuses& B) { ASSERT_TRUE(B.SetScheduleError(AccessDenied)); }, false, 4,
-            "Der Computer wurde NICHT heruntergefahren", "Das System hat es nicht erlaubt (polkit)."},
-        {"-s", "English", [](TPrivateBuses&) {}, true, 3, "The computer was NOT shut down",
-            "The login manager (logind) cannot be reached."},
-    };
-    for (const TCase& C : Cases) {
-        SCOPED_TRACE((C.Action + " " + C.Summary).toStdString());
-        TearDown();
-        Buses = std::make_unique<TPrivateBuses>(Dir.path());
-        QString Error;
-        ASSERT_TRUE(Buses->Start(Error)) << Error.toStdString();
-        SetSuiteLanguage(C.Language.toUtf8());
-        C.Arrange(*Buses);
-
-        QProcessEnvironment Env = Buses->Environment();
-        if (C.NoSystemBus)
-            Env.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + Dir.path() + "/no-such-bus");
-        StartTool({C.Action}, Env);
-        EXPECT_EQ(WaitForTool(), C.ExitCode) << ToolErrors().toStdString();
-
-        const QStringList Logind = MethodsOf(Buses->LogindCalls());
-        if (C.NoSystemBus)
-            EXPECT_TRUE(Logind.isEmpty()) << Logind.join(',').toStdString();
-        else
-            EXPECT_EQ(Logind, (QStringList{"ScheduleShutdown", "ListInhibitors"}));
-        const QList<TMockCall> Shown = Buses->NotificationCalls();
-        ASSERT_EQ(MethodsOf(Shown), QStringList{"Notify"});
-        const TNotification Failure = NotificationOf(Shown.at(0));
-        EXPECT_EQ(Failure.Summary, C.Summary);
-        EXPECT_EQ(Failure.Body, C.Body);
-        EXPECT_EQ(Failure.Urgency, 2);
-        EXPECT_TRUE(Failure.Actions.isEmpty());
-        const QString Failed = LastHistoryLineAfterAMoment(" failed Shutdown.exe: ");
-        EXPECT_TRUE(Failed.contains(QStringLiteral(" failed Shutdown.exe: cannot schedule a %1 (exit code %2)")
-                                        .arg(C.Action == "-r" ? "restart" : "power-off").arg(C.ExitCode)))
-            << Failed.toStdString();
-    }
-}
-
-// The task service ends a run at its maximum run time with SIGTERM: the time
-// the user chose stands, and no button is left that nobody would hear.
-TEST_F(ShutdownToolBus, EndedWhileWaitingLeavesTheScheduleAndAPlainNotification)
-{
-    StartTool({"-s"});
-    ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::Session, "Notify", 1)) << ToolErrors().toStdString();
-    Tool.terminate();
-    EXPECT_EQ(WaitForTool(), 0) << ToolErrors().toStdString();
-    EXPECT_EQ(Tool.exitStatus(), QProcess::NormalExit);
-
-    const QList<TMockCall> Shown = Buses->CallsOf(Buses->NotificationCalls(), "Notify");
-    ASSERT_GE(Shown.size(), 2);
-    const TNotification Last = NotificationOf(Shown.last());
-    EXPECT_EQ(Last.ReplacesId, 1u);
-    EXPECT_TRUE(Last.Summary.startsWith("The computer shuts down at ")) << Last.Summary.toStdString();
-    EXPECT_TRUE(Last.Actions.isEmpty());
-
-    const QStringList Logind = MethodsOf(Buses->LogindCalls());
-    EXPECT_FALSE(Logind.contains("CancelScheduledShutdown")) << Logind.join(',').toStdString();
-    QString Type;
-    qulonglong Usec = 0;
-    ASSERT_TRUE(Buses->ScheduledShutdown(Type, Usec));
-    EXPECT_EQ(Type, "poweroff");
-}
-
-namespace {
-
-enum class TStep { Postpone, SleepByLid, Suspend, PastTheTime, Wake, OutsideCancel, OutsideReplace, ClickPostpone, ClickAbort };
-
-// What logind holds at the end: nothing, the tool's time, another program's.
-enum class THeld { Nothing, Own, Other };
-
-constexpr qint64 OtherUsecAhead = 3600 * qint64(1000000);
-
-bool WaitUntilTrue(const std::function<bool()>& Done, int TimeoutMs)
-{
-    for (int Waited = 0; !Done(); Waited += 50) {
-        if (Waited >= TimeoutMs)
-            return false;
-        QThread::msleep(50);
-    }
-    return true;
-}
-
-const QStringList SleepLock{"sleep Lumidor delay"};
-
-} // namespace
-
-// A sleep or another program meets a pending shutdown. Nothing real may be
-// armed while the computer sleeps, no sleep is ever cancelled, and nothing
-// fires on waking; a time that passed asleep is told, not caught up.
-TEST_F(ShutdownToolBus, APendingShutdownStaysTheUsersAcrossSleepAndOutsideChanges)
+// What logind does with a run of the tool: only the one call at the moment,
+// never a schedule of logind's, never /run/nologin, a wall message only when
+// the action really happens, and another program's schedule left as it is.
+TEST_F(ShutdownToolBus, NothingOfLumidorsIsInLogindUntilTheMoment)
 {
     struct TCase
     {
@@ -329,205 +198,315 @@ TEST_F(ShutdownToolBus, APendingShutdownStaysTheUsersAcrossSleepAndOutsideChange
         uint Version;
         QStringList Args;
         std::vector<TStep> Steps;
-        int ExitCode;       // -1: still waiting for its time
-        QString Summary;    // of the last notification; a %1 stands for any time
-        QString Event;      // the last history line's, or ""
-        THeld Held;
-        qint64 DueShift;    // the tool's time from the first one, Own only
-        QString Armed;      // what each sleep found armed
+        int ExitCode;              // of the first tool
+        QStringList Actions;       // what logind carried out: "handle how"
+        QString Summary;           // of the first tool's last notification; %1 stands for a time
+        QString Event;             // of the last history line, or ""
+        QStringList AbortOutputs;  // what each "-a" printed
     } Cases[] = {
-        {"sleep past the time, newer logind", 257, {"-s", "-t", "10"},
-            {TStep::SleepByLid, TStep::PastTheTime, TStep::Wake}, 6,
-            "The computer was asleep at %1 and was NOT shut down", " missed Shutdown.exe: ", THeld::Nothing, 0,
-            "dry-poweroff"},
-        {"short sleep by the lid", 252, {"-r", "-t", "60"}, {TStep::SleepByLid, TStep::Wake}, -1,
-            "The computer restarts soon", "", THeld::Own, 0, "dry-reboot"},
-        {"short sleep by the lid, newer logind", 257, {"-s", "-t", "60"}, {TStep::SleepByLid, TStep::Wake}, -1,
-            "The computer shuts down soon", "", THeld::Own, 0, "dry-poweroff"},
-        {"short sleep through Suspend()", 252, {"-s", "-t", "60"}, {TStep::Suspend, TStep::Wake}, -1,
-            "The computer shuts down soon", "", THeld::Own, 0, ""},
-        {"short sleep through Suspend(), newer logind", 257, {"-s", "-t", "60"}, {TStep::Suspend, TStep::Wake}, -1,
-            "The computer shuts down soon", "", THeld::Own, 0, ""},
-        {"sleep in a postponed wait", 252, {"-s", "-t", "10"}, {TStep::Postpone, TStep::SleepByLid, TStep::Wake}, -1,
-            "The computer shuts down soon", " postponed Shutdown.exe: ", THeld::Own, 600000000, "dry-poweroff"},
-        {"outside cancel", 252, {"-s", "-t", "60"}, {TStep::OutsideCancel}, 6,
-            "The shutdown planned for %1 was cancelled by another program", " cancelled Shutdown.exe: ", THeld::Nothing, 0,
-            ""},
-        {"outside replacement, then Postpone", 257, {"-s", "-t", "60"}, {TStep::OutsideReplace, TStep::ClickPostpone}, 6,
-            "The shutdown planned for %1 was replaced by another program", " replaced Shutdown.exe: ", THeld::Other, 0, ""},
-        {"outside replacement, then Abort", 252, {"-r", "-t", "60"}, {TStep::OutsideReplace, TStep::ClickAbort}, 6,
-            "The restart planned for %1 was replaced by another program", " replaced Shutdown.exe: ", THeld::Other, 0, ""},
+        {"menu suspend, a wake before the time, then a second job", 252, {"-s", "-t", "10"},
+            {TStep::Countdown, TStep::MenuSuspend, TStep::Wake, TStep::ClickAbort, TStep::SecondJob}, 0,
+            {"suspend call", "reboot call"}, "The computer shuts down soon", " cancelled Shutdown.exe: ", {}},
+        {"menu suspend, a wake before the time, then a second job", 257, {"-s", "-t", "10"},
+            {TStep::Countdown, TStep::MenuSuspend, TStep::Wake, TStep::ClickAbort, TStep::SecondJob}, 0,
+            {"suspend call", "reboot call"}, "The computer shuts down soon", " cancelled Shutdown.exe: ", {}},
+        {"a lid sleep past the time", 252, {"-s", "-t", "10"},
+            {TStep::Countdown, TStep::LidSleep, TStep::PastTheTime, TStep::Wake}, 6, {"suspend lid"},
+            "The computer was asleep at %1 and was NOT shut down", " missed Shutdown.exe: ", {}},
+        {"SIGTERM while asleep", 257, {"-r", "-t", "10"},
+            {TStep::Countdown, TStep::LidSleep, TStep::Terminate, TStep::PastTheTime, TStep::Wake}, 6, {"suspend lid"},
+            "The computer was NOT restarted", " cancelled Shutdown.exe: asked to end before the time", {}},
+        {"a wake 3 s before the time", 252, {"-s", "-t", "10"},
+            {TStep::Countdown, TStep::LidSleep, TStep::ThreeBefore, TStep::Wake}, 0, {"suspend lid", "poweroff call"},
+            "The computer shuts down soon", " postponed Shutdown.exe: after a sleep", {}},
+        {"two countdowns, then -a", 252, {"-s", "-t", "30"},
+            {TStep::Countdown, TStep::SecondJob, TStep::AbortCommand, TStep::AbortCommand}, 0, {},
+            "The computer shuts down soon", " cancelled Shutdown.exe: ", {"the countdown was aborted", "nothing to abort"}},
+        {"Postpone, with no /run/nologin at any point", 257, {"-s", "-t", "10"},
+            {TStep::Countdown, TStep::ClickPostpone, TStep::PastTheTime, TStep::AbortCommand}, 0, {},
+            "The computer shuts down soon", " cancelled Shutdown.exe: ", {"the countdown was aborted"}},
+        {"a block lock taken during the countdown", 252, {"-r", "-t", "10"},
+            {TStep::Countdown, TStep::BlockLock}, 4, {}, "The computer was NOT restarted", " failed Shutdown.exe: ", {}},
+        {"a block lock taken during the countdown", 257, {"-r", "-t", "10"},
+            {TStep::Countdown, TStep::BlockLock}, 4, {}, "The computer was NOT restarted", " failed Shutdown.exe: ", {}},
+        {"an administrator's schedule stands through a run and -a", 252, {"-s", "-t", "10"},
+            {TStep::AdminSchedule, TStep::Countdown, TStep::ClickAbort, TStep::AbortCommand}, 0, {},
+            "The computer shuts down soon", " cancelled Shutdown.exe: ", {"nothing to abort"}},
     };
     for (const TCase& C : Cases) {
-        SCOPED_TRACE(C.Name);
-        TearDown();
-        Buses = std::make_unique<TPrivateBuses>(Dir.path());
-        QString Error;
-        ASSERT_TRUE(Buses->Start(Error)) << Error.toStdString();
+        SCOPED_TRACE(QStringLiteral("%1 (%2)").arg(C.Name).arg(C.Version).toStdString());
+        StartBuses();
         ASSERT_TRUE(Buses->SetLogindVersion(C.Version));
-        const int HistoryBefore = RunHistory::Read().size();
-
-        StartTool(C.Args);
-        ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::System, "Inhibit", 1)) << ToolErrors().toStdString();
-        EXPECT_EQ(Buses->Inhibitors(), SleepLock);
-        const qint64 First = qint64(Buses->CallsOf(Buses->LogindCalls(), "ScheduleShutdown").at(0).Args.at(1).toULongLong());
-        const QString Type = C.Args.at(0) == "-r" ? "reboot" : "poweroff";
-        int Inhibits = 1;
+        qint64 DueUsec = 0;
+        qint64 WokeUsec = 0;
+        qint64 AdminUsec = 0;
+        int OwnSchedules = 0;
+        QStringList AbortOutputs;
+        QProcess* First = nullptr;
 
         for (const TStep Step : C.Steps) {
             switch (Step) {
-            case TStep::Postpone:
-                ASSERT_TRUE(Buses->EmitActionInvoked(1, "postpone"));
-                ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::System, "ScheduleShutdown", 2));
+            case TStep::Countdown: {
+                const int Before = Shown().size();
+                DueUsec = NowUsec() + C.Args.at(2).toLongLong() * 1000000;
+                First = &StartTool(C.Args);
+                ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::Session, "Notify", Before + 1));
                 break;
-            case TStep::SleepByLid:
-            case TStep::Suspend:
-                ASSERT_TRUE(Step == TStep::SleepByLid ? Buses->SleepByLid() : Buses->CallLogind("Suspend", {false}));
-                // The tool lets go of its lock, and the sleep goes ahead.
-                ASSERT_TRUE(WaitUntilTrue([&] { return Buses->SleepState() == "asleep"; }, 4000))
-                    << Buses->SleepState().toStdString() << ToolErrors().toStdString();
-                EXPECT_TRUE(Buses->Inhibitors().isEmpty());
+            }
+            case TStep::SecondJob: {
+                QProcess& Second = StartTool({"-r", "-t", "10"});
+                // Only one countdown at a time: a second one stands aside while the first runs.
+                const bool FirstRuns = First->state() != QProcess::NotRunning;
+                EXPECT_EQ(WaitFor(Second), FirstRuns ? 6 : 0) << Second.readAllStandardError().toStdString();
+                if (FirstRuns) {
+                    EXPECT_TRUE(Shown().last().Summary.startsWith("Lumidor did not plan the restart at "));
+                }
                 break;
-            case TStep::PastTheTime:
-                while (QDateTime::currentMSecsSinceEpoch() * 1000 < First + 1000000)
-                    QThread::msleep(100);
+            }
+            case TStep::MenuSuspend:
+                ASSERT_TRUE(Buses->CallLogind("Suspend", {false}));
+                ASSERT_EQ(Buses->SleepState(), "asleep");
+                QThread::msleep(3000);
+                break;
+            case TStep::LidSleep:
+                ASSERT_TRUE(Buses->SleepByLid());
+                ASSERT_EQ(Buses->SleepState(), "asleep");
                 break;
             case TStep::Wake:
                 ASSERT_TRUE(Buses->Wake());
-                if (C.ExitCode < 0) {
-                    ++Inhibits;
-                    ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::System, "Inhibit", Inhibits)) << ToolErrors().toStdString();
-                }
+                WokeUsec = NowUsec();
                 break;
-            case TStep::OutsideCancel:
-                ASSERT_TRUE(Buses->CallLogind("CancelScheduledShutdown", {}));
+            case TStep::PastTheTime:
+                ASSERT_TRUE(WaitUntil([&] { return NowUsec() > DueUsec + 1000000; }, 40000));
                 break;
-            case TStep::OutsideReplace:
-                ASSERT_TRUE(Buses->CallLogind(
-                    "ScheduleShutdown", {"reboot", QVariant::fromValue(qulonglong(First + OtherUsecAhead))}));
+            case TStep::ThreeBefore:
+                ASSERT_TRUE(WaitUntil([&] { return NowUsec() > DueUsec - 3000000; }, 40000));
+                break;
+            case TStep::Terminate:
+                First->terminate();
+                EXPECT_EQ(WaitFor(*First), 6);
                 break;
             case TStep::ClickPostpone:
             case TStep::ClickAbort:
+                // The mock numbers notifications from 1; the countdown keeps its number.
                 ASSERT_TRUE(Buses->EmitActionInvoked(1, Step == TStep::ClickAbort ? "abort" : "postpone"));
+                if (Step == TStep::ClickAbort) {
+                    EXPECT_EQ(WaitFor(*First), 0);
+                } else {
+                    EXPECT_TRUE(LastHistoryLineAfterAMoment(" postponed Shutdown.exe: by the user").contains(" postponed "));
+                }
                 break;
+            case TStep::BlockLock:
+                ASSERT_TRUE(Buses->AddInhibitor("shutdown", "Unattended Upgrades", "Upgrading the system", "block", OtherUid));
+                break;
+            case TStep::AdminSchedule:
+                AdminUsec = NowUsec() + 3600 * qint64(1000000);
+                ++OwnSchedules;
+                ASSERT_TRUE(Buses->CallLogind("ScheduleShutdown", {"reboot", QVariant::fromValue(qulonglong(AdminUsec))}));
+                break;
+            case TStep::AbortCommand: {
+                QProcess& Abort = StartTool({"-a"});
+                EXPECT_EQ(WaitFor(Abort), 0);
+                AbortOutputs << QString::fromUtf8(Abort.readAllStandardOutput()).trimmed();
+                break;
+            }
             }
         }
 
-        if (C.ExitCode >= 0) {
-            EXPECT_EQ(WaitForTool(), C.ExitCode) << ToolErrors().toStdString();
-            EXPECT_TRUE(Buses->Inhibitors().isEmpty());
-        } else {
-            QThread::msleep(1500);
-            EXPECT_EQ(Tool.state(), QProcess::Running) << ToolErrors().toStdString();
-            EXPECT_EQ(Buses->Inhibitors(), SleepLock);
+        ASSERT_NE(First, nullptr);
+        EXPECT_EQ(WaitFor(*First), C.ExitCode) << First->readAllStandardError().toStdString();
+        EXPECT_EQ(AbortOutputs, C.AbortOutputs);
+
+        // What logind did, and nothing more.
+        QStringList Actions;
+        for (const TPrivateBuses::TAction& Action : Buses->Actions())
+            Actions << Action.Handle + " " + Action.How;
+        EXPECT_EQ(Actions, C.Actions);
+        for (const TPrivateBuses::TAction& Action : Buses->Actions()) {
+            if (Action.Handle == "poweroff" && WokeUsec > 0) {
+                // The whole countdown after the waking.
+                EXPECT_GE(qint64(Action.Usec), WokeUsec + 9500000);
+            }
+        }
+        EXPECT_FALSE(Buses->NologinMade());
+        for (const QString& Wall : Buses->WallMessages())
+            EXPECT_TRUE(Wall.endsWith(" now!")) << Wall.toStdString();
+        const QStringList Logind = MethodsOf(Buses->LogindCalls());
+        EXPECT_EQ(Logind.count("ScheduleShutdown"), OwnSchedules) << Logind.join(',').toStdString();
+        EXPECT_FALSE(Logind.contains("CancelScheduledShutdown"));
+        EXPECT_FALSE(Logind.contains("Inhibit"));
+        if (AdminUsec > 0) {
+            QString Type;
+            qulonglong Usec = 0;
+            ASSERT_TRUE(Buses->ScheduledShutdown(Type, Usec));
+            EXPECT_EQ(Type, "reboot");
+            EXPECT_EQ(qint64(Usec), AdminUsec);
         }
 
-        QString HeldType;
-        qulonglong HeldUsec = 0;
-        ASSERT_TRUE(Buses->ScheduledShutdown(HeldType, HeldUsec));
-        switch (C.Held) {
-        case THeld::Nothing:
-            EXPECT_EQ(HeldType, "");
-            break;
-        case THeld::Own:
-            EXPECT_EQ(HeldType, Type);
-            EXPECT_EQ(qint64(HeldUsec), First + C.DueShift);
-            break;
-        case THeld::Other:
-            EXPECT_EQ(HeldType, "reboot");
-            EXPECT_EQ(qint64(HeldUsec), First + OtherUsecAhead);
-            break;
+        QList<TNotification> All = Shown();
+        ASSERT_FALSE(All.isEmpty());
+        const QStringList Around = C.Summary.split("%1");
+        // The first tool's notifications replace its own first one.
+        TNotification Last;
+        for (const TNotification& N : All)
+            if (N.ReplacesId == 1 || &N == &All.first())
+                Last = N;
+        EXPECT_TRUE(Last.Summary.startsWith(Around.first()) && Last.Summary.endsWith(Around.last()))
+            << Last.Summary.toStdString();
+        if (C.ExitCode == 4) {
+            EXPECT_EQ(Last.Body, "Unattended Upgrades is blocking it: Upgrading the system");
         }
-        // No sleep cancelled, nothing of the tool's armed in it, nothing fired on waking.
-        for (const TPrivateBuses::TSleep& Sleep : Buses->Sleeps()) {
-            EXPECT_EQ(Sleep.Outcome, "slept");
-            EXPECT_EQ(Sleep.Armed, C.Armed);
+        if (WokeUsec > 0 && C.ExitCode == 0 && C.Actions.contains("poweroff call")) {
+            EXPECT_TRUE(Last.Body.contains("Moved from ")) << Last.Body.toStdString();
         }
-        EXPECT_EQ(Buses->Fired(), 0u);
-        // The tool's own schedules have the type and a time the user chose.
-        for (const TMockCall& Call : Buses->CallsOf(Buses->LogindCalls(), "ScheduleShutdown")) {
-            const qint64 Usec = qint64(Call.Args.at(1).toULongLong());
-            EXPECT_TRUE(Usec == First || Usec == First + 600000000 || Usec == First + OtherUsecAhead) << Usec;
-        }
-        for (const char* Immediate : {"PowerOff", "Reboot"})
-            EXPECT_FALSE(MethodsOf(Buses->LogindCalls()).contains(Immediate));
-
-        const QList<TMockCall> Shown = Buses->CallsOf(Buses->NotificationCalls(), "Notify");
-        ASSERT_FALSE(Shown.isEmpty());
-        const QString Last = NotificationOf(Shown.last()).Summary;
-        const QStringList Parts = C.Summary.split("%1");
-        EXPECT_TRUE(Last.startsWith(Parts.first()) && Last.endsWith(Parts.last())) << Last.toStdString();
-        if (C.ExitCode < 0 && C.Steps.back() == TStep::Wake && C.Steps.front() != TStep::Postpone) {
-            // The countdown is back in place of the one shown, with the time left.
-            EXPECT_EQ(NotificationOf(Shown.last()).ReplacesId, 1u);
-            EXPECT_TRUE(NotificationOf(Shown.last()).Body.contains(" seconds, at "));
-        }
-        if (!C.Event.isEmpty())
+        if (!C.Event.isEmpty()) {
             EXPECT_TRUE(LastHistoryLineAfterAMoment(C.Event).contains(C.Event));
-        else
-            EXPECT_EQ(RunHistory::Read().size(), HistoryBefore);
+        }
     }
 }
 
-// logind holds one schedule for everyone: "-s", "-r" and "-a" never move,
-// replace or cancel one that another program made, and say so.
-TEST_F(ShutdownToolBus, AnotherProgramsScheduleIsNeitherReplacedNorCancelled)
+TEST_F(ShutdownToolBus, CountdownSpeaksTheSuitesLanguage)
 {
-    const qint64 OtherUsec = (QDateTime::currentMSecsSinceEpoch() + 3600000) * 1000;
+    SetSuiteLanguage("German");
+    StartTool({"-s"});
+    ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::Session, "Notify", 1));
+    const TNotification Countdown = Shown().at(0);
+    EXPECT_EQ(Countdown.Summary, QStringLiteral("Der Computer wird gleich heruntergefahren"));
+    EXPECT_TRUE(Countdown.Body.startsWith(QStringLiteral("Herunterfahren in 30 Sekunden, um "))) << Countdown.Body.toStdString();
+    EXPECT_EQ(Countdown.Actions, (QStringList{"abort", "Abbrechen", "postpone", "10 Minuten verschieben"}));
+    EXPECT_EQ(Countdown.Urgency, 2);
+}
+
+// Refused by polkit at the moment, or no logind at all: a critical
+// notification says the computer stays on and why; no other call.
+TEST_F(ShutdownToolBus, ARefusalAtTheMomentIsToldInTheSuitesLanguage)
+{
     const struct
     {
-        QStringList Args;
-        bool OwnFirst;      // a run of the tool scheduled first and was ended while it waited
+        QString Polkit;
+        QString Language;
+        bool NoSystemBus;
         int ExitCode;
         QString Summary;
-        QString Event;
-        QString HeldType;   // what logind holds afterwards: "" nothing, else the other program's
+        QString Body;
     } Cases[] = {
-        {{"-s"}, false, 6, "Lumidor did not plan the shutdown at ", " refused Shutdown.exe: ", "reboot"},
-        {{"-r"}, false, 6, "Lumidor did not plan the restart at ", " refused Shutdown.exe: ", "reboot"},
-        {{"-a"}, false, 6, "Lumidor did not cancel the shutdown or restart at ", " refused Shutdown.exe: ", "reboot"},
-        {{"-a"}, true, 0, "", "", ""},
+        {"no", "English", false, 4, "The computer was NOT shut down", "The system did not allow it (polkit)."},
+        {"challenge", "German", false, 4, "Der Computer wurde NICHT heruntergefahren",
+            "Das System hat es nicht erlaubt (polkit)."},
+        {"yes", "English", true, 3, "The computer was NOT shut down", "The login manager (logind) cannot be reached."},
     };
     for (const auto& C : Cases) {
-        SCOPED_TRACE((C.Args.join(' ') + (C.OwnFirst ? " own" : " other")).toStdString());
-        TearDown();
-        Buses = std::make_unique<TPrivateBuses>(Dir.path());
-        QString Error;
-        ASSERT_TRUE(Buses->Start(Error)) << Error.toStdString();
-        if (C.OwnFirst) {
-            StartTool({"-s", "-t", "600"});
-            ASSERT_TRUE(Buses->WaitForCalls(TPrivateBuses::Session, "Notify", 1)) << ToolErrors().toStdString();
-            Tool.terminate();
-            ASSERT_EQ(WaitForTool(), 0);
-        } else {
-            ASSERT_TRUE(Buses->CallLogind("ScheduleShutdown", {"reboot", QVariant::fromValue(qulonglong(OtherUsec))}));
-        }
-        const int Notices = Buses->CallsOf(Buses->NotificationCalls(), "Notify").size();
-        const int Schedules = Buses->CallsOf(Buses->LogindCalls(), "ScheduleShutdown").size();
+        SCOPED_TRACE((C.Polkit + " " + C.Language).toStdString());
+        StartBuses();
+        SetSuiteLanguage(C.Language.toUtf8());
+        ASSERT_TRUE(Buses->SetPolkit(C.Polkit));
+        QProcessEnvironment Env = Buses->Environment();
+        if (C.NoSystemBus)
+            Env.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + Dir.path() + "/no-such-bus");
+        QProcess& Run = StartTool({"-s", "-t", "10"}, Env);
+        EXPECT_EQ(WaitFor(Run), C.ExitCode) << Run.readAllStandardError().toStdString();
+        const QStringList Logind = MethodsOf(Buses->LogindCalls());
+        const QStringList Expected = C.NoSystemBus ? QStringList() : QStringList{"PowerOff", "ListInhibitors"};
+        EXPECT_EQ(Logind, Expected);
+        EXPECT_TRUE(Buses->Actions().isEmpty());
+        const TNotification Failure = Shown().last();
+        EXPECT_EQ(Failure.Summary, C.Summary);
+        EXPECT_EQ(Failure.Body, C.Body);
+        EXPECT_EQ(Failure.Urgency, 2);
+        EXPECT_TRUE(Failure.Actions.isEmpty());
+    }
+}
 
-        StartTool(C.Args);
-        EXPECT_EQ(WaitForTool(), C.ExitCode) << ToolErrors().toStdString();
-        const QList<TMockCall> Logind = Buses->LogindCalls();
-        EXPECT_EQ(Buses->CallsOf(Logind, "ScheduleShutdown").size(), Schedules);
-        EXPECT_EQ(Buses->CallsOf(Logind, "CancelScheduledShutdown").size(), C.OwnFirst ? 1 : 0);
+// The mock acts as logind's source does where the old way of the tool met
+// it (logind_mock.py names each function): a program that used logind's
+// scheduled shutdown would lock users out and fire on waking here too.
+TEST_F(ShutdownToolBus, TheMockLogindActsAsLogindDoes)
+{
+    const QString InProgress = "org.freedesktop.login1.OperationInProgress";
+    const struct
+    {
+        const char* Name;
+        uint Version;
+        std::function<void(TPrivateBuses&)> Do;
+        QString Type;        // ScheduledShutdown's type afterwards
+        bool Nologin;        // /run/nologin made
+        QStringList Actions; // what logind carried out
+    } Cases[] = {
+        {"a dry run 2 minutes ahead makes /run/nologin at once", 252,
+            [](TPrivateBuses& B) {
+                ASSERT_TRUE(B.CallLogind("ScheduleShutdown", {"dry-poweroff", QVariant::fromValue(qulonglong(NowUsec() + 120000000))}));
+            },
+            "poweroff", true, {}},
+        {"a menu suspend leaves (suspend, 0) and /run/nologin", 257,
+            [](TPrivateBuses& B) {
+                ASSERT_TRUE(B.CallLogind("ScheduleShutdown", {"poweroff", QVariant::fromValue(qulonglong(NowUsec() + 120000000))}));
+                ASSERT_TRUE(B.CallLogind("Suspend", {false}));
+                ASSERT_TRUE(B.Wake());
+            },
+            "suspend", true, {"suspend call"}},
+        {"a lid sleep keeps the schedule, which fires on waking", 252,
+            [](TPrivateBuses& B) {
+                ASSERT_TRUE(B.CallLogind("ScheduleShutdown", {"poweroff", QVariant::fromValue(qulonglong(NowUsec() + 1000000))}));
+                ASSERT_TRUE(B.SleepByLid());
+                QThread::msleep(1500);
+                ASSERT_TRUE(B.Wake());
+            },
+            "poweroff", true, {"suspend lid", "poweroff timer"}},
+        {"a scheduled shutdown fires through a block lock", 257,
+            [](TPrivateBuses& B) {
+                ASSERT_TRUE(B.CallLogind("ScheduleShutdown", {"reboot", QVariant::fromValue(qulonglong(NowUsec() + 1000000))}));
+                ASSERT_TRUE(B.AddInhibitor("shutdown", "apt", "upgrading", "block", OtherUid));
+                QThread::msleep(1500);
+            },
+            "reboot", true, {"reboot timer"}},
+        {"PowerOff: another user's block lock refuses without interaction", 252,
+            [](TPrivateBuses& B) {
+                ASSERT_TRUE(B.AddInhibitor("shutdown", "apt", "upgrading", "block", OtherUid));
+                EXPECT_EQ(B.LogindError("PowerOff", {false}), "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired");
+            },
+            "", false, {}},
+        {"PowerOff: another user's block lock refuses without interaction", 257,
+            [](TPrivateBuses& B) {
+                ASSERT_TRUE(B.AddInhibitor("shutdown", "apt", "upgrading", "block", OtherUid));
+                EXPECT_EQ(B.LogindError("Reboot", {false}), "org.freedesktop.DBus.Error.AccessDenied");
+            },
+            "", false, {}},
+        {"PowerOff while a sleep waits for its delay locks", 257,
+            [&](TPrivateBuses& B) {
+                QDBusMessage Lock = QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
+                    "org.freedesktop.login1.Manager", "Inhibit");
+                Lock.setArguments({"sleep", "test", "holds the sleep", "delay"});
+                QDBusMessage Held = B.Connection(TPrivateBuses::System).call(Lock);
+                ASSERT_EQ(Held.type(), QDBusMessage::ReplyMessage);
+                ASSERT_TRUE(B.CallLogind("Suspend", {false}));
+                EXPECT_EQ(B.SleepState(), "delaying");
+                EXPECT_EQ(B.LogindError("PowerOff", {false}), InProgress);
+                QString Type;
+                qulonglong Usec = 0;
+                // 257 shows the waiting sleep in place of the schedule.
+                EXPECT_TRUE(B.ScheduledShutdown(Type, Usec) && Type == "suspend" && Usec > 0);
+                // The lock goes, and the sleep with it.
+                Held = QDBusMessage();
+                EXPECT_TRUE(WaitUntil([&] { return B.SleepState() == "asleep"; }, 3000));
+            },
+            "suspend", false, {"suspend call"}},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(QStringLiteral("%1 (%2)").arg(C.Name).arg(C.Version).toStdString());
+        StartBuses();
+        ASSERT_TRUE(Buses->SetLogindVersion(C.Version));
+        C.Do(*Buses);
         QString Type = "?";
         qulonglong Usec = 0;
         ASSERT_TRUE(Buses->ScheduledShutdown(Type, Usec));
-        EXPECT_EQ(Type, C.HeldType);
-        if (!C.HeldType.isEmpty()) {
-            EXPECT_EQ(qint64(Usec), OtherUsec);
-        }
-
-        const QList<TMockCall> Shown = Buses->CallsOf(Buses->NotificationCalls(), "Notify");
-        if (C.Summary.isEmpty()) {
-            EXPECT_EQ(Shown.size(), Notices);
-            continue;
-        }
-        ASSERT_EQ(Shown.size(), Notices + 1);
-        const TNotification Told = NotificationOf(Shown.last());
-        EXPECT_TRUE(Told.Summary.startsWith(C.Summary)) << Told.Summary.toStdString();
-        EXPECT_FALSE(Told.Body.isEmpty());
-        EXPECT_EQ(Told.Urgency, 2);
-        EXPECT_TRUE(LastHistoryLineAfterAMoment(C.Event).contains(C.Event));
+        EXPECT_EQ(Type, C.Type);
+        EXPECT_EQ(Buses->NologinMade(), C.Nologin);
+        // Made, it stays: nothing in these cases removes it.
+        EXPECT_EQ(QFileInfo::exists(Dir.path() + "/nologin"), C.Nologin);
+        QStringList Actions;
+        for (const TPrivateBuses::TAction& Action : Buses->Actions())
+            Actions << Action.Handle + " " + Action.How;
+        EXPECT_EQ(Actions, C.Actions);
+        QFile::remove(Dir.path() + "/nologin");
     }
 }

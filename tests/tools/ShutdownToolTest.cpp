@@ -1,8 +1,9 @@
 #include "tools/ShutdownTool.h"
 
+#include "platform/RunHistory.h"
 #include "platform/RunTimeTexts.h"
 
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -10,7 +11,7 @@
 
 namespace {
 
-constexpr qint64 FixedNowUsec = 1700000000000000;
+constexpr qint64 StartMs = 1700000000000;
 
 // Records every call and answers as told; never reaches a real bus.
 class TFakeBus : public IShutdownBus
@@ -18,54 +19,49 @@ class TFakeBus : public IShutdownBus
 public:
     bool SystemUp = true;
     bool SessionUp = true;
-    QString ScheduleError;    // error name ScheduleShutdown answers with, empty for success
-    bool CancelAnswer = true; // CancelScheduledShutdown's "cancelled"
-    QString ScheduledType = QStringLiteral("poweroff");
-    std::function<void(TFakeBus&)> OnPropertyGet;
+    QString ActError; // error name PowerOff and Reboot answer with, empty for success
     QStringList Calls;
-    QObject* SignalReceiver = nullptr;
+    QList<QVariantList> Notifications;
+    QVariantList ActArgs;
+    QObject* Receiver = nullptr;
 
-    bool Available(TShutdownBusKind Bus) override
-    {
-        return Bus == TShutdownBusKind::System ? SystemUp : SessionUp;
-    }
+    bool Available(TShutdownBusKind Bus) override { return Bus == TShutdownBusKind::System ? SystemUp : SessionUp; }
 
     QDBusMessage Call(TShutdownBusKind, const QDBusMessage& Message) override
     {
         Calls << Message.member();
-        if (Message.member() == QLatin1String("ScheduleShutdown")) {
-            if (!ScheduleError.isEmpty())
-                return Message.createErrorReply(ScheduleError, QStringLiteral("refused"));
-            ScheduledUsec = Message.arguments().at(1).toULongLong();
-            Schedules << ScheduledUsec;
-            return Message.createReply();
+        if (Message.member() == QLatin1String("PowerOff") || Message.member() == QLatin1String("Reboot")) {
+            ActArgs = Message.arguments();
+            return ActError.isEmpty() ? Message.createReply() : Message.createErrorReply(ActError, QStringLiteral("refused"));
         }
-        if (Message.member() == QLatin1String("CancelScheduledShutdown"))
-            return Message.createReply(QVariant(CancelAnswer));
         if (Message.member() == QLatin1String("Notify")) {
             Notifications << Message.arguments();
             return Message.createReply(QVariant::fromValue(uint(7)));
-        }
-        if (Message.member() == QLatin1String("Get")) {
-            if (OnPropertyGet)
-                OnPropertyGet(*this);
-            // Answer with an unmarshallable stand-in: the tool only checks a
-            // real reply, so an error keeps the countdown going.
-            return Message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"), QString());
         }
         return Message.createReply();
     }
 
     bool ConnectSignal(TShutdownBusKind, const QString&, const QString&, const QString&, const QString&,
-        QObject* Receiver, const char*) override
+        QObject* Object, const char*) override
     {
-        SignalReceiver = Receiver;
+        Receiver = Object;
         return true;
     }
+};
 
-    qulonglong ScheduledUsec = 0;
-    QList<qulonglong> Schedules;
-    QList<QVariantList> Notifications;
+// The clocks of a countdown, one step a look: each step the computer is
+// awake for a second unless the script says otherwise.
+struct TWorld
+{
+    qint64 Wall = StartMs;
+    qint64 Monotonic = 5000;
+    qint64 Boot = 5000;
+    int Steps = 0;
+    std::function<void(TWorld&)> Script;
+
+    void Awake(qint64 Ms) { Wall += Ms, Monotonic += Ms, Boot += Ms; }
+    void Asleep(qint64 Ms) { Wall += Ms, Boot += Ms; }
+    void SetClock(qint64 Ms) { Wall += Ms; }
 };
 
 struct TRun
@@ -75,7 +71,8 @@ struct TRun
     QStringList Err;
 };
 
-TRun RunTool(const QStringList& Args, IShutdownBus* Bus, bool Wait = false)
+TRun RunTool(const QStringList& Args, TFakeBus* Bus, TWorld* World = nullptr,
+    const TRunTimeTexts* Texts = nullptr)
 {
     TRun Result;
     TShutdownOptions Options;
@@ -86,57 +83,60 @@ TRun RunTool(const QStringList& Args, IShutdownBus* Bus, bool Wait = false)
         return Result;
     }
     TShutdownTool Tool(Options, Bus);
-    Tool.SetClock([] { return FixedNowUsec; });
+    TWorld Fixed;
+    TWorld& W = World ? *World : Fixed;
+    Tool.SetClock([&W] { return W.Wall * 1000; });
+    Tool.SetSleepClocks({[&W] { return W.Wall; },
+        [&W, Bus] {
+            if (W.Steps++ > 0) {
+                if (W.Script)
+                    W.Script(W);
+                else
+                    W.Awake(1000);
+            }
+            return W.Monotonic;
+        },
+        [&W] { return W.Boot; }});
+    if (Texts)
+        Tool.SetTexts(*Texts);
+    Tool.SetStepMs(1);
     Tool.SetOutput([&](const QString& Line) { Result.Out << Line; }, [&](const QString& Line) { Result.Err << Line; });
-    Tool.SetWaitForCountdown(Wait);
+    Tool.SetWaitForCountdown(World != nullptr);
     Result.ExitCode = Tool.Run();
     return Result;
 }
 
+QString LastHistoryEvent()
+{
+    const QStringList Lines = RunHistory::Read();
+    return Lines.isEmpty() ? QString() : Lines.last().section(QLatin1Char(' '), 3, 3);
+}
+
 } // namespace
 
-TEST(ShutdownTool, DryRunPrintsTheLogindCallForEachAction)
+TEST(ShutdownTool, DryRunPrintsTheCountdownAndTheOneLogindCallAndAbortTouchesNothingOfLogind)
 {
+    const QString Logind = "busctl --system call org.freedesktop.login1 /org/freedesktop/login1 org.freedesktop.login1.Manager ";
     const struct {
         QStringList Args;
-        QString LogindCall;
+        QStringList Out; // each line's start
     } Cases[] = {
-        {{"--dry-run", "-s"},
-            "busctl --system call org.freedesktop.login1 /org/freedesktop/login1 org.freedesktop.login1.Manager "
-            "ScheduleShutdown st \"poweroff\" 1700000030000000"},
-        {{"-r", "--dry-run"},
-            "busctl --system call org.freedesktop.login1 /org/freedesktop/login1 org.freedesktop.login1.Manager "
-            "ScheduleShutdown st \"reboot\" 1700000030000000"},
-        {{"--dry-run", "-s", "-t", "120"},
-            "busctl --system call org.freedesktop.login1 /org/freedesktop/login1 org.freedesktop.login1.Manager "
-            "ScheduleShutdown st \"poweroff\" 1700000120000000"},
-        {{"--dry-run", "-a"},
-            "busctl --system call org.freedesktop.login1 /org/freedesktop/login1 org.freedesktop.login1.Manager "
-            "CancelScheduledShutdown"},
+        {{"--dry-run", "-s"}, {"busctl --user call org.freedesktop.Notifications", Logind + "PowerOff b false"}},
+        {{"-r", "--dry-run", "-t", "120"}, {"busctl --user call org.freedesktop.Notifications", Logind + "Reboot b false"}},
+        {{"--dry-run", "-a"}, {"nothing to abort"}},
     };
     for (const auto& Case : Cases) {
         SCOPED_TRACE(Case.Args.join(' ').toStdString());
         const TRun Run = RunTool(Case.Args, nullptr);
         EXPECT_EQ(Run.ExitCode, ShutdownExitOk);
-        ASSERT_FALSE(Run.Out.isEmpty());
-        EXPECT_EQ(Run.Out.first(), Case.LogindCall);
+        ASSERT_EQ(Run.Out.size(), Case.Out.size()) << Run.Out.join('\n').toStdString();
+        for (int I = 0; I < Run.Out.size(); ++I)
+            EXPECT_TRUE(Run.Out.at(I).startsWith(Case.Out.at(I))) << Run.Out.at(I).toStdString();
         EXPECT_TRUE(Run.Err.isEmpty()) << Run.Err.join('\n').toStdString();
     }
-}
-
-TEST(ShutdownTool, DryRunAnnouncesTheCountdownWithAnAbortAction)
-{
-    const TRun Run = RunTool({"--dry-run", "-s"}, nullptr);
-    ASSERT_EQ(Run.Out.size(), 2);
-    const QString Notify = Run.Out.at(1);
-    EXPECT_TRUE(Notify.startsWith("busctl --user call org.freedesktop.Notifications /org/freedesktop/Notifications "
-                                  "org.freedesktop.Notifications Notify susssasa{sv}i \"Lumidor\" 0 "))
-        << Notify.toStdString();
+    const QString Notify = RunTool({"--dry-run", "-s"}, nullptr).Out.first();
     EXPECT_TRUE(Notify.contains("Shutdown in 30 seconds")) << Notify.toStdString();
     EXPECT_TRUE(Notify.contains(" 4 \"abort\" \"Abort\" \"postpone\" \"Postpone 10 minutes\" ")) << Notify.toStdString();
-
-    // "-a" has nothing to announce.
-    EXPECT_EQ(RunTool({"--dry-run", "-a"}, nullptr).Out.size(), 1);
 }
 
 TEST(ShutdownTool, ParsesOptionsLikeTheWindowsToolAndRefusesTheRest)
@@ -182,90 +182,151 @@ TEST(ShutdownTool, ParsesOptionsLikeTheWindowsToolAndRefusesTheRest)
     }
 }
 
-TEST(ShutdownTool, EveryLogindFailureHasItsExitCodeAndNeverAnImmediateShutdown)
+// At the moment logind is asked once, without interaction; a refusal is one
+// critical notification in place of the countdown, its exit code, and
+// nothing else: no second try of any kind.
+TEST(ShutdownTool, EveryRefusalAtTheMomentHasItsExitCodeAndItsReason)
 {
     const struct {
         bool SystemUp;
         QString Error;
         int ExitCode;
+        QString Reason;
     } Cases[] = {
-        {false, {}, ShutdownExitNoLogind},
-        {true, "org.freedesktop.DBus.Error.ServiceUnknown", ShutdownExitNoLogind},
-        {true, "org.freedesktop.DBus.Error.UnknownMethod", ShutdownExitNoLogind},
-        {true, "org.freedesktop.DBus.Error.AccessDenied", ShutdownExitNotAllowed},
-        {true, "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired", ShutdownExitNotAllowed},
-        {true, "org.freedesktop.login1.OperationInProgress", ShutdownExitFailed},
+        {false, {}, ShutdownExitNoLogind, "The login manager (logind) cannot be reached."},
+        {true, "org.freedesktop.DBus.Error.ServiceUnknown", ShutdownExitNoLogind,
+            "The login manager (logind) cannot be reached."},
+        {true, "org.freedesktop.DBus.Error.UnknownMethod", ShutdownExitNoLogind,
+            "The login manager (logind) cannot be reached."},
+        {true, "org.freedesktop.DBus.Error.AccessDenied", ShutdownExitNotAllowed, "The system did not allow it (polkit)."},
+        {true, "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired", ShutdownExitNotAllowed,
+            "The system did not allow it (polkit)."},
+        {true, "org.freedesktop.login1.OperationInProgress", ShutdownExitFailed,
+            "A sleep or a shutdown is already under way."},
+        {true, "org.freedesktop.DBus.Error.Failed", ShutdownExitFailed,
+            "The login manager (logind) failed: refused (org.freedesktop.DBus.Error.Failed)"},
     };
     for (const auto& Case : Cases) {
         for (const char* Action : {"-s", "-r"}) {
             SCOPED_TRACE((Case.Error + " " + Action).toStdString());
             TFakeBus Bus;
             Bus.SystemUp = Case.SystemUp;
-            Bus.ScheduleError = Case.Error;
-            const TRun Run = RunTool({Action}, &Bus);
+            Bus.ActError = Case.Error;
+            TWorld World;
+            const TRun Run = RunTool({Action, "-t", "10"}, &Bus, &World);
             EXPECT_EQ(Run.ExitCode, Case.ExitCode);
-            ASSERT_EQ(Run.Err.size(), 1);
-            EXPECT_TRUE(Run.Err.first().startsWith("cannot schedule a ")) << Run.Err.first().toStdString();
-            // Nothing after the refusal but the question who blocks it and the
-            // one critical notification: no PowerOff, no Reboot, no countdown.
-            QStringList Calls = Bus.Calls;
-            ASSERT_FALSE(Calls.isEmpty());
-            EXPECT_EQ(Calls.takeLast(), "Notify");
-            Calls.removeAll("ListInhibitors");
-            Calls.removeAll("Get");
-            EXPECT_LE(Calls.size(), 1) << Bus.Calls.join(',').toStdString();
-            EXPECT_TRUE(Calls.isEmpty() || Calls.first() == "ScheduleShutdown") << Bus.Calls.join(',').toStdString();
-            ASSERT_EQ(Bus.Notifications.size(), 1);
-            EXPECT_TRUE(Bus.Notifications.at(0).at(5).toStringList().isEmpty());
-            EXPECT_EQ(Bus.Notifications.at(0).at(6).toMap().value("urgency").toInt(), 2);
+            // The countdown and its refreshes, then the one call and what follows it.
+            QStringList Tail = Bus.Calls;
+            while (!Tail.isEmpty() && Tail.first() == "Notify")
+                Tail.removeFirst();
+            QStringList Expected{QString(Action) == "-s" ? "PowerOff" : "Reboot", "Notify"};
+            if (!Case.SystemUp)
+                Expected.clear();
+            else if (Case.ExitCode == ShutdownExitNotAllowed)
+                Expected.insert(1, "ListInhibitors");
+            EXPECT_EQ(Tail, Expected) << Bus.Calls.join(',').toStdString();
+            if (Case.SystemUp) {
+                EXPECT_EQ(Bus.ActArgs, QVariantList{false});
+            }
+            const QVariantList Failure = Bus.Notifications.last();
+            EXPECT_EQ(Failure.at(1).toUInt(), 7u) << "replaces the countdown";
+            EXPECT_EQ(Failure.at(4).toString(), Case.Reason);
+            EXPECT_TRUE(Failure.at(5).toStringList().isEmpty());
+            EXPECT_EQ(Failure.at(6).toMap().value("urgency").toInt(), 2);
+            EXPECT_EQ(LastHistoryEvent(), "failed");
         }
     }
 }
 
-TEST(ShutdownTool, AbortSucceedsWhetherOrNotAShutdownWasScheduled)
+// The tool's own look at the kernel's clocks decides, also when logind's
+// PrepareForSleep comes after the first event of the waking, or never.
+TEST(ShutdownTool, SleepsAndClockSettingsTheKernelSawDecideBeforeAnyCall)
 {
-    for (const bool Scheduled : {true, false}) {
+    enum class TWhat { Sleep, SetClock, Postpone };
+    const struct {
+        const char* Name;
+        TWhat What;
+        int AtStep;
+        qint64 Ms;
+        int ExitCode;
+        QString Act;       // the call at the end, or ""
+        qint64 ActAfterMs; // how long after the start logind is asked
+        QString Summary;   // of the last notification
+        QString Event;     // the last history line's
+    } Cases[] = {
+        {"the moment comes", TWhat::Sleep, 0, 0, 0, "PowerOff", 10000, "The computer shuts down soon", ""},
+        {"asleep through the moment", TWhat::Sleep, 3, 60000, 6, "", 0,
+            "The computer was asleep at %1 and was NOT shut down", "missed"},
+        {"awake 2 s before the moment: the whole countdown follows", TWhat::Sleep, 3, 5000, 0, "PowerOff", 18000,
+            "The computer shuts down soon", "postponed"},
+        {"the clock set past the moment", TWhat::SetClock, 3, 3600000, 6, "", 0, "The computer was NOT shut down",
+            "missed"},
+        {"the clock set back: the countdown comes back for the time", TWhat::SetClock, 3, -20000, 0, "PowerOff", 10000,
+            "The computer shuts down soon", ""},
+        {"postponed twice", TWhat::Postpone, 2, 0, 0, "PowerOff", 1210000, "The computer shuts down soon", "postponed"},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Name);
         TFakeBus Bus;
-        Bus.CancelAnswer = Scheduled;
-        const TRun Run = RunTool({"-a"}, &Bus);
-        EXPECT_EQ(Run.ExitCode, ShutdownExitOk);
-        // The fake cannot tell whose schedule it is: logind decides.
-        EXPECT_EQ(Bus.Calls, (QStringList{"Get", "CancelScheduledShutdown"}));
+        TWorld World;
+        const int HistoryBefore = RunHistory::Read().size();
+        World.Script = [&](TWorld& W) {
+            if (W.Steps - 1 == Case.AtStep && Case.What == TWhat::Sleep)
+                W.Asleep(Case.Ms);
+            else if (W.Steps - 1 == Case.AtStep && Case.What == TWhat::SetClock)
+                W.SetClock(Case.Ms);
+            // Postpone at the step given and again when the countdown is back.
+            if (Case.What == TWhat::Postpone && (W.Steps - 1 == Case.AtStep || W.Wall == StartMs + 602000))
+                QMetaObject::invokeMethod(Bus.Receiver, "NotificationActionInvoked", Q_ARG(uint, 7), Q_ARG(QString, "postpone"));
+            W.Awake(1000);
+        };
+        const TRun Run = RunTool({"-s", "-t", "10"}, &Bus, &World);
+        EXPECT_EQ(Run.ExitCode, Case.ExitCode) << Run.Err.join('\n').toStdString();
+        EXPECT_EQ(Bus.Calls.contains("PowerOff"), !Case.Act.isEmpty()) << Bus.Calls.join(',').toStdString();
+        EXPECT_FALSE(Bus.Calls.contains("Reboot"));
+        if (!Case.Act.isEmpty()) {
+            EXPECT_EQ(Bus.Calls.last(), Case.Act);
+            EXPECT_EQ(World.Wall - StartMs, Case.ActAfterMs);
+        }
+        ASSERT_FALSE(Bus.Notifications.isEmpty());
+        const QString Summary = Bus.Notifications.last().at(3).toString();
+        const QStringList Around = Case.Summary.split("%1");
+        EXPECT_TRUE(Summary.startsWith(Around.first()) && Summary.endsWith(Around.last())) << Summary.toStdString();
+        if (Case.Event.isEmpty())
+            EXPECT_EQ(RunHistory::Read().size(), HistoryBefore);
+        else
+            EXPECT_EQ(LastHistoryEvent(), Case.Event);
     }
-    TFakeBus NoBus;
-    NoBus.SystemUp = false;
-    EXPECT_EQ(RunTool({"-a"}, &NoBus).ExitCode, ShutdownExitNoLogind);
 }
 
-TEST(ShutdownTool, ScheduleStandsWithoutASessionBusToAnnounceIt)
+TEST(ShutdownTool, WithoutASessionBusTheCountdownIsKeptUnseenAndTheMomentStillComes)
 {
     TFakeBus Bus;
     Bus.SessionUp = false;
-    const TRun Run = RunTool({"-r", "-t", "60"}, &Bus);
+    TWorld World;
+    const TRun Run = RunTool({"-r", "-t", "60"}, &Bus, &World);
     EXPECT_EQ(Run.ExitCode, ShutdownExitOk);
-    EXPECT_EQ(Bus.Calls, (QStringList{"Get", "ScheduleShutdown"}));
-    EXPECT_EQ(Bus.ScheduledUsec, qulonglong(FixedNowUsec + 60000000));
+    EXPECT_EQ(Bus.Calls, QStringList{"Reboot"});
+    EXPECT_EQ(World.Wall - StartMs, 60000);
 }
 
-TEST(ShutdownTool, TheNotificationsAbortActionCancelsTheShutdown)
+TEST(ShutdownTool, TextsComeFromTheLanguageGiven)
 {
+    QTemporaryDir Dir;
+    QFile File(Dir.path() + "/Polish.lng");
+    ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+    File.write("\xEF\xBB\xBF[Lumidor_M]\nCountdown_Abort=Przerwij\nFailed_Shutdown=Komputer NIE zosta\xC5\x82 wy\xC5\x82\xC4\x85" "czony\n");
+    File.close();
+    const TRunTimeTexts Texts = TRunTimeTexts::Load(Dir.path(), "Polish");
     TFakeBus Bus;
-    // The user presses "Abort" during the first second of the countdown.
-    Bus.OnPropertyGet = [](TFakeBus& B) {
-        if (B.SignalReceiver)
-            QMetaObject::invokeMethod(B.SignalReceiver, "NotificationActionInvoked", Q_ARG(uint, 7), Q_ARG(QString, "abort"));
-    };
-    TShutdownOptions Options;
-    QString Error;
-    ASSERT_TRUE(ParseShutdownArguments({"-s"}, Options, Error));
-    TShutdownTool Tool(Options, &Bus);
-    QStringList Err;
-    Tool.SetOutput([](const QString&) {}, [&](const QString& Line) { Err << Line; });
-    Tool.SetWaitForCountdown(true);
-    EXPECT_EQ(Tool.Run(), ShutdownExitOk);
-    EXPECT_EQ(Bus.Calls,
-        (QStringList{"Get", "ScheduleShutdown", "Notify", "Inhibit", "Get", "Get", "CancelScheduledShutdown"}));
-    EXPECT_EQ(Err, QStringList{"aborted by the user"});
+    Bus.ActError = "org.freedesktop.DBus.Error.AccessDenied";
+    TWorld World;
+    RunTool({"-s", "-t", "10"}, &Bus, &World, &Texts);
+    ASSERT_GE(Bus.Notifications.size(), 2);
+    // A key the file lacks keeps its English text.
+    EXPECT_EQ(Bus.Notifications.first().at(5).toStringList(),
+        (QStringList{"abort", "Przerwij", "postpone", "Postpone 10 minutes"}));
+    EXPECT_EQ(Bus.Notifications.last().at(3).toString(), QStringLiteral("Komputer NIE został wyłączony"));
 }
 
 TEST(ShutdownTool, ProgramDryRunPrintsAndUnknownOptionsFailWithUsage)
@@ -278,128 +339,11 @@ TEST(ShutdownTool, ProgramDryRunPrintsAndUnknownOptionsFailWithUsage)
     P.start(Program, {"--dry-run", "-s"});
     ASSERT_TRUE(P.waitForFinished(10000));
     EXPECT_EQ(P.exitCode(), 0);
-    EXPECT_TRUE(QString::fromUtf8(P.readAllStandardOutput()).contains("ScheduleShutdown st \"poweroff\" "));
+    EXPECT_TRUE(QString::fromUtf8(P.readAllStandardOutput()).contains("PowerOff b false"));
 
     P.start(Program, {"--dry-run", "-x"});
     ASSERT_TRUE(P.waitForFinished(10000));
     EXPECT_EQ(P.exitCode(), ShutdownExitUsage);
     EXPECT_TRUE(QString::fromUtf8(P.readAllStandardError()).contains("unknown option \"-x\""));
     EXPECT_TRUE(P.readAllStandardOutput().isEmpty());
-}
-
-TEST(ShutdownTool, PostponeReplacesTheScheduleAndTheCountdownComesBackEachTime)
-{
-    TFakeBus Bus;
-    qint64 Now = FixedNowUsec;
-    int Gets = 0;
-    // One step a second of the countdown: the user postpones, the clock runs
-    // to 30 s before the new time, the user postpones again, then aborts.
-    Bus.OnPropertyGet = [&](TFakeBus& B) {
-        ++Gets;
-        const auto Invoke = [&](const char* Action) {
-            QMetaObject::invokeMethod(B.SignalReceiver, "NotificationActionInvoked", Q_ARG(uint, 7), Q_ARG(QString, Action));
-        };
-        if (Gets == 2 || Gets == 5)
-            Invoke("postpone");
-        else if (Gets == 3)
-            Now = FixedNowUsec + 600000000;
-        else if (Gets == 6)
-            Now = FixedNowUsec + 1200000000;
-        else if (Gets == 8)
-            Invoke("abort");
-    };
-    TShutdownOptions Options;
-    QString Error;
-    ASSERT_TRUE(ParseShutdownArguments({"-r"}, Options, Error));
-    TShutdownTool Tool(Options, &Bus);
-    QStringList Err;
-    Tool.SetClock([&] { return Now; });
-    Tool.SetOutput([](const QString&) {}, [&](const QString& Line) { Err << Line; });
-    Tool.SetWaitForCountdown(true);
-    EXPECT_EQ(Tool.Run(), ShutdownExitOk);
-
-    const qulonglong Due = FixedNowUsec + 30000000;
-    EXPECT_EQ(Bus.Schedules, (QList<qulonglong>{Due, Due + 600000000, Due + 1200000000}));
-    EXPECT_EQ(Bus.Calls, (QStringList{"Get", "ScheduleShutdown", "Notify", "Inhibit", "Get", "ScheduleShutdown",
-                             "CloseNotification", "Get", "Notify", "Get", "Get", "ScheduleShutdown", "CloseNotification",
-                             "Get", "Notify", "Get", "Get", "Get", "CancelScheduledShutdown"}));
-    // Each time it comes back as a new countdown, 30 s ahead, with both actions.
-    ASSERT_EQ(Bus.Notifications.size(), 3);
-    for (const QVariantList& Shown : Bus.Notifications) {
-        EXPECT_EQ(Shown.at(1).toUInt(), 0u);
-        EXPECT_TRUE(Shown.at(4).toString().startsWith("Restart in 30 seconds")) << Shown.at(4).toString().toStdString();
-        EXPECT_EQ(Shown.at(5).toStringList(), (QStringList{"abort", "Abort", "postpone", "Postpone 10 minutes"}));
-    }
-    EXPECT_EQ(Err.last(), "aborted by the user");
-}
-
-TEST(ShutdownTool, TextsComeFromTheLanguageGiven)
-{
-    QTemporaryDir Dir;
-    QFile File(Dir.path() + "/Polish.lng");
-    ASSERT_TRUE(File.open(QIODevice::WriteOnly));
-    File.write("\xEF\xBB\xBF[Lumidor_M]\nCountdown_Abort=Przerwij\nFailed_Shutdown=Komputer NIE zosta\xC5\x82 wy\xC5\x82\xC4\x85" "czony\n");
-    File.close();
-    for (const bool Refused : {false, true}) {
-        TFakeBus Bus;
-        if (Refused)
-            Bus.ScheduleError = "org.freedesktop.DBus.Error.AccessDenied";
-        TShutdownOptions Options;
-        QString Error;
-        ASSERT_TRUE(ParseShutdownArguments({"-s"}, Options, Error));
-        TShutdownTool Tool(Options, &Bus);
-        Tool.SetTexts(TRunTimeTexts::Load(Dir.path(), "Polish"));
-        Tool.SetClock([] { return FixedNowUsec; });
-        Tool.SetOutput([](const QString&) {}, [](const QString&) {});
-        Tool.SetWaitForCountdown(false);
-        Tool.Run();
-        ASSERT_EQ(Bus.Notifications.size(), 1);
-        if (Refused) {
-            EXPECT_EQ(Bus.Notifications.at(0).at(3).toString(), QStringLiteral("Komputer NIE został wyłączony"));
-        } else {
-            // A key the file lacks keeps its English text.
-            EXPECT_EQ(Bus.Notifications.at(0).at(5).toStringList(),
-                (QStringList{"abort", "Przerwij", "postpone", "Postpone 10 minutes"}));
-        }
-    }
-}
-
-// The record decides what "-a" may cancel: only exactly what the tool wrote
-// counts as its own; a damaged record counts as none, so nothing is cancelled.
-TEST(ShutdownTool, OnlyTheRecordedScheduleIsTheToolsOwn)
-{
-    const TScheduledShutdown Logind{"poweroff", 1700000030000000};
-    const struct
-    {
-        QByteArray Content; // empty: no record
-        bool Own;
-    } Cases[] = {
-        {"poweroff 1700000030000000\n", true},
-        {"poweroff 1700000030000000", true},
-        {"reboot 1700000030000000\n", false},
-        {"poweroff 1700000030000001\n", false},
-        {"dry-poweroff 1700000030000000\n", false},
-        {"poweroff\n", false},
-        {"poweroff 1700000030000000 extra\n", false},
-        {"poweroff -1700000030000000\n", false},
-        {"\xff\xfe garbage", false},
-        {"", false},
-    };
-    for (const auto& Case : Cases) {
-        SCOPED_TRACE(Case.Content.toStdString());
-        ShutdownRecord::Remove();
-        if (!Case.Content.isEmpty()) {
-            ASSERT_TRUE(QDir().mkpath(QFileInfo(ShutdownRecord::FilePath()).path()));
-            QFile File(ShutdownRecord::FilePath());
-            ASSERT_TRUE(File.open(QIODevice::WriteOnly));
-            File.write(Case.Content);
-        }
-        EXPECT_EQ(ShutdownRecord::IsOwn(Logind), Case.Own);
-        // Nothing scheduled is never the tool's own.
-        EXPECT_FALSE(ShutdownRecord::IsOwn(TScheduledShutdown{}));
-    }
-    ASSERT_TRUE(ShutdownRecord::Write(Logind));
-    EXPECT_EQ(ShutdownRecord::Read(), Logind);
-    ShutdownRecord::Remove();
-    EXPECT_TRUE(ShutdownRecord::Read().IsEmpty());
 }

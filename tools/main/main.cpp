@@ -31,9 +31,9 @@ int main(int argc, char** argv)
     }
     TShutdownTool Tool(Options);
 
-    // SIGTERM (the task service ending a run at its maximum run time, a
-    // logout) ends the wait in order: logind keeps the time the user chose,
-    // and the notification loses buttons that nobody would hear any more.
+    // SIGTERM (a logout, the task service stopping or ending a run at its
+    // maximum run time) ends the countdown in order: nothing happens, and the
+    // user and the history are told so.
     std::unique_ptr<QSocketNotifier> Stop;
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, StopPipe) == 0) {
         Stop = std::make_unique<QSocketNotifier>(StopPipe[0], QSocketNotifier::Read);
