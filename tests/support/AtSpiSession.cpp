@@ -68,10 +68,12 @@ TAtSpiSession::TAtSpiSession(const QString& Folder) : FFolder(Folder)
 
 TAtSpiSession::~TAtSpiSession()
 {
-    // Orca first, while the display it restores its keyboard map on is up.
+    // Orca first, while the display it restores its keyboard map on is up;
+    // its runner ends it and reaps it, so that no Orca of this user is left
+    // for the next test's to find.
     if (FScreenReader && FScreenReader->state() != QProcess::NotRunning) {
         FScreenReader->terminate();
-        FScreenReader->waitForFinished(10000);
+        FScreenReader->waitForFinished(15000);
     }
     EndStartedPrograms(FStarted, FFolder);
     if (FTurn >= 0)
@@ -316,15 +318,19 @@ QString TAtSpiSession::MissingScreenReader()
     return L.join(QStringLiteral(", "));
 }
 
-bool TAtSpiSession::OtherOrcaRuns()
+bool TAtSpiSession::OtherOrcaRuns(int Ms)
 {
-    // Orca names its process "orca", as its own check for another one finds it.
-    for (const QString& Entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile Comm(QStringLiteral("/proc/%1/comm").arg(Entry));
-        if (QFileInfo(Comm.fileName()).ownerId() == ::geteuid() && Comm.open(QIODevice::ReadOnly) && Comm.readAll().trimmed() == "orca")
-            return true;
-    }
-    return false;
+    // Orca names its process "orca", as its own check for another one finds
+    // it; one that a test is ending is gone within moments.
+    const auto Runs = [] {
+        for (const QString& Entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile Comm(QStringLiteral("/proc/%1/comm").arg(Entry));
+            if (QFileInfo(Comm.fileName()).ownerId() == ::geteuid() && Comm.open(QIODevice::ReadOnly) && Comm.readAll().trimmed() == "orca")
+                return true;
+        }
+        return false;
+    };
+    return !WaitFor([&] { return !Runs(); }, Ms);
 }
 
 bool TAtSpiSession::StartScreenReader(QString& Error)

@@ -73,9 +73,9 @@ public:
     // What the screen reader needs and is not installed (Orca,
     // speech-dispatcher and its dummy output module), or empty.
     static QString MissingScreenReader();
-    // Whether an Orca of this user runs already: Orca will not start beside
-    // it, and a test never replaces a person's screen reader.
-    static bool OtherOrcaRuns();
+    // Whether an Orca of this user still runs after Ms: Orca will not start
+    // beside it, and a test never replaces a person's screen reader.
+    static bool OtherOrcaRuns(int Ms = 10000);
     // Starts speech-dispatcher with its dummy output module, whose sound goes
     // to libao's null device (nothing is heard), then Orca, both on the
     // session's display and buses with their settings in Folder; returns

@@ -6,7 +6,9 @@ several kilobytes.
 
   orca_debug.py FILE [ORCA ARGUMENT...]
 
-Ends Orca when it is told to end (SIGTERM, SIGINT, SIGHUP), and ends with it.
+Ends Orca when it is told to end (SIGTERM, SIGINT, SIGHUP), killing it when
+it has not ended within 5 seconds, and ends with it: an Orca left behind
+would keep the next one from starting.
 """
 import os
 import pty
@@ -14,7 +16,10 @@ import select
 import signal
 import subprocess
 import sys
+import time
 import tty
+
+GRACE_SECONDS = 5
 
 
 def main():
@@ -25,7 +30,10 @@ def main():
     orca = subprocess.Popen(["orca", "--debug-file", os.ttyname(terminal)] + sys.argv[2:],
                             stdin=subprocess.DEVNULL)
 
+    told_to_end = []
+
     def end(signum, frame):
+        told_to_end.append(time.monotonic())
         orca.terminate()
 
     for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
@@ -40,6 +48,8 @@ def main():
                 out.write(os.read(master, 65536))
             elif orca.poll() is not None:
                 break
+            if told_to_end and time.monotonic() - told_to_end[0] > GRACE_SECONDS:
+                orca.kill()
     return orca.wait()
 
 
