@@ -514,11 +514,12 @@ int Next(TRun& R, bool Json)
 
 // Stops a countdown under way through the shutdown tool's "-a", as the window
 // does, and waits for it; nothing is run when no countdown holds its lock.
+// Say: the abort command tells what it did; a deletion does not.
 // The tool's own messages name its insides, so its error output is kept back.
-int AbortCountdown(TRun& R, bool SayWhenNone)
+int AbortCountdown(TRun& R, bool Say)
 {
     if (!ShutdownCountdown::Running()) {
-        if (SayWhenNone)
+        if (Say)
             R.Out << R.Texts.Text("Ctl_NothingToAbort", "There was no countdown to abort.") << '\n';
         return ExitDone;
     }
@@ -531,6 +532,8 @@ int AbortCountdown(TRun& R, bool SayWhenNone)
     if (!Process.waitForStarted(10000) || !Process.waitForFinished(60000) || Process.exitStatus() != QProcess::NormalExit
         || Process.exitCode() != 0)
         return R.Fail(ExitFailed, QString(), R.Texts.Text("Ctl_AbortFailed", "the countdown could not be aborted"));
+    if (Say)
+        R.Out << R.Texts.Text("Ctl_Aborted", "The countdown was aborted.") << '\n';
     return ExitDone;
 }
 

@@ -424,6 +424,7 @@ CTL_KEYS = [
     "Ctl_HelpVersion",
     "Ctl_HelpOptions",
     "Ctl_HelpExit",
+    "Ctl_Aborted",
 ]
 
 CTL_TEXTS = {
@@ -456,6 +457,7 @@ CTL_TEXTS = {
         "Prints the version.",
         "--help after a command shows its use, --version the version; -- ends the options, and --OPTION=VALUE is --OPTION VALUE. --json writes JSON for programs.",
         "Exit status: 0 done, 1 failed, 2 bad usage or a moment that cannot be, 3 no such job, 4 the job already exists. See lumidorctl(1).",
+        "The countdown was aborted.",
     ],
     "German": [
         "%1, Aufgabe %2", "Gelöscht: %1, Aufgabe %2", "Herunterfahren", "Neu starten", "keine solche Aufgabe",
@@ -486,6 +488,7 @@ CTL_TEXTS = {
         "Gibt die Version aus.",
         "--help nach einem Befehl zeigt seinen Aufruf, --version die Version; -- beendet die Optionen, und --OPTION=WERT ist --OPTION WERT. --json schreibt JSON für Programme.",
         "Rückgabewert: 0 erledigt, 1 fehlgeschlagen, 2 falscher Aufruf oder ein unmöglicher Zeitpunkt, 3 keine solche Aufgabe, 4 die Aufgabe gibt es schon. Siehe lumidorctl(1).",
+        "Der Countdown wurde abgebrochen.",
     ],
     "French": [
         "%1, tâche %2", f"Supprimée{NBSP}: %1, tâche %2", "Arrêter", "Redémarrer", "tâche inconnue",
@@ -516,6 +519,7 @@ CTL_TEXTS = {
         "Affiche la version.",
         "--help après une commande affiche son utilisation, --version la version ; -- termine les options, et --OPTION=VALEUR vaut --OPTION VALEUR. --json écrit du JSON pour les programmes.",
         f"Code de sortie{NBSP}: 0 fait, 1 échec, 2 mauvaise utilisation ou moment impossible, 3 tâche inconnue, 4 la tâche existe déjà. Voir lumidorctl(1).",
+        "Le compte à rebours a été annulé.",
     ],
     "Spanish": [
         "%1, tarea %2", "Eliminada: %1, tarea %2", "Apagar", "Reiniciar", "no existe esa tarea",
@@ -546,6 +550,7 @@ CTL_TEXTS = {
         "Muestra la versión.",
         "--help tras una orden muestra su uso, --version la versión; -- termina las opciones, y --OPCIÓN=VALOR equivale a --OPCIÓN VALOR. --json escribe JSON para programas.",
         "Estado de salida: 0 hecho, 1 error, 2 uso incorrecto o un momento imposible, 3 no existe esa tarea, 4 la tarea ya existe. Consulte lumidorctl(1).",
+        "La cuenta atrás se canceló.",
     ],
     "Italian": [
         "%1, attività %2", "Eliminata: %1, attività %2", "Arresta", "Riavvia", "attività inesistente",
@@ -576,6 +581,7 @@ CTL_TEXTS = {
         "Mostra la versione.",
         "--help dopo un comando ne mostra l'uso, --version la versione; -- termina le opzioni, e --OPZIONE=VALORE equivale a --OPZIONE VALORE. --json scrive JSON per i programmi.",
         "Stato di uscita: 0 fatto, 1 non riuscito, 2 uso errato o momento impossibile, 3 attività inesistente, 4 l'attività esiste già. Vedere lumidorctl(1).",
+        "Il conto alla rovescia è stato annullato.",
     ],
     "Portuguese-Brazil": [
         "%1, tarefa %2", "Excluída: %1, tarefa %2", "Desligar", "Reiniciar", "tarefa inexistente",
@@ -606,6 +612,7 @@ CTL_TEXTS = {
         "Mostra a versão.",
         "--help depois de um comando mostra seu uso, --version a versão; -- encerra as opções, e --OPÇÃO=VALOR equivale a --OPÇÃO VALOR. --json grava JSON para programas.",
         "Status de saída: 0 feito, 1 falhou, 2 uso incorreto ou um momento impossível, 3 tarefa inexistente, 4 a tarefa já existe. Veja lumidorctl(1).",
+        "A contagem regressiva foi cancelada.",
     ],
     "Polish": [
         "%1, zadanie %2", "Usunięto: %1, zadanie %2", "Zamknij", "Uruchom ponownie", "nie ma takiego zadania",
@@ -636,6 +643,7 @@ CTL_TEXTS = {
         "Wypisuje wersję.",
         "--help po poleceniu pokazuje jego użycie, --version wersję; -- kończy opcje, a --OPCJA=WARTOŚĆ to --OPCJA WARTOŚĆ. --json wypisuje JSON dla programów.",
         "Kod wyjścia: 0 wykonano, 1 błąd, 2 złe użycie lub niemożliwy moment, 3 nie ma takiego zadania, 4 zadanie już istnieje. Zobacz lumidorctl(1).",
+        "Odliczanie zostało przerwane.",
     ],
     "Russian": [
         "%1, задание %2", "Удалено: %1, задание %2", "Выключение", "Перезагрузка", "нет такого задания",
@@ -666,6 +674,7 @@ CTL_TEXTS = {
         "Выводит версию.",
         "--help после команды показывает её использование, --version — версию; -- завершает параметры, а --ПАРАМЕТР=ЗНАЧЕНИЕ — то же, что --ПАРАМЕТР ЗНАЧЕНИЕ. --json выводит JSON для программ.",
         "Код возврата: 0 готово, 1 ошибка, 2 неверный вызов или невозможный момент, 3 нет такого задания, 4 задание уже есть. См. lumidorctl(1).",
+        "Обратный отсчёт отменён.",
     ],
     "Chinese-Simplified": [
         "%1，任务 %2", "已删除：%1，任务 %2", "关机", "重新启动", "没有此任务",
@@ -696,6 +705,7 @@ CTL_TEXTS = {
         "显示版本。",
         "命令后加 --help 显示其用法，--version 显示版本；-- 结束选项，--选项=值 等同于 --选项 值。--json 为程序输出 JSON。",
         "退出状态：0 完成，1 失败，2 用法错误或时刻无效，3 没有此任务，4 任务已存在。请参阅 lumidorctl(1)。",
+        "倒计时已中止。",
     ],
     "Japanese": [
         "%1、タスク %2", "削除しました: %1、タスク %2", "シャットダウン", "再起動", "そのタスクはありません",
@@ -726,6 +736,7 @@ CTL_TEXTS = {
         "バージョンを表示します。",
         "コマンドの後の --help はその使い方を、--version はバージョンを表示します。-- はオプションの終わりを示し、--オプション=値 は --オプション 値 と同じです。--json はプログラム向けに JSON を出力します。",
         "終了ステータス: 0 完了、1 失敗、2 使い方の誤りまたは存在しない日時、3 そのタスクはありません、4 タスクは既に存在します。lumidorctl(1) を参照してください。",
+        "カウントダウンを中止しました。",
     ],
 }
 

@@ -34,6 +34,23 @@ bool WaitFor(const std::function<bool()>& Done, int Ms = 3000)
 
 } // namespace
 
+namespace {
+
+// The instance lock in a folder of the test's own, the old one back afterwards.
+class TOwnRuntime
+{
+public:
+    TOwnRuntime() : FOld(InstanceLock::RuntimeFolder()) { InstanceLock::SetRuntimeFolderForTesting(FDir.path()); }
+    ~TOwnRuntime() { InstanceLock::SetRuntimeFolderForTesting(FOld); }
+    bool IsValid() const { return FDir.isValid(); }
+
+private:
+    QTemporaryDir FDir;
+    QString FOld;
+};
+
+} // namespace
+
 TEST(UniqueInstanceTest, InstanceNameUpperCasesOnlyTheLettersAToZ)
 {
     struct TCase
@@ -70,10 +87,8 @@ TEST(UniqueInstanceTest, ForceForegroundWindowRestoresAndActivates)
 
 TEST(UniqueInstanceTest, FirstInstanceComesForwardWhenALaterOneWakesIt)
 {
-    QTemporaryDir runtime;
-    ASSERT_TRUE(runtime.isValid());
-    const QString oldRuntime = InstanceLock::RuntimeFolder();
-    InstanceLock::SetRuntimeFolderForTesting(runtime.path());
+    const TOwnRuntime runtime;
+    ASSERT_TRUE(runtime.IsValid());
 
     QWidget window;
     window.resize(200, 100);
@@ -97,15 +112,12 @@ TEST(UniqueInstanceTest, FirstInstanceComesForwardWhenALaterOneWakesIt)
     UniqueInstance::Finalize();
     EXPECT_EQ(later.Acquire(), TInstanceLock::First);
     UniqueInstance::SetMainWindowSource(nullptr);
-    InstanceLock::SetRuntimeFolderForTesting(oldRuntime);
 }
 
 TEST(UniqueInstanceTest, StartHookChecksFirstThenCallsTheHookItReplaced)
 {
-    QTemporaryDir runtime;
-    ASSERT_TRUE(runtime.isValid());
-    const QString oldRuntime = InstanceLock::RuntimeFolder();
-    InstanceLock::SetRuntimeFolderForTesting(runtime.path());
+    const TOwnRuntime runtime;
+    ASSERT_TRUE(runtime.IsValid());
     const TApplication::TStartHook oldHook = TApplication::InitProc;
 
     HookCalls.clear();
@@ -121,15 +133,12 @@ TEST(UniqueInstanceTest, StartHookChecksFirstThenCallsTheHookItReplaced)
 
     UniqueInstance::Finalize();
     TApplication::InitProc = oldHook;
-    InstanceLock::SetRuntimeFolderForTesting(oldRuntime);
 }
 
 TEST(UniqueInstanceTest, WakeUpBringsTheApplicationsMainFormForward)
 {
-    QTemporaryDir runtime;
-    ASSERT_TRUE(runtime.isValid());
-    const QString oldRuntime = InstanceLock::RuntimeFolder();
-    InstanceLock::SetRuntimeFolderForTesting(runtime.path());
+    const TOwnRuntime runtime;
+    ASSERT_TRUE(runtime.IsValid());
     {
         TApplication application;
         TForm* form = nullptr;
@@ -141,5 +150,4 @@ TEST(UniqueInstanceTest, WakeUpBringsTheApplicationsMainFormForward)
         EXPECT_TRUE(WaitFor([&] { return !form->Widget()->isMinimized() && form->Widget()->isVisible(); }));
         UniqueInstance::Finalize();
     }
-    InstanceLock::SetRuntimeFolderForTesting(oldRuntime);
 }

@@ -465,7 +465,7 @@ TEST_F(CtlTest, AbortRunsTheToolOnlyForACountdownAndSpeaksForItself)
     };
     const TCase Cases[] = {
         {false, 0, ExitDone, 0, "There was no countdown to abort."},
-        {true, 0, ExitDone, 1, ""},
+        {true, 0, ExitDone, 1, "The countdown was aborted."},
         {true, 3, ExitFailed, 2, "lumidorctl: the countdown could not be aborted\n"},
         {true, -1, ExitFailed, 2, "lumidorctl: the countdown could not be aborted\n"},
     };

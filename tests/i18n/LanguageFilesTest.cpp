@@ -48,7 +48,7 @@ const QStringList RuntimeKeys{"next", "Finished", "Delete", "Shutdown_at", "Rest
                               "Ctl_Twice", "Ctl_NothingToAbort", "Ctl_WriteFailed", "Ctl_HelpUsage", "Ctl_HelpIntro",
                               "Ctl_HelpCommands", "Ctl_HelpAdd", "Ctl_HelpWhen", "Ctl_HelpList", "Ctl_HelpNext",
                               "Ctl_HelpDelete", "Ctl_HelpAbort", "Ctl_HelpHistory", "Ctl_HelpVersion",
-                              "Ctl_HelpOptions", "Ctl_HelpExit",
+                              "Ctl_HelpOptions", "Ctl_HelpExit", "Ctl_Aborted",
                               "Listed_Jobs", "Listed_None"};
 
 QStringList Keys(TExtIniFile& Ini, const QString& Section)

@@ -125,17 +125,25 @@ TEST_F(JobConfigTest, AddedJobSplitsIntoItsNameAndLabel)
     EXPECT_FALSE(TJobConfig::SplitEntry(Config.GetRestartJob(1), TaskName, Label));
 }
 
+namespace {
+
+// A removal from the shutdown section: the file before, the value removed,
+// the jobs listed (after the removal, or before it where the test says so)
+// and the file after.
+struct TRemoveCase
+{
+    const char* Name;
+    QByteArray Before;
+    const char* Value;
+    QStringList Jobs;
+    QByteArray After;
+};
+
+} // namespace
+
 TEST_F(JobConfigTest, RemoveDropsEveryEqualValueAndRenumbers)
 {
-    struct TCase
-    {
-        const char* Name;
-        QByteArray Before;
-        const char* Value;
-        QStringList Kept;
-        QByteArray After;
-    };
-    const TCase Cases[] = {
+    const TRemoveCase Cases[] = {
         {"all equal values, A-Z case ignored", "[Schedule_Shutdown]\r\nJob1=A\r\nJob2=B\r\nJob3=A\r\nJob4=C\r\n", "a",
          {"B", "C"}, "[Schedule_Shutdown]\r\nJob1=B\r\nJob2=C\r\n"},
         {"no match keeps values and keys, section moves to the end",
@@ -149,11 +157,11 @@ TEST_F(JobConfigTest, RemoveDropsEveryEqualValueAndRenumbers)
          QByteArray("[Schedule_Shutdown]\r\nJob1=\xC3\xA4x\r\nJob2=A\r\nJob3=\xC3\x84X\r\n").replace("Job3=\xC3\x84X\r\n", "")},
         {"missing section stays missing", "[Other]\r\nk=v\r\n", "a", {}, "[Other]\r\nk=v\r\n"},
     };
-    for (const TCase& Case : Cases) {
+    for (const TRemoveCase& Case : Cases) {
         Put(Case.Before);
         TJobConfig Config(Path());
         Config.RemoveShutdownJob(QString::fromUtf8(Case.Value));
-        EXPECT_EQ(ShutdownJobs(Config), Case.Kept) << Case.Name;
+        EXPECT_EQ(ShutdownJobs(Config), Case.Jobs) << Case.Name;
         EXPECT_EQ(Bytes(), Case.After) << Case.Name;
     }
 }
@@ -162,18 +170,10 @@ TEST_F(JobConfigTest, RemoveDropsEveryEqualValueAndRenumbers)
 // removal does not remove stays, with its own value and the bytes of that value.
 TEST_F(JobConfigTest, RemoveKeepsEveryOtherLineWithItsOwnValueAndBytes)
 {
-    struct TCase
-    {
-        const char* Name;
-        QByteArray Before;
-        const char* Value;
-        QStringList Read;
-        QByteArray After;
-    };
     const QByteArray Repeated = "[Schedule_Shutdown]\r\nJob1=A,a\r\nJob1=B,b\r\nJob2=C,c\r\n";
     const QByteArray Cp1252 = "[Schedule_Shutdown]\r\nJob1=N,Arr\xEAt\r\nJob2=T,x\r\n";
     const QString Arret = QString::fromUtf8("N,Arr\xC3\xAAt");
-    const TCase Cases[] = {
+    const TRemoveCase Cases[] = {
         {"repeated key, last line removed", Repeated, "c,C", {"A,a", "B,b", "C,c"},
          "[Schedule_Shutdown]\r\nJob1=A,a\r\nJob2=B,b\r\n"},
         {"repeated key, first line removed", Repeated, "A,A", {"A,a", "B,b", "C,c"},
@@ -192,10 +192,10 @@ TEST_F(JobConfigTest, RemoveKeepsEveryOtherLineWithItsOwnValueAndBytes)
          "[Schedule_Shutdown]\r\nJob1= \"N,\x80 5\" \r\nJob2=T,x\r\n", "T,x",
          {QString::fromUtf8("N,\xE2\x82\xAC 5"), "T,x"}, "[Schedule_Shutdown]\r\nJob1=N,\x80 5\r\n"},
     };
-    for (const TCase& Case : Cases) {
+    for (const TRemoveCase& Case : Cases) {
         Put(Case.Before);
         TJobConfig Config(Path());
-        EXPECT_EQ(ShutdownJobs(Config), Case.Read) << Case.Name;
+        EXPECT_EQ(ShutdownJobs(Config), Case.Jobs) << Case.Name;
         Config.RemoveShutdownJob(QString::fromUtf8(Case.Value));
         EXPECT_EQ(Bytes(), Case.After) << Case.Name;
     }

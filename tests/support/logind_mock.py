@@ -296,7 +296,7 @@ def Inhibit(self, what, who, why, mode):
     '''method_inhibit(): no new lock for what is already under way; the
     lock lasts while its fd is open.'''
     if mode not in ('block', 'delay') + (('block-weak',) if self.version >= 257 else ()):
-        raise _error(ERR_INVALID_ARGS, 'Invalid mode specification')
+        raise _error(ERR_INVALID_ARGS, 'Invalid mode')
     if mode == 'delay' and any(w not in ('sleep', 'shutdown') for w in what.split(':')):
         raise _error(ERR_INVALID_ARGS, 'Delay inhibitors only supported for shutdown and sleep')
     if self.delayed and _what_of(self.delayed) in what.split(':'):
