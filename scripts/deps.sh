@@ -31,6 +31,10 @@ packages=(
   at-spi2-core python3-pyatspi xdotool imagemagick
   # lumidorctl's completion, tried in a real bash.
   bash-completion
+  # A real screen reader in the accessibility tests: Orca, speaking through
+  # speech-dispatcher's dummy output module (in the speech-dispatcher
+  # package), whose sound the tests send to libao's null device.
+  orca speech-dispatcher speech-dispatcher-audio-plugins
   # The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
   clang libclang-rt-14-dev libfuzzer-14-dev
 )

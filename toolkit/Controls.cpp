@@ -10,7 +10,6 @@
 #include <cxxabi.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <typeinfo>
 
@@ -311,87 +310,6 @@ TControl* TControl::OfWidget(const QObject* W)
     return W ? static_cast<TControl*>(W->property(ControlProperty).value<void*>()) : nullptr;
 }
 
-QAccessible::Role TControl::AccessibleRole() const
-{
-    return QAccessible::NoRole;
-}
-
-QString TControl::AccessibleName() const
-{
-    return FLabelledBy ? FLabelledBy->AccessibleName() : AccessibleText(FCaption);
-}
-
-void TControl::AccessibleState(QAccessible::State&) const
-{
-}
-
-void TControl::SetLabelledBy(TControl* Value)
-{
-    if (Value == FLabelledBy)
-        return;
-    // A control is never named through itself.
-    for (const TControl* C = Value; C; C = C->FLabelledBy)
-        if (C == this)
-            return;
-    if (FLabelledBy)
-        std::erase(FLabelledBy->FLabelFor, this);
-    FLabelledBy = Value;
-    if (Value)
-        Value->FLabelFor.push_back(this);
-    AccessibleNameChanged();
-}
-
-void TControl::AccessibleNameChanged()
-{
-    if (!FWidget || HasState(csDestroying))
-        return;
-    if (AccessibleRole() == QAccessible::NoRole) {
-        const QString Name = FLabelledBy ? AccessibleName() : QString();
-        if (FWidget->accessibleName() != Name)
-            FWidget->setAccessibleName(Name);
-        UpdateBuddyLabel(Name);
-    } else if (QAccessible::isActive()) {
-        // Only for a listening screen reader: the event makes the interface.
-        QAccessibleEvent E(FWidget.data(), QAccessible::NameChanged);
-        QAccessible::updateAccessibility(&E);
-    }
-    for (TControl* Named : FLabelFor)
-        Named->AccessibleNameChanged();
-}
-
-void TControl::UpdateBuddyLabel(const QString& Name)
-{
-    // Qt's interfaces report a widget as labelled only by a QLabel beside it
-    // whose buddy it is (a drop-down's name is its current item): a hidden
-    // one carries the labelling control's text.
-    QWidget* Beside = FWidget->parentWidget();
-    if (Name.isEmpty() || !Beside) {
-        delete FBuddyLabel.data();
-        return;
-    }
-    if (!FBuddyLabel) {
-        FBuddyLabel = new QLabel(Beside);
-        FBuddyLabel->hide();
-        FBuddyLabel->setBuddy(FWidget);
-    } else if (FBuddyLabel->parentWidget() != Beside) {
-        FBuddyLabel->setParent(Beside);
-    }
-    // A QLabel's text marks accelerators, which the name must not lose.
-    FBuddyLabel->setText(QString(Name).replace(u'&', QStringLiteral("&&")));
-}
-
-QString AccessibleText(const QString& Caption, bool StripAccel)
-{
-    QString T;
-    T.reserve(Caption.size());
-    for (qsizetype I = 0; I < Caption.size(); ++I) {
-        if (StripAccel && Caption[I] == u'&' && I + 1 < Caption.size())
-            ++I;
-        T += Caption[I];
-    }
-    return T.simplified();
-}
-
 void TControl::TextChanged()
 {
     Invalidate();
@@ -516,11 +434,6 @@ void TControl::Invalidate()
 void TControl::Click()
 {
     OnClick(this);
-}
-
-bool TControl::DialogChar(QChar)
-{
-    return false;
 }
 
 void TControl::ReadState(TReader& Reader)
@@ -677,45 +590,6 @@ void TWinControl::RemoveControl(TControl* C)
         Realign();
 }
 
-int TWinControl::TabOrder() const
-{
-    if (FPendingTabOrder)
-        return *FPendingTabOrder;
-    if (!Parent())
-        return -1;
-    const auto& L = Parent()->FTabList;
-    auto It = std::find(L.begin(), L.end(), this);
-    return It == L.end() ? -1 : static_cast<int>(It - L.begin());
-}
-
-void TWinControl::SetTabOrder(int Value)
-{
-    if (HasState(csReading)) {
-        // A negative order puts the control last, like one not stored.
-        FPendingTabOrder = Value >= 0 ? std::optional<int>(Value) : std::nullopt;
-        return;
-    }
-    if (!Parent())
-        return;
-    auto& L = Parent()->FTabList;
-    auto It = std::find(L.begin(), L.end(), this);
-    if (It == L.end())
-        return;
-    const int Count = static_cast<int>(L.size());
-    if (Value < 0 || Value >= Count)
-        Value = Count - 1;
-    if (Value == It - L.begin())
-        return;
-    L.erase(It);
-    L.insert(L.begin() + Value, this);
-    Parent()->ApplyTabOrder();
-}
-
-std::vector<TWinControl*> TWinControl::TabList() const
-{
-    return FTabList;
-}
-
 void TWinControl::ReadState(TReader& Reader)
 {
     // The children are laid out once they are all read, each with all its
@@ -732,42 +606,10 @@ void TWinControl::ReadState(TReader& Reader)
     FixupTabList();
 }
 
-void TWinControl::FixupTabList()
-{
-    // Children with a stored tab order take their places; the others follow.
-    std::stable_sort(FTabList.begin(), FTabList.end(), [](const TWinControl* A, const TWinControl* B) {
-        return A->FPendingTabOrder.value_or(INT_MAX) < B->FPendingTabOrder.value_or(INT_MAX);
-    });
-    for (TWinControl* C : FTabList)
-        C->FPendingTabOrder.reset();
-    ApplyTabOrder();
-}
-
-void TWinControl::ApplyTabOrder()
-{
-    for (size_t I = 1; I < FTabList.size(); ++I)
-        if (FTabList[I - 1]->Widget() && FTabList[I]->Widget())
-            QWidget::setTabOrder(FTabList[I - 1]->Widget(), FTabList[I]->Widget());
-}
-
 void TWinControl::ShowControl(TControl*)
 {
     if (Parent())
         Parent()->ShowControl(this);
-}
-
-bool TWinControl::CanFocus() const
-{
-    for (const TControl* C = this; C; C = C->Parent())
-        if (!C->Visible() || !C->Enabled())
-            return false;
-    return true;
-}
-
-void TWinControl::SetFocus()
-{
-    if (Widget())
-        Widget()->setFocus(Qt::OtherFocusReason);
 }
 
 void TWinControl::Realign()
@@ -910,15 +752,6 @@ void TWinControl::GetChildren(const TGetChildProc& Proc, TComponent* Root)
     for (TControl* C : FControls)
         if (C->Owner() == Root)
             Proc(C);
-}
-
-bool TWinControl::DialogChar(QChar Key)
-{
-    const std::vector<TControl*> L = FControls;
-    for (TControl* C : L)
-        if (C->DialogChar(Key))
-            return true;
-    return false;
 }
 
 void TWinControl::Loaded()

@@ -158,8 +158,9 @@ public:
     // The control whose widget W is, or null.
     static TControl* OfWidget(const QObject* W);
 
-    // What a screen reader is told. NoRole leaves the widget to Qt's own
-    // accessible interface; any other role puts the control's in its place.
+    // What a screen reader is told (Accessibility.cpp). NoRole leaves the
+    // widget to Qt's own accessible interface; any other role puts the
+    // control's in its place.
     virtual QAccessible::Role AccessibleRole() const;
     virtual QString AccessibleName() const;
     // Adds what the role implies (a radio button's check).
@@ -172,6 +173,11 @@ public:
     // Tells a screen reader that the name changed, as Qt does for a QLabel's
     // text, and so the names of the controls it labels.
     void AccessibleNameChanged();
+    // Said after the name and role when the control gets the focus (a
+    // window's when it comes forward), and at once when it changes while the
+    // control keeps the focus.
+    const QString& AccessibleDescription() const { return FAccessibleDescription; }
+    void SetAccessibleDescription(const QString& Value);
 
     TNotifyEvent OnClick;
 
@@ -195,7 +201,8 @@ protected:
     virtual void ParentChanged();
 
 public:
-    // The accelerator notification; true when the key was handled.
+    // The accelerator notification; true when the key was handled
+    // (KeyboardNavigation.cpp).
     virtual bool DialogChar(QChar Key);
 
 private:
@@ -231,6 +238,7 @@ private:
     TControl* FLabelledBy = nullptr;
     std::vector<TControl*> FLabelFor;
     QPointer<QLabel> FBuddyLabel;
+    QString FAccessibleDescription;
 };
 
 // A control with a window of its own that holds child controls.
@@ -245,6 +253,7 @@ public:
     void InsertControl(TControl* C);
     void RemoveControl(TControl* C);
 
+    // Tab order and focus: KeyboardNavigation.cpp.
     int TabOrder() const;
     void SetTabOrder(int Value);
     // The windowed children in tab order.
@@ -255,6 +264,9 @@ public:
 
     bool CanFocus() const;
     void SetFocus();
+    // Gives the focus to the first control within this one that Tab would
+    // reach, in tab order; false when none can take it.
+    bool SelectFirst();
 
     // Re-lays the aligned and anchored children.
     void Realign();

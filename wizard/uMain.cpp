@@ -207,8 +207,11 @@ void TfrmMain::btnNextClick(TObject* Sender)
             dtPicker->SetEnabled(false);
             DateTimePickerOnce->SetEnabled(false);
             DateTimePickerDaily->SetEnabled(false);
+            ptAdd->SelectFirst();
         } else if (rbDelete->Checked()) {
             pnMain->SetActivePage(ptDel);
+            // Into the list before Next, which has the focus, is disabled.
+            ptDel->SelectFirst();
             btnNext->SetEnabled(false);
             btnNext->SetCaption(Text(QStringLiteral("Delete"), QStringLiteral("Delete")));
             btnBack->SetEnabled(true);
@@ -223,8 +226,10 @@ void TfrmMain::btnNextClick(TObject* Sender)
 void TfrmMain::btnBackClick(TObject* Sender)
 {
     (void)Sender;
-    // The page goes first, so that the row handler ignores the cleared ticks.
+    // The page goes first, so that the row handler ignores the cleared ticks;
+    // the focus before Back, which may have it, is disabled.
     pnMain->SetActivePage(ptMain);
+    ptMain->SelectFirst();
     btnBack->SetEnabled(false);
     btnNext->SetEnabled(true);
     btnNext->SetCaption(Text(QStringLiteral("next"), QStringLiteral("Next >")));
@@ -339,6 +344,7 @@ void TfrmMain::UpdateSchedule()
     if (Choice.Repeat == TJobRepeat::Weekly)
         Choice.WeekDay = uint8_t(cbOption2->ItemIndex() - 1);
     lbl_AddJob->SetCaption(TJobBook::Label(Choice, Texts));
+    DescribeWith(Panel2, lbl_AddSchJob->AccessibleName() + u' ' + lbl_AddJob->AccessibleName());
 }
 
 void TfrmMain::cbOption2Change(TObject* Sender)
@@ -488,4 +494,23 @@ void TfrmMain::RefreshJobList()
     const int Next = TJobBook::NextJob(Jobs, Now);
     if (Next >= 0)
         lbl_Job->SetCaption(Jobs[Next].Label);
+
+    const QString Due = lbl_PreJob->AccessibleName() + u' ' + lbl_Job->AccessibleName();
+    SetAccessibleDescription(lbl_Detail->AccessibleName() + u' ' + Due);
+    DescribeWith(Panel1, Due);
+    lvView->SetAccessibleDescription(Jobs.isEmpty()
+            ? Text(QStringLiteral("Listed_None"), QStringLiteral("The list holds no scheduled task."))
+            : Text(QStringLiteral("Listed_Jobs"), QStringLiteral("Scheduled tasks in the list: %1")).arg(Jobs.size()));
+}
+
+void TfrmMain::DescribeWith(TWinControl* Within, const QString& Description)
+{
+    // A panel passes the description on to the controls that take the focus.
+    for (int I = 0; I < Within->ControlCount(); ++I)
+        if (auto* C = dynamic_cast<TWinControl*>(Within->Controls(I))) {
+            if (C->ControlCount() > 0)
+                DescribeWith(C, Description);
+            else
+                C->SetAccessibleDescription(Description);
+        }
 }

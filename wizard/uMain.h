@@ -128,6 +128,9 @@ private:
     TJobChoice CurrentChoice() const;
     // The jobs as the rows show them.
     QList<TJob> ListedJobs() const;
+    // What a screen reader says with each control within: the texts of the
+    // page that the control's choice shapes or that it leads to.
+    void DescribeWith(TWinControl* Within, const QString& Description);
 
     std::unique_ptr<TJobBook> JobBook;
     std::unique_ptr<TLanguage> Language;

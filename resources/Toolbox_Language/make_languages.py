@@ -740,6 +740,26 @@ CTL_TEXTS = {
     ],
 }
 
+# What a screen reader says on the delete page about its list: how many jobs
+# it holds (%1), or that it holds none.
+SPOKEN_KEYS = [
+    "Listed_Jobs",  # %1 number of jobs
+    "Listed_None",
+]
+
+SPOKEN_TEXTS = {
+    "English": ["Scheduled tasks in the list: %1", "The list holds no scheduled task."],
+    "German": ["Geplante Aufgaben in der Liste: %1", "Die Liste enthält keine geplante Aufgabe."],
+    "French": [f"Tâches planifiées dans la liste{NBSP}: %1", "La liste ne contient aucune tâche planifiée."],
+    "Spanish": ["Tareas programadas en la lista: %1", "La lista no contiene ninguna tarea programada."],
+    "Italian": ["Attività pianificate nell'elenco: %1", "L'elenco non contiene attività pianificate."],
+    "Portuguese-Brazil": ["Tarefas agendadas na lista: %1", "A lista não contém nenhuma tarefa agendada."],
+    "Polish": ["Zaplanowane zadania na liście: %1", "Lista nie zawiera żadnego zaplanowanego zadania."],
+    "Russian": ["Заданий в списке: %1", "В списке нет заданий."],
+    "Chinese-Simplified": ["列表中的计划任务：%1", "列表中没有计划任务。"],
+    "Japanese": ["一覧のタスク: %1", "一覧にタスクはありません。"],
+}
+
 # Each language: file name, encoding, line end, display name, then the window
 # texts in WINDOW_KEYS order and the run-time texts in RUNTIME_KEYS order.
 # "N/A" stays untranslated: the window sets that placeholder itself later.
@@ -979,7 +999,11 @@ def render(name, display_name, window_texts, runtime_texts, line_end):
     assert len(ctl_texts) == len(CTL_KEYS), name
     for key, text, english in zip(CTL_KEYS, ctl_texts, CTL_TEXTS["English"]):
         assert placeholders(text) == placeholders(english), (name, key)
-    runtime_texts = runtime_texts + action_texts + ctl_texts
+    spoken_texts = SPOKEN_TEXTS[name]
+    assert len(spoken_texts) == len(SPOKEN_KEYS), name
+    for key, text, english in zip(SPOKEN_KEYS, spoken_texts, SPOKEN_TEXTS["English"]):
+        assert placeholders(text) == placeholders(english), (name, key)
+    runtime_texts = runtime_texts + action_texts + ctl_texts + spoken_texts
     for text in window_texts + runtime_texts:
         assert text == text.strip(" \t"), (name, text)
     lines = [
@@ -992,7 +1016,7 @@ def render(name, display_name, window_texts, runtime_texts, line_end):
         *[f"{key}={text}" for key, text in zip(WINDOW_KEYS, window_texts)],
         "",
         "[Lumidor_M]",
-        *[f"{key}={runtime_value(key, text)}" for key, text in zip(RUNTIME_KEYS + ACTION_KEYS + CTL_KEYS, runtime_texts)],
+        *[f"{key}={runtime_value(key, text)}" for key, text in zip(RUNTIME_KEYS + ACTION_KEYS + CTL_KEYS + SPOKEN_KEYS, runtime_texts)],
     ]
     return line_end.join(lines) + line_end
 

@@ -29,7 +29,8 @@ QStringList WindowKeys()
 }
 
 // What the wizard asks GetText for, then what the task service and the
-// shutdown tool show around a run.
+// shutdown tool show around a run, lumidorctl's texts, and what the window
+// says to a screen reader.
 const QStringList RuntimeKeys{"next", "Finished", "Delete", "Shutdown_at", "Restart_at", "Scheduled_Exists",
                               "time_less_than", "Added_Succ", "Deleted_Succ", "Add_Failed", "Delete_Failed",
                               "HeadsUp_Shutdown", "HeadsUp_Restart", "HeadsUp_Body", "HeadsUp_Skip",
@@ -47,7 +48,8 @@ const QStringList RuntimeKeys{"next", "Finished", "Delete", "Shutdown_at", "Rest
                               "Ctl_Twice", "Ctl_NothingToAbort", "Ctl_WriteFailed", "Ctl_HelpUsage", "Ctl_HelpIntro",
                               "Ctl_HelpCommands", "Ctl_HelpAdd", "Ctl_HelpWhen", "Ctl_HelpList", "Ctl_HelpNext",
                               "Ctl_HelpDelete", "Ctl_HelpAbort", "Ctl_HelpHistory", "Ctl_HelpVersion",
-                              "Ctl_HelpOptions", "Ctl_HelpExit", "Ctl_Aborted"};
+                              "Ctl_HelpOptions", "Ctl_HelpExit", "Ctl_Aborted",
+                              "Listed_Jobs", "Listed_None"};
 
 QStringList Keys(TExtIniFile& Ini, const QString& Section)
 {
@@ -118,6 +120,8 @@ TEST(LanguageFiles, EnglishMatchesTheProgramsDefaults)
         {"Countdown_Postpone", "Postpone 10 minutes"},
         {"Failed_Shutdown", "The computer was NOT shut down"},
         {"Failed_Restart", "The computer was NOT restarted"},
+        {"Listed_Jobs", "Scheduled tasks in the list: %1"},
+        {"Listed_None", "The list holds no scheduled task."},
     };
     for (const auto& [Key, Text] : Defaults)
         EXPECT_EQ(Ini.ReadEntry("Lumidor_M", Key, QString()), QString::fromUtf8(Text)) << Key;

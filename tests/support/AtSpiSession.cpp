@@ -24,6 +24,8 @@ namespace {
 const QString BusLauncher = QStringLiteral("/usr/libexec/at-spi-bus-launcher");
 const QString Python = QStringLiteral("/usr/bin/python3");
 const QString TreeScript = QStringLiteral(LUMIDOR_SOURCE_DIR "/tests/support/atspi_tree.py");
+const QString OrcaScript = QStringLiteral(LUMIDOR_SOURCE_DIR "/tests/support/orca_debug.py");
+const QString DummyModule = QStringLiteral("/usr/lib/speech-dispatcher-modules/sd_dummy");
 
 bool WaitFor(const std::function<bool()>& Done, int Ms)
 {
@@ -48,6 +50,16 @@ QString FirstLine(QProcess* P, int Ms)
     return QString::fromUtf8(Out.left(Out.indexOf('\n'))).trimmed();
 }
 
+// The text of one "SPEECH OUTPUT:" line of Orca's debug file, which may end
+// in the voice's name and settings: "... - SPEECH OUTPUT: 'Close push
+// button.' {'established': False}". Null for any other line.
+QString Utterance(const QString& Line)
+{
+    static const QRegularExpression Said(QStringLiteral("SPEECH OUTPUT: '(.*)'(?: voice=\\S+)?(?: ?\\{.*\\})?$"));
+    const QRegularExpressionMatch M = Said.match(Line);
+    return M.hasMatch() ? M.captured(1) : QString();
+}
+
 } // namespace
 
 TAtSpiSession::TAtSpiSession(const QString& Folder) : FFolder(Folder)
@@ -56,6 +68,13 @@ TAtSpiSession::TAtSpiSession(const QString& Folder) : FFolder(Folder)
 
 TAtSpiSession::~TAtSpiSession()
 {
+    // Orca first, while the display it restores its keyboard map on is up;
+    // its runner ends it and reaps it, so that no Orca of this user is left
+    // for the next test's to find.
+    if (FScreenReader && FScreenReader->state() != QProcess::NotRunning) {
+        FScreenReader->terminate();
+        FScreenReader->waitForFinished(15000);
+    }
     EndStartedPrograms(FStarted, FFolder);
     if (FTurn >= 0)
         ::close(FTurn);
@@ -286,4 +305,118 @@ QList<QJsonObject> NodesOf(const QJsonArray& Tree, const QString& Role, const QS
 bool HasState(const QJsonObject& Node, const QString& State)
 {
     return Node.value(QStringLiteral("states")).toArray().contains(State);
+}
+
+QString TAtSpiSession::MissingScreenReader()
+{
+    QStringList L;
+    for (const char* Name : {"orca", "speech-dispatcher"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(Name)).isEmpty())
+            L << QString::fromLatin1(Name);
+    if (!QFileInfo(DummyModule).isExecutable())
+        L << DummyModule;
+    return L.join(QStringLiteral(", "));
+}
+
+bool TAtSpiSession::OtherOrcaRuns(int Ms)
+{
+    // Orca names its process "orca", as its own check for another one finds
+    // it; one that a test is ending is gone within moments.
+    const auto Runs = [] {
+        for (const QString& Entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile Comm(QStringLiteral("/proc/%1/comm").arg(Entry));
+            if (QFileInfo(Comm.fileName()).ownerId() == ::geteuid() && Comm.open(QIODevice::ReadOnly) && Comm.readAll().trimmed() == "orca")
+                return true;
+        }
+        return false;
+    };
+    return !WaitFor([&] { return !Runs(); }, Ms);
+}
+
+bool TAtSpiSession::StartScreenReader(QString& Error)
+{
+    // The dummy module plays its sound through libao, and libao to nowhere.
+    const QString Config = FFolder + QStringLiteral("/speech-dispatcher");
+    QFile Settings(Config + QStringLiteral("/speechd.conf"));
+    QFile Sound(FFolder + QStringLiteral("/home/.libao"));
+    if (!QDir().mkpath(Config) || !Settings.open(QIODevice::WriteOnly) || !Sound.open(QIODevice::WriteOnly)) {
+        Error = QStringLiteral("cannot write the settings of speech-dispatcher");
+        return false;
+    }
+    Settings.write("AddModule \"dummy\" \"sd_dummy\" \"\"\nDefaultModule dummy\nAudioOutputMethod \"libao\"\n");
+    Sound.write("default_driver=null\n");
+    Settings.close();
+    Sound.close();
+
+    const QProcessEnvironment Env = Environment();
+    QProcess* Speech = Start(QStringLiteral("speech-dispatcher"),
+        {QStringLiteral("-s"), QStringLiteral("-t"), QStringLiteral("0"), QStringLiteral("-C"), Config, QStringLiteral("-L"), FFolder}, Env);
+    // Orca finds it at its socket below the runtime folder.
+    const QString Socket = FFolder + QStringLiteral("/run/speech-dispatcher/speechd.sock");
+    if (!WaitFor([&] { return QFileInfo::exists(Socket) || Speech->state() == QProcess::NotRunning; }, 15000) || !QFileInfo::exists(Socket)) {
+        Error = QStringLiteral("speech-dispatcher did not start; see speech-dispatcher.log in ") + FFolder;
+        return false;
+    }
+
+    FDebugFile = FFolder + QStringLiteral("/orca-debug.txt");
+    FScreenReader = Start(Python, {OrcaScript, FDebugFile}, Env);
+    // Orca says that it is on once it listens.
+    if (!WaitFor([&] { return !Spoken().isEmpty() || FScreenReader->state() == QProcess::NotRunning; }, 60000) || Spoken().isEmpty()) {
+        Error = QStringLiteral("Orca did not start; see python3.log and orca-debug.txt in ") + FFolder;
+        return false;
+    }
+    return true;
+}
+
+QStringList TAtSpiSession::Spoken() const
+{
+    QFile F(FDebugFile);
+    if (FDebugFile.isEmpty() || !F.open(QIODevice::ReadOnly) || !F.seek(FDebugRead))
+        return FSpoken;
+    const QByteArray New = F.readAll();
+    FDebugRead += New.size();
+    FDebugLine += New;
+    qsizetype Begin = 0;
+    for (qsizetype End; (End = FDebugLine.indexOf('\n', Begin)) >= 0; Begin = End + 1) {
+        const QByteArray Line = FDebugLine.mid(Begin, End - Begin);
+        // Most of the file is Orca's account of events, skipped unread.
+        if (!Line.contains("SPEECH OUTPUT: '"))
+            continue;
+        if (const QString Said = Utterance(QString::fromUtf8(Line)); !Said.isNull())
+            FSpoken << Said;
+    }
+    FDebugLine.remove(0, Begin);
+    return FSpoken;
+}
+
+bool TAtSpiSession::WaitSpoken(qsizetype From, const QStringList& Phrases, QString* Heard, int Ms) const
+{
+    QString Text;
+    const bool Found = WaitFor([&] {
+        Text = Spoken().mid(From).join(u' ');
+        qsizetype At = 0;
+        for (const QString& Phrase : Phrases) {
+            At = Text.indexOf(Phrase, At);
+            if (At < 0)
+                return false;
+            At += Phrase.size();
+        }
+        return true;
+    }, Ms);
+    if (Heard)
+        *Heard = Text;
+    return Found;
+}
+
+void TAtSpiSession::WaitQuiet(int QuietMs, int Ms) const
+{
+    qsizetype Count = Spoken().size();
+    QDeadlineTimer Quiet(QuietMs);
+    WaitFor([&] {
+        if (const qsizetype Now = Spoken().size(); Now != Count) {
+            Count = Now;
+            Quiet.setRemainingTime(QuietMs);
+        }
+        return Quiet.hasExpired();
+    }, Ms);
 }

@@ -5,8 +5,9 @@
 // their files in the test's folder. A program started with Environment()
 // shows its windows on that server and publishes its accessible tree on that
 // bus, as for a user of a screen reader; Tree() reads it with pyatspi, as a
-// screen reader does, and Keys() types as a person at the keyboard.
-// Nothing here talks to the machine's own buses or display.
+// screen reader does, and Keys() types as a person at the keyboard. With
+// StartScreenReader() a real Orca listens, and Spoken() is what it says.
+// Nothing here talks to the machine's own buses, display or sound.
 
 #include <QImage>
 #include <QJsonArray>
@@ -69,6 +70,26 @@ public:
     // The whole screen.
     QImage Screenshot() const;
 
+    // What the screen reader needs and is not installed (Orca,
+    // speech-dispatcher and its dummy output module), or empty.
+    static QString MissingScreenReader();
+    // Whether an Orca of this user still runs after Ms: Orca will not start
+    // beside it, and a test never replaces a person's screen reader.
+    static bool OtherOrcaRuns(int Ms = 10000);
+    // Starts speech-dispatcher with its dummy output module, whose sound goes
+    // to libao's null device (nothing is heard), then Orca, both on the
+    // session's display and buses with their settings in Folder; returns
+    // once Orca speaks. False with Error when one does not come up.
+    bool StartScreenReader(QString& Error);
+    // What Orca said so far, an utterance each: the "SPEECH OUTPUT:" lines of
+    // its debug file.
+    QStringList Spoken() const;
+    // Waits until the utterances after the first From say each of Phrases,
+    // in this order; Heard gets them, joined by blanks.
+    bool WaitSpoken(qsizetype From, const QStringList& Phrases, QString* Heard = nullptr, int Ms = 20000) const;
+    // Waits until Orca has said nothing new for QuietMs, at most Ms.
+    void WaitQuiet(int QuietMs = 1200, int Ms = 15000) const;
+
 private:
     bool Run(const QString& Program, const QStringList& Arguments, QByteArray* Output = nullptr, int Ms = 15000, QByteArray* Errors = nullptr) const;
     QProcess* Start(const QString& Program, const QStringList& Arguments, const QProcessEnvironment& Env);
@@ -78,6 +99,12 @@ private:
     QString FSessionAddress;
     std::vector<std::unique_ptr<QProcess>> FStarted;
     int FTurn = -1;
+    QProcess* FScreenReader = nullptr;
+    QString FDebugFile;
+    // Orca's debug file as read so far, and its utterances.
+    mutable qint64 FDebugRead = 0;
+    mutable QByteArray FDebugLine;
+    mutable QStringList FSpoken;
 };
 
 // Nodes of a tree with that role and name (a name ending in "*" matches as

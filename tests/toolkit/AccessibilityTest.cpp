@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QTemporaryDir>
 
+#include <functional>
+
 #include "TestForm.h"
 
 // What the window tests over the accessibility bus cannot reach: captions
@@ -99,6 +101,42 @@ TEST_F(AccessibilityTest, ArrowKeysSkipDisabledButtonsAndWrapWithinTheGroupAndTa
     }
     EXPECT_EQ(TabStops(), QStringLiteral("-B--"));
     EXPECT_TRUE(Elsewhere->Checked());
+}
+
+// Where the focus lands when a page comes into view: where Tab would reach
+// first, never on a control Tab passes by.
+TEST_F(AccessibilityTest, SelectFirstFocusesTheFirstControlTabReachesInTabOrder)
+{
+    auto* Page = Make<TPanel>(Form.get());
+    Make<TGroupBox>(Page, "Frame");
+    auto* Group = Make<TPanel>(Page);
+    auto* A = Make<TRadioButton>(Group, "A");
+    auto* B = Make<TRadioButton>(Group, "B");
+    auto* Last = Make<TButton>(Page, "Last");
+    B->SetChecked(true);
+    Form->Show();
+    QApplication::setActiveWindow(Form->Widget());
+
+    const struct
+    {
+        const char* Change;
+        std::function<void()> Apply;
+        TWinControl* Focused;
+    } Steps[] = {
+        {"the group's selected button, not the first", [] {}, B},
+        {"the group's first when the selected one is disabled", [&] { B->SetEnabled(false); }, A},
+        {"past a hidden group", [&] { Group->SetVisible(false); }, Last},
+        {"in tab order, not in creation order", [&] { Group->SetVisible(true); Last->SetTabOrder(0); }, Last},
+        {"nothing", [&] { Last->SetEnabled(false); Group->SetEnabled(false); }, nullptr},
+    };
+    for (const auto& S : Steps) {
+        Form->SetFocus();
+        S.Apply();
+        EXPECT_EQ(Page->SelectFirst(), S.Focused != nullptr) << S.Change;
+        if (S.Focused) {
+            EXPECT_TRUE(S.Focused->Widget()->hasFocus()) << S.Change;
+        }
+    }
 }
 
 TEST_F(AccessibilityTest, AFocusedListShowsItsFocusAlsoWhenEmpty)
