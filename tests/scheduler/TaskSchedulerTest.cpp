@@ -28,6 +28,14 @@ protected:
         return Result;
     }
 
+    // An item with only these triggers, in the store.
+    static TStoreResult Store(const QString& Name, std::vector<TTriggerData> Triggers)
+    {
+        TWorkItem Item;
+        Item.Triggers = std::move(Triggers);
+        return WorkItemStore::Create(Name, Item);
+    }
+
     QByteArray FileContent(const QString& Name)
     {
         QFile File(WorkItemStore::FilePath(Name));
@@ -135,12 +143,10 @@ TEST_F(TaskSchedulerTest, KindEightKeepsTheDisabledDefaultTriggerAndStillSaves)
 TEST_F(TaskSchedulerTest, TriggerTextComesFromTheLastTriggerAndStartTimeFromTheFirst)
 {
     SetNow(2020, 1, 1, 0, 0);
-    TWorkItem Item;
-    Item.Triggers = {Trigger(WorkItem::TriggerOnce, 2014, 7, 4, 13, 5), Trigger(WorkItem::TriggerDaily, 2015, 1, 2, 8, 0)};
-    ASSERT_EQ(WorkItemStore::Create(QStringLiteral("Two"), Item), TStoreResult::Ok);
-    TWorkItem Daily;
-    Daily.Triggers = {Trigger(WorkItem::TriggerDaily, 2014, 7, 4, 13, 5)};
-    ASSERT_EQ(WorkItemStore::Create(QStringLiteral("Daily"), Daily), TStoreResult::Ok);
+    ASSERT_EQ(Store(QStringLiteral("Two"),
+                  {Trigger(WorkItem::TriggerOnce, 2014, 7, 4, 13, 5), Trigger(WorkItem::TriggerDaily, 2015, 1, 2, 8, 0)}),
+        TStoreResult::Ok);
+    ASSERT_EQ(Store(QStringLiteral("Daily"), {Trigger(WorkItem::TriggerDaily, 2014, 7, 4, 13, 5)}), TStoreResult::Ok);
 
     TTaskScheduler Scheduler;
     TTaskInfo Two;
@@ -161,11 +167,8 @@ TEST_F(TaskSchedulerTest, TriggerTextComesFromTheLastTriggerAndStartTimeFromTheF
 
 TEST_F(TaskSchedulerTest, GetTaskInfoWritesOnlyWhatItReads)
 {
-    TWorkItem Bare;
-    ASSERT_EQ(WorkItemStore::Create(QStringLiteral("Bare"), Bare), TStoreResult::Ok);
-    TWorkItem Broken;
-    Broken.Triggers = {Trigger(WorkItem::TriggerOnce, 2014, 13, 40, 13, 5)};
-    ASSERT_EQ(WorkItemStore::Create(QStringLiteral("Broken"), Broken), TStoreResult::Ok);
+    ASSERT_EQ(Store(QStringLiteral("Bare"), {}), TStoreResult::Ok);
+    ASSERT_EQ(Store(QStringLiteral("Broken"), {Trigger(WorkItem::TriggerOnce, 2014, 13, 40, 13, 5)}), TStoreResult::Ok);
 
     TTaskScheduler Scheduler;
     TTaskInfo Info;

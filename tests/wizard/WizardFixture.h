@@ -102,6 +102,18 @@ protected:
         ASSERT_TRUE(Settings.open(QIODevice::WriteOnly));
         Settings.write("[Main]\r\nLanguage=" + Language + "\r\n");
     }
+    // The window as the application makes it with the suite set to Language;
+    // nullptr without that language's file beside the test program.
+    static TfrmMain* FormIn(TApplication& App, const QByteArray& Language)
+    {
+        if (!QFile::exists(QStringLiteral(LUMIDOR_BUILD_DIR "/bin/Toolbox_Language/") + QString::fromLatin1(Language)
+                + QStringLiteral(".lng")))
+            return nullptr;
+        SetSuiteLanguage(Language);
+        TfrmMain* F = nullptr;
+        App.CreateForm(F);
+        return F;
+    }
     QString RegistryPath() const
     {
         return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Zelvo/Corvane V8/Lumidor/Lumidor.ini");
@@ -111,20 +123,15 @@ protected:
         QFile F(RegistryPath());
         return F.open(QIODevice::ReadOnly) ? QString::fromUtf8(F.readAll()) : QString();
     }
-    QStringList ShutdownEntries()
+    QStringList ShutdownEntries() { return Entries(true); }
+    QStringList RestartEntries() { return Entries(false); }
+    QStringList Entries(bool Shutdown)
     {
         TJobConfig Config(RegistryPath());
         QStringList Values;
-        for (int I = 0; I < Config.ShutdownJobCount(); ++I)
-            Values += Config.GetShutdownJob(I);
-        return Values;
-    }
-    QStringList RestartEntries()
-    {
-        TJobConfig Config(RegistryPath());
-        QStringList Values;
-        for (int I = 0; I < Config.RestartJobCount(); ++I)
-            Values += Config.GetRestartJob(I);
+        const int Count = Shutdown ? Config.ShutdownJobCount() : Config.RestartJobCount();
+        for (int I = 0; I < Count; ++I)
+            Values += Shutdown ? Config.GetShutdownJob(I) : Config.GetRestartJob(I);
         return Values;
     }
 

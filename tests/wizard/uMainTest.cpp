@@ -393,15 +393,11 @@ TEST_F(WizardTest, CloseClosesTheWindow)
 
 TEST_F(WizardTest, SuiteLanguageGivesTheWindowAndRunTimeTexts)
 {
-    if (!QFile::exists(QStringLiteral(LUMIDOR_BUILD_DIR "/bin/Toolbox_Language/German.lng")))
-        GTEST_SKIP() << "no language files beside the test program";
-    ASSERT_NO_FATAL_FAILURE(SetSuiteLanguage("German"));
-
     // The catalogue translates the application's windows.
     TApplication App;
-    TfrmMain* F = nullptr;
-    App.CreateForm(F);
-    ASSERT_NE(F, nullptr);
+    TfrmMain* F = FormIn(App, "German");
+    if (!F)
+        GTEST_SKIP() << "no language files beside the test program";
     EXPECT_EQ(F->btnNext->Caption(), "Weiter >");
     EXPECT_EQ(F->cbOption2->Item(0), QStringLiteral("Täglich"));
 
@@ -428,14 +424,10 @@ TEST_F(WizardTest, SuiteLanguageGivesTheWindowAndRunTimeTexts)
 // those of a window without a language file.
 TEST_F(WizardTest, EnglishLanguageGivesTheDesignedPreviewText)
 {
-    if (!QFile::exists(QStringLiteral(LUMIDOR_BUILD_DIR "/bin/Toolbox_Language/English.lng")))
-        GTEST_SKIP() << "no language files beside the test program";
-    ASSERT_NO_FATAL_FAILURE(SetSuiteLanguage("English"));
-
     TApplication App;
-    TfrmMain* F = nullptr;
-    App.CreateForm(F);
-    ASSERT_NE(F, nullptr);
+    TfrmMain* F = FormIn(App, "English");
+    if (!F)
+        GTEST_SKIP() << "no language files beside the test program";
     Click(F->btnNext);
     EXPECT_EQ(F->lbl_AddJob->Caption(), "Shutdown computer at: 12/8/2014 9:21 PM");
     Click(F->rbRestart);
