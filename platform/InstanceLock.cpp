@@ -122,11 +122,6 @@ TInstanceLock::TInstanceLock(const QString& Name, QObject* Parent)
 {
 }
 
-TInstanceLock::TInstanceLock(const QString& Name, const QString& Folder, QObject* Parent)
-    : QObject(Parent), FName(Name), FFolder(Folder), FBaseName(BaseNameFor(Name))
-{
-}
-
 TInstanceLock::~TInstanceLock()
 {
     if (FServer)

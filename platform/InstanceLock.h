@@ -37,8 +37,6 @@ public:
     enum TState { Failed, First, Running };
 
     explicit TInstanceLock(const QString& Name, QObject* Parent = nullptr);
-    // The same in Folder instead of the runtime folder.
-    TInstanceLock(const QString& Name, const QString& Folder, QObject* Parent = nullptr);
     ~TInstanceLock() override;
 
     // Takes the lock and opens the wake-up channel. First: this object holds
