@@ -807,13 +807,7 @@ TOccurs Occurrences(TDateTime Minute, qint64& First)
 
 QString IsoLocal(qint64 SecsSinceEpoch)
 {
-    const time_t Time = time_t(SecsSinceEpoch);
-    tm F{};
-    if (!localtime_r(&Time, &F))
-        return QString();
-    const long Offset = F.tm_gmtoff < 0 ? -F.tm_gmtoff : F.tm_gmtoff;
-    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", F.tm_year + 1900, F.tm_mon + 1, F.tm_mday,
-        F.tm_hour, F.tm_min, F.tm_sec, F.tm_gmtoff < 0 ? '-' : '+', Offset / 3600, Offset / 60 % 60);
+    return RunHistory::LocalTimeText(SecsSinceEpoch);
 }
 
 int Run(const QStringList& Args, QTextStream& Out, QTextStream& Err, bool Terminal)

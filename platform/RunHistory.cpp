@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,14 +26,12 @@ QString& FileOverride()
     return Instance;
 }
 
+// "2026-12-09 21:30:00 +01:00": the file's own form of the same text.
 QString Stamp()
 {
-    const QDateTime Now = QDateTime::currentDateTime();
-    const int Offset = Now.offsetFromUtc();
-    const int Minutes = (Offset < 0 ? -Offset : Offset) / 60;
-    return Now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss "))
-        + QStringLiteral("%1%2:%3").arg(Offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-              .arg(Minutes / 60, 2, 10, QLatin1Char('0')).arg(Minutes % 60, 2, 10, QLatin1Char('0'));
+    QString Text = RunHistory::LocalTimeText(QDateTime::currentSecsSinceEpoch());
+    Text[10] = QLatin1Char(' ');
+    return Text.insert(19, QLatin1Char(' '));
 }
 
 QByteArray LineFor(RunHistory::TEvent Event, const QString& Subject, const QString& Details)
@@ -122,6 +121,17 @@ QString EventName(TEvent Event)
         if (Name.Event == Event)
             return QLatin1String(Name.Name);
     return QStringLiteral("event");
+}
+
+QString LocalTimeText(qint64 SecsSinceEpoch)
+{
+    const time_t Time = time_t(SecsSinceEpoch);
+    tm F{};
+    if (!localtime_r(&Time, &F))
+        return QString();
+    const long Offset = F.tm_gmtoff < 0 ? -F.tm_gmtoff : F.tm_gmtoff;
+    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", F.tm_year + 1900, F.tm_mon + 1, F.tm_mday,
+        F.tm_hour, F.tm_min, F.tm_sec, F.tm_gmtoff < 0 ? '-' : '+', Offset / 3600, Offset / 60 % 60);
 }
 
 QString FilePath()

@@ -31,6 +31,11 @@ constexpr int MaxLineBytes = 256;
 // rarely, not at every event.
 constexpr qint64 TrimAtBytes = qint64(MaxEvents) * MaxLineBytes;
 
+// An instant (seconds since 1970) in ISO 8601 local time with its offset,
+// "2026-12-09T21:30:00+01:00" ("+00:00", never "Z"): the form of every time
+// the history's readers show, and of the times in its details.
+QString LocalTimeText(qint64 SecsSinceEpoch);
+
 QString FilePath();
 // Tests point the history elsewhere; an empty text restores the default.
 void SetFileForTesting(const QString& FileName);

@@ -186,7 +186,7 @@ QString TShutdownTool::TimeText(qint64 Usec) const
 
 QString TShutdownTool::IsoText(qint64 Usec) const
 {
-    return QDateTime::fromMSecsSinceEpoch(Usec / 1000).toString(Qt::ISODate);
+    return RunHistory::LocalTimeText(Usec / 1000000);
 }
 
 QString TShutdownTool::ActionWord() const
