@@ -204,6 +204,19 @@ void TPageNote::ShowControl(TControl* AControl)
             SetTabIndex(At);
     }
     TWinControl::ShowControl(AControl);
+    AdoptStrays();
+}
+
+void TPageNote::Loaded()
+{
+    TWinControl::Loaded();
+    // A control read onto the container itself is not written with it, yet
+    // would hold a place in its tab order: it goes where it is seen.
+    AdoptStrays();
+}
+
+void TPageNote::AdoptStrays()
+{
     // Whatever was dropped on the container itself belongs on the page in view.
     TPageTab* Active = ActivePage();
     if (!Active)

@@ -63,6 +63,7 @@ public:
     void RemovePage(TPageTab* Page);
 
     void ShowControl(TControl* AControl) override;
+    void Loaded() override;
     // A pane to a screen reader; its hidden pages are not showing.
     QAccessible::Role AccessibleRole() const override;
     // Only the pages, in page order.
@@ -72,6 +73,8 @@ public:
 
 private:
     void ActivatePage(int Index);
+    // Moves whatever was put on the container itself onto the page in view.
+    void AdoptStrays();
 
     std::vector<TPageTab*> FPages;
     int FTabIndex = 0;

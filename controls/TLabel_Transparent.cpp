@@ -289,7 +289,15 @@ void TCustomLabel::FitToText()
     QRect R = ClientRect();
     {
         TMeasuringCanvas Measuring(Canvas());
-        RenderText(R, DT_EXPANDTABS | DT_CALCRECT | (FWordWrap ? DT_WORDBREAK : 0));
+        const unsigned Flags = DT_EXPANDTABS | DT_CALCRECT | (FWordWrap ? DT_WORDBREAK : 0);
+        RenderText(R, Flags);
+        // A word wider than the label widens it. Wrapped again at that width
+        // the lines are those of any later fit, so a second fit (a window read
+        // back as written) changes nothing.
+        if (FWordWrap && R.width() > ClientRect().width()) {
+            R = QRect(ClientRect().topLeft(), QSize(R.left() + R.width(), ClientRect().height()));
+            RenderText(R, Flags);
+        }
     }
     TAlignment Effective = FAlignment;
     if (UseRightToLeftAlignment()) {

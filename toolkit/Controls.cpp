@@ -563,6 +563,10 @@ void TWinControl::InsertControl(TControl* C)
         return;
     FControls.push_back(C);
     C->FParent = this;
+    // A child read from a description has its place in this control's size as
+    // read; once loading is over, anchors follow any change from that size.
+    if (HasState(csLoading))
+        FLaidOutSize = ClientRect().size();
     if (auto* W = dynamic_cast<TWinControl*>(C))
         FTabList.push_back(W);
     if (QWidget* CW = C->Widget()) {
