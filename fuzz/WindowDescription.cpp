@@ -10,6 +10,7 @@
 
 #include <QApplication>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -50,6 +51,23 @@ QString ReadAndWrite(const QString& Text, bool MustRead)
     return TWriter::WriteRootComponent(Form.get());
 }
 
+// Where two writes part: the first differing line of each, with the lines
+// before it, short enough to survive the tail of a log.
+QString FirstDifference(const QString& A, const QString& B)
+{
+    const QStringList L = A.split(u'\n'), R = B.split(u'\n');
+    qsizetype I = 0;
+    while (I < L.size() && I < R.size() && L[I] == R[I])
+        ++I;
+    const qsizetype From = std::max<qsizetype>(0, I - 8);
+    QString Out = QStringLiteral("first difference at line %1\n").arg(I + 1);
+    for (qsizetype K = From; K < I; ++K)
+        Out += QStringLiteral("  ") + L[K] + u'\n';
+    Out += QStringLiteral("- ") + (I < L.size() ? L[I] : QStringLiteral("(end)")) + u'\n';
+    Out += QStringLiteral("+ ") + (I < R.size() ? R[I] : QStringLiteral("(end)"));
+    return Out;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
@@ -70,6 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size)
     if (Written.isNull())
         return 0;
     const QString Again = ReadAndWrite(Written, true);
-    Fuzz::Check(Again == Written, "read-write-read is not stable", Written + QStringLiteral("\n----\n") + Again);
+    Fuzz::Check(Again == Written, "read-write-read is not stable", FirstDifference(Written, Again));
     return 0;
 }

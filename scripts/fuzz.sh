@@ -36,6 +36,7 @@ for t in "${targets[@]}"; do
   mkdir -p "$work/$t/corpus" "$work/$t/tmp"
   cp tests/data/fuzz/"$t"/* "$work/$t/corpus/"
   log="$work/$t/log"
+  touch "$work/$t/start"
   echo "== fuzz_$t: ${seconds}s"
   if TMPDIR="$work/$t/tmp" "$build/bin/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="$findings/$t-" "$work/$t/corpus" >"$log" 2>&1; then
@@ -43,6 +44,12 @@ for t in "${targets[@]}"; do
   else
     failed+=("$t")
     tail -n 60 "$log"
+    # CI keeps no files: the input goes into the output, to be run again with
+    # base64 -d >input && build/fuzz/bin/fuzz_<target> input.
+    find "$findings" -maxdepth 1 -name "$t-*" -newer "$work/$t/start" -size -65k | while read -r input; do
+      echo "== input $(basename "$input") (base64):"
+      base64 -w 76 "$input"
+    done
   fi
 done
 
