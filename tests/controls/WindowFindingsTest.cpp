@@ -48,16 +48,33 @@ TEST(WindowFindings, WrittenWindowReadsBackTheSame)
     }
 }
 
-// The button's place was read in the panel's stored width, 200; alignment
-// stretches the panel to 300, and the button keeps its distance to the right.
-TEST(WindowFindings, AnchoredControlFollowsItsParentFromTheSizeRead)
+// Where the controls of the kept windows lie once read.
+// - The page is read hidden while its container still has its stored size;
+//   the panel above, 5 high instead of 65, then moves and stretches it.
+// - The button's place was read in the panel's stored width, 200; alignment
+//   stretches the panel to 300, and the button keeps its distance to the right.
+TEST(WindowFindings, ControlsLieWhereTheirParentsSizeAsReadPutsThem)
 {
-    TOwned<TfrmMain> Form = Read(Kept("window-anchored-in-stretched-panel.dfm"));
-    auto* Panel = Find<TPanel>(Form.get(), "pnlTop");
-    auto* Button = Find<TButton>(Form.get(), "btnBack");
-    ASSERT_TRUE(Panel && Button);
-    EXPECT_EQ(Panel->BoundsRect(), QRect(0, 0, 300, 65));
-    EXPECT_EQ(Button->BoundsRect(), QRect(200, 19, 90, 25));
+    struct TRow
+    {
+        const char* File;
+        const char* Control;
+        QRect Bounds;
+        bool Visible;
+    };
+    const TRow Rows[] = {
+        {"window-hidden-aligned-page.dfm", "pnMain", QRect(0, 5, 524, 115), true},
+        {"window-hidden-aligned-page.dfm", "ptMain", QRect(0, 0, 524, 115), false},
+        {"window-anchored-in-stretched-panel.dfm", "pnlTop", QRect(0, 0, 300, 65), true},
+        {"window-anchored-in-stretched-panel.dfm", "btnBack", QRect(200, 19, 90, 25), true},
+    };
+    for (const TRow& Row : Rows) {
+        TOwned<TfrmMain> Form = Read(Kept(Row.File));
+        auto* Control = Find<TControl>(Form.get(), Row.Control);
+        ASSERT_NE(Control, nullptr) << Row.Control;
+        EXPECT_EQ(Control->BoundsRect(), Row.Bounds) << Row.File << " " << Row.Control;
+        EXPECT_EQ(Control->Visible(), Row.Visible) << Row.Control;
+    }
 }
 
 // A control read onto the page note itself, before any page, goes onto the
@@ -73,20 +90,6 @@ TEST(WindowFindings, ControlReadOntoThePageNoteGoesOntoThePageInView)
     for (TWinControl* C : Note->TabList())
         Order << C->Name();
     EXPECT_EQ(Order, QStringList({QStringLiteral("ptDel"), QStringLiteral("ptMain")}));
-}
-
-// The page is read hidden while its container still has its stored size; the
-// panel above, 5 high instead of 65, then moves and stretches the container.
-TEST(WindowFindings, HiddenPageFillsItsResizedContainer)
-{
-    TOwned<TfrmMain> First = Read(Kept("window-hidden-aligned-page.dfm"));
-
-    auto* Note = Find<TPageNote>(First.get(), "pnMain");
-    auto* Page = Find<TPageTab>(First.get(), "ptMain");
-    ASSERT_TRUE(Note && Page);
-    EXPECT_EQ(Note->BoundsRect(), QRect(0, 5, 524, 115));
-    EXPECT_FALSE(Page->Visible());
-    EXPECT_EQ(Page->BoundsRect(), Note->ClientRect());
 }
 
 // A page hidden later keeps following its container.
