@@ -74,6 +74,16 @@ HRESULT CheckAccount(const QString& Name)
     return E_ACCESSDENIED;
 }
 
+// IUnknown's Release: Free disposes of the object with its last reference.
+template <class TFree>
+ULONG DropReference(ULONG& Refs, TFree Free)
+{
+    const ULONG Left = --Refs;
+    if (Left == 0)
+        Free();
+    return Left;
+}
+
 // IUnknown for an object that offers one interface: the same reference count
 // and interface query for each of them.
 template <class Interface, const IID& InterfaceId>
@@ -93,13 +103,7 @@ public:
         return S_OK;
     }
     ULONG AddRef() override { return ++FRefs; }
-    ULONG Release() override
-    {
-        const ULONG Left = --FRefs;
-        if (Left == 0)
-            delete this;
-        return Left;
-    }
+    ULONG Release() override { return DropReference(FRefs, [this] { delete this; }); }
 
 private:
     ULONG FRefs = 1;
@@ -150,13 +154,7 @@ public:
         return S_OK;
     }
     ULONG AddRef() override { return ++FRefs; }
-    ULONG Release() override
-    {
-        const ULONG Left = --FRefs;
-        if (Left == 0)
-            delete this;
-        return Left;
-    }
+    ULONG Release() override { return DropReference(FRefs, [this] { delete this; }); }
 
     // IScheduledWorkItem
     HRESULT CreateTrigger(WORD* NewTrigger, ITaskTrigger** Trigger) override
